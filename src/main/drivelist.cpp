@@ -1,0 +1,55 @@
+#include "main/drivelist.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QStorageInfo>
+
+namespace {
+
+// Filesystems of the kernel's own that hold no user files.
+bool isPseudoFilesystem(const QByteArray &type)
+{
+    static const QSet<QByteArray> pseudo = {
+        "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "pstore",
+        "debugfs", "tracefs", "mqueue", "bpf", "configfs", "fusectl", "hugetlbfs", "autofs",
+        "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs", "ramfs"};
+    return pseudo.contains(type);
+}
+
+} // namespace
+
+DriveList::DriveList(QWidget *parent)
+    : QComboBox(parent)
+{
+    fill();
+    connect(this, &QComboBox::activated, this, [this] { emit changedByUser(); });
+}
+
+QString DriveList::drive() const
+{
+    return currentData().toString();
+}
+
+void DriveList::chooseIndex(int index)
+{
+    setCurrentIndex(index);
+}
+
+void DriveList::fill()
+{
+    const QString current = QStorageInfo(QDir::currentPath()).rootPath();
+    QStringList seen;
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+        const QString root = volume.rootPath();
+        if (!volume.isValid() || !volume.isReady() || isPseudoFilesystem(volume.fileSystemType())
+            || !QFileInfo(root).isReadable() || seen.contains(root))
+            continue;
+        seen.append(root);
+        const QString label = volume.displayName() == root ? QString() : volume.displayName();
+        addItem(label.isEmpty() ? root : root + QStringLiteral(" [") + label + QLatin1Char(']'), root);
+    }
+    if (findData(current) < 0)
+        addItem(current, current);
+    setCurrentIndex(findData(current));
+}

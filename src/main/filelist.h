@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/listing.h"
+
+#include <QListWidget>
+
+// The file list: the files of one folder that its pattern admits, read synchronously so that
+// whoever sets the folder can read the entries at once.
+class FileList : public QListWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FileList(QWidget *parent = nullptr);
+
+    QString path() const { return m_path; }
+    void setPath(const QString &folder);
+    QString pattern() const { return m_filter.pattern(); }
+    // Changing the pattern re-reads the folder at once.
+    void setPattern(const QString &pattern);
+    // The chosen entry's name, or an empty string when none is chosen.
+    QString fileName() const;
+    int listCount() const { return count(); }
+    QString list(int index) const;
+    QStringList entries() const { return m_entries; }
+    // Reads the folder again; no entry is chosen afterwards.
+    void refresh();
+
+signals:
+    // The user chose an entry, by mouse or keyboard.
+    void chosen();
+
+private:
+    QString m_path;
+    NameFilter m_filter;
+    QStringList m_entries;
+    bool m_filling = false;
+};

@@ -1,0 +1,176 @@
+#include "main/form1.h"
+
+#include "main/twips.h"
+#include "platform/programfolder.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace {
+
+QLabel *makeLabel(QWidget *parent, const QString &caption, unsigned backColor)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, colorFromBgr(backColor));
+    label->setPalette(palette);
+    return label;
+}
+
+// A label that sizes itself to its caption, from its top-left corner.
+void placeAutoSized(QLabel *label, int left, int top, int width, int height)
+{
+    place(label, left, top, width, height);
+    label->adjustSize();
+}
+
+QLineEdit *makeTextBox(QWidget *parent, unsigned backColor = 0)
+{
+    auto *box = new QLineEdit(parent);
+    box->setTextMargins(0, 0, 0, 0);
+    if (backColor != 0) {
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Base, colorFromBgr(backColor));
+        box->setPalette(palette);
+    }
+    return box;
+}
+
+QPushButton *makeButton(QWidget *parent, const QString &caption, const QString &toolTip = QString())
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setToolTip(toolTip);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+Form1::Form1(const PlatformContext &platform, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_platform(platform)
+{
+    buildLayout();
+    m_driveIndex = Drive1->currentIndex();
+
+    connect(Drive1, &DriveList::changedByUser, this, &Form1::Drive1_Change);
+    connect(Dir1, &FolderList::changed, this, &Form1::Dir1_Change);
+    connect(Dir1, &FolderList::openRequested, this, [this](const QString &folder) { setDir1Path(folder); });
+    connect(File1, &FileList::chosen, this, &Form1::File1_Click);
+    for (int index = 0; index < 2; ++index)
+        connect(Text1[index], &QLineEdit::returnPressed, this, [this, index] { Text1_KeyPress(index, 13); });
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(cmdHuka, &QPushButton::clicked, this, &Form1::cmdHuka_Click);
+}
+
+void Form1::buildLayout()
+{
+    setWindowTitle(QStringLiteral("Ｍｉｖｏｔ   (Quandelspur)ver2.0"));
+    setWindowIcon(QIcon(QStringLiteral(":/mivot.png")));
+    setFixedSize(twipsToPixels(8520), twipsToPixels(6300));
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, colorFromBgr(0x00C0C0C0));
+    setPalette(palette);
+
+    // Labels first, so that the text boxes they touch lie above them.
+    Label2 = makeLabel(this, QStringLiteral("元ファイル名"), 0x00C0C0FF);
+    placeAutoSized(Label2, 3120, 120, 975, 180);
+    Label1[1] = makeLabel(this, QStringLiteral("．"), 0x00C0C0C0);
+    placeAutoSized(Label1[1], 7440, 480, 120, 180);
+    Label3 = makeLabel(this, QStringLiteral("変換ファイル名"), 0x00FFFFC0);
+    placeAutoSized(Label3, 3120, 720, 1155, 180);
+    Label1[0] = makeLabel(this, QStringLiteral("．"), 0x00C0C0C0);
+    placeAutoSized(Label1[0], 7440, 1080, 120, 180);
+
+    Drive1 = new DriveList(this);
+    place(Drive1, 240, 240, 2535, 300);
+    Dir1 = new FolderList(this);
+    place(Dir1, 240, 600, 2535, 2190);
+    File1 = new FileList(this);
+    place(File1, 240, 2880, 2535, 3330);
+
+    Text2 = makeTextBox(this, 0x00E0E0E0);
+    place(Text2, 3120, 360, 4215, 270);
+    Text3 = makeTextBox(this, 0x00E0E0E0);
+    place(Text3, 7560, 360, 735, 270);
+    Text1[0] = makeTextBox(this);
+    place(Text1[0], 3120, 960, 4215, 270);
+    Text1[1] = makeTextBox(this);
+    place(Text1[1], 7560, 960, 735, 270);
+
+    Frame1 = new QGroupBox(QStringLiteral("Ｍｅｎｕ"), this);
+    place(Frame1, 3120, 1560, 2775, 4215);
+    Command4 = makeButton(Frame1, QStringLiteral("スペース除去"), QStringLiteral("ファイルのスペースを取り除きます"));
+    place(Command4, 360, 600, 1935, 495);
+    Command5 = makeButton(Frame1, QStringLiteral("”＿”除去"), QStringLiteral("アンダーバーを取り除きます"));
+    place(Command5, 360, 1440, 1935, 495);
+    Command6 = makeButton(Frame1, QStringLiteral("連番リネーム"), QStringLiteral("XXX００１～XXX１１１っていう感じ"));
+    place(Command6, 360, 2280, 1935, 495);
+    Command7 = makeButton(Frame1, QStringLiteral("連ＲＥ拡張子"), QStringLiteral("全てのファイルを指定拡張子にします"));
+    place(Command7, 360, 3120, 1935, 495);
+
+    Frame2 = new QGroupBox(QStringLiteral("Ｏｐｔｉｏｎ"), this);
+    place(Frame2, 6240, 1440, 2055, 3255);
+    Command1 = makeButton(Frame2, QStringLiteral("表示ファイル規制"), QStringLiteral("リフトボックスの表示ファイルを拡張子で設定"));
+    place(Command1, 240, 600, 1575, 495);
+    cmdHuka = makeButton(Frame2, QStringLiteral("拡張子自動付加"), QStringLiteral("手動リネーム中元ファイルの拡張子をそのままつけます"));
+    place(cmdHuka, 240, 1440, 1575, 495);
+    cmdHuka->setAutoFillBackground(true);
+    Command3 = makeButton(Frame2, QStringLiteral("Version情報"));
+    place(Command3, 240, 2400, 1575, 375);
+
+    Command2 = makeButton(this, QStringLiteral("終了(&X)"));
+    place(Command2, 6360, 5040, 1935, 615);
+
+    // The tab order of the layout: focusable controls by tab index.
+    const QList<QWidget *> tabOrder = {Drive1, Dir1, File1, Text1[0], Text1[1], Command2, Command1, Command4,
+                                       Command5, Command6, Command7, cmdHuka, Text2, Text3, Command3};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    setCmdHukaBackColor(HukaColor::Off);
+}
+
+QString Form1::workFolder() const
+{
+    return workFolderOf(m_platform.programFolder);
+}
+
+void Form1::setCmdHukaBackColor(unsigned color)
+{
+    m_hukaColor = color;
+    QPalette palette = cmdHuka->palette();
+    const QColor shown = color == HukaColor::Off ? this->style()->standardPalette().color(QPalette::Button)
+                                                 : colorFromBgr(color);
+    palette.setColor(QPalette::Button, shown);
+    cmdHuka->setPalette(palette);
+}
+
+void Form1::centreOnScreen()
+{
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QRect frame = frameGeometry();
+    // Halves are not made whole in the original arithmetic; pixels are, so round down.
+    const int top = (area.height() - frame.height()) / 2;
+    const int left = (area.width() - frame.width()) / 2;
+    move(area.left() + left, area.top() + top);
+}
+
+void Form1::emptyNameBoxes()
+{
+    Text1[0]->setText(QString());
+    Text1[1]->setText(QString());
+    Text2->setText(QString());
+    Text3->setText(QString());
+}

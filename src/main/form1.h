@@ -1,0 +1,103 @@
+#pragma once
+
+#include "main/drivelist.h"
+#include "main/filelist.h"
+#include "main/folderlist.h"
+#include "main/platformcontext.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+// Background colours of cmdHuka, which are the automatic-extension switch itself.
+namespace HukaColor {
+constexpr unsigned On = 0x000000FF;
+constexpr unsigned Off = 0x8000000F;
+}
+
+// The main window.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(const PlatformContext &platform, QWidget *parent = nullptr);
+
+    // Start-up after the single-copy check: program folder, placement, settings, work folder.
+    void Form_Load();
+
+    // Settings (form1_settings.cpp).
+    void IniLoad(const QString &APP_NAME, const QString &KEY_NAME);
+    // Stores a setting; a failure is shown to the user and returned.
+    FsResult IniWrite(const QString &APP_NAME, const QString &KEY_NAME, const QString &strIreruyatu);
+    unsigned cmdHukaBackColor() const { return m_hukaColor; }
+    void setCmdHukaBackColor(unsigned color);
+
+    // Batch commands (batch/).
+    void Spacekiller();
+    void UBarKiller();
+    void RenREname();
+    void RenREKaku();
+
+    // Moves the folder list, showing a message when the folder cannot be read.
+    bool setDir1Path(const QString &folder);
+
+    QString programFolder() const { return m_platform.programFolder; }
+    QString workFolder() const;
+    FileSystem &fileSystem() const { return m_platform.fileSystem; }
+    MessageBoxes &messages() const { return m_platform.messages; }
+    bool hasEnded() const { return m_ended; }
+
+    DriveList *Drive1;
+    FolderList *Dir1;
+    FileList *File1;
+    QLabel *Label2;
+    QLineEdit *Text2;
+    QLabel *Label1[2];
+    QLineEdit *Text3;
+    QLabel *Label3;
+    QLineEdit *Text1[2];
+    QGroupBox *Frame1;
+    QPushButton *Command4;
+    QPushButton *Command5;
+    QPushButton *Command6;
+    QPushButton *Command7;
+    QGroupBox *Frame2;
+    QPushButton *Command1;
+    QPushButton *cmdHuka;
+    QPushButton *Command3;
+    QPushButton *Command2;
+
+signals:
+    // The program has ended: the exit sequence ran.
+    void ended();
+
+public slots:
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void cmdHuka_Click();
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_Click();
+    void Text1_KeyPress(int Index, int KeyAscii);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildLayout();
+    void centreOnScreen();
+    void emptyNameBoxes();
+
+    PlatformContext m_platform;
+    unsigned m_hukaColor = HukaColor::Off;
+    int m_driveIndex = -1;
+    bool m_ended = false;
+};

@@ -1,0 +1,38 @@
+#include "main/form1.h"
+
+#include "main/namesplit.h"
+
+bool Form1::setDir1Path(const QString &folder)
+{
+    const FsResult moved = Dir1->setPath(folder);
+    if (!moved.ok()) {
+        m_platform.messages.show(QStringLiteral("フォルダを開けませんでした。\n%1\n%2").arg(folder, moved.reason()),
+                                 MsgButtons::Ok);
+    }
+    return moved.ok();
+}
+
+void Form1::Drive1_Change()
+{
+    if (!setDir1Path(Drive1->drive())) {
+        // The lists stay where they were; so does the drive shown.
+        Drive1->chooseIndex(m_driveIndex);
+        return;
+    }
+    m_driveIndex = Drive1->currentIndex();
+    emptyNameBoxes();
+}
+
+void Form1::Dir1_Change()
+{
+    File1->setPath(Dir1->path());
+    emptyNameBoxes();
+}
+
+void Form1::File1_Click()
+{
+    const SplitName split = splitName(File1->fileName());
+    Text1[1]->setText(split.extension);
+    Text2->setText(split.name);
+    Text3->setText(split.extension);
+}

@@ -1,0 +1,145 @@
+#include "platform/filesystem.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// The last step of the fallback chain, for filesystems that neither take RENAME_NOREPLACE nor
+// hard links (FAT): look, then rename. A file that appears in between could still be replaced,
+// which such filesystems give us no way to prevent.
+FsResult checkThenRename(const QByteArray &from, const QByteArray &to)
+{
+    struct stat st;
+    if (::lstat(to.constData(), &st) == 0)
+        return FsResult::failure(EEXIST);
+    if (::rename(from.constData(), to.constData()) != 0)
+        return FsResult::failure(errno);
+    return FsResult::success();
+}
+
+FsResult linkThenUnlink(const QByteArray &from, const QByteArray &to)
+{
+    if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0) {
+        const int error = errno;
+        if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK)
+            return checkThenRename(from, to);
+        return FsResult::failure(error);
+    }
+    if (::unlink(from.constData()) != 0) {
+        const int error = errno;
+        ::unlink(to.constData());
+        return FsResult::failure(error);
+    }
+    return FsResult::success();
+}
+
+} // namespace
+
+QString FsResult::reason() const
+{
+    if (!detail.isEmpty())
+        return detail;
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+FsResult LinuxFileSystem::move(const QString &from, const QString &to)
+{
+    const QByteArray source = native(from);
+    const QByteArray target = native(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return FsResult::success();
+    const int error = errno;
+    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)
+        return linkThenUnlink(source, target);
+    return FsResult::failure(error);
+}
+
+FsResult LinuxFileSystem::makeFolder(const QString &path)
+{
+    if (::mkdir(native(path).constData(), 0777) != 0)
+        return FsResult::failure(errno);
+    return FsResult::success();
+}
+
+FsResult LinuxFileSystem::removeFolder(const QString &path)
+{
+    if (::rmdir(native(path).constData()) != 0)
+        return FsResult::failure(errno);
+    return FsResult::success();
+}
+
+QStringList LinuxFileSystem::entryNames(const QString &folder, FsResult *result)
+{
+    QStringList names;
+    DIR *dir = ::opendir(native(folder).constData());
+    if (!dir) {
+        if (result)
+            *result = FsResult::failure(errno);
+        return names;
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        names.append(QFile::decodeName(name));
+    }
+    ::closedir(dir);
+    if (result)
+        *result = FsResult::success();
+    return names;
+}
+
+bool LinuxFileSystem::exists(const QString &path)
+{
+    struct stat st;
+    return ::lstat(native(path).constData(), &st) == 0;
+}
+
+FileId LinuxFileSystem::fileId(const QString &path)
+{
+    struct stat st;
+    if (::lstat(native(path).constData(), &st) != 0)
+        return {};
+    return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
+}
+
+bool LinuxFileSystem::sameFilesystem(const QString &folderA, const QString &folderB)
+{
+    // A bind mount of one device is still another mount, and rename() refuses to cross it:
+    // compare mount ids where the kernel gives them, devices otherwise.
+    struct statx a;
+    struct statx b;
+    const unsigned mask = STATX_MNT_ID | STATX_INO;
+    if (::statx(AT_FDCWD, native(folderA).constData(), 0, mask, &a) != 0
+        || ::statx(AT_FDCWD, native(folderB).constData(), 0, mask, &b) != 0)
+        return false;
+    if ((a.stx_mask & STATX_MNT_ID) && (b.stx_mask & STATX_MNT_ID))
+        return a.stx_mnt_id == b.stx_mnt_id;
+    return a.stx_dev_major == b.stx_dev_major && a.stx_dev_minor == b.stx_dev_minor;
+}
+
+int LinuxFileSystem::maxNameLength(const QString &folder)
+{
+    const long length = ::pathconf(native(folder).constData(), _PC_NAME_MAX);
+    return length > 0 ? static_cast<int>(length) : 255;
+}

@@ -1,0 +1,30 @@
+#include "platform/messagebox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+QString applicationTitle()
+{
+    return QStringLiteral("Ｍｉｖｏｔ");
+}
+
+int QtMessageBoxes::show(const QString &prompt, int buttons, const QString &title)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
+    box.setText(prompt);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton *ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QPushButton *cancel = nullptr;
+    if (buttons == MsgButtons::OkCancel) {
+        cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+        box.setEscapeButton(cancel);
+    } else {
+        box.setEscapeButton(ok);
+    }
+    box.setDefaultButton(ok);
+    box.exec();
+    return box.clickedButton() == ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
+}

@@ -1,0 +1,180 @@
+#include "platform/profilefile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <iconv.h>
+
+namespace {
+
+QString decodeCp932(const QByteArray &bytes)
+{
+    iconv_t converter = ::iconv_open("UTF-8", "CP932");
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return QString::fromLatin1(bytes);
+    QByteArray input = bytes;
+    QByteArray output(bytes.size() * 3 + 4, Qt::Uninitialized);
+    char *in = input.data();
+    size_t inLeft = static_cast<size_t>(input.size());
+    char *out = output.data();
+    size_t outLeft = static_cast<size_t>(output.size());
+    while (inLeft > 0) {
+        if (::iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1))
+            break;
+        if (errno == E2BIG)
+            break;
+        // An invalid byte: keep going with a replacement, so one bad byte does not hide the rest.
+        ++in;
+        --inLeft;
+        if (outLeft >= 3) {
+            std::memcpy(out, "\xEF\xBF\xBD", 3);
+            out += 3;
+            outLeft -= 3;
+        }
+    }
+    ::iconv_close(converter);
+    output.truncate(static_cast<qsizetype>(out - output.data()));
+    return QString::fromUtf8(output);
+}
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString text = decodeProfileText(file.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Returns the section name when the line opens a section.
+bool sectionOf(const QString &line, QString *name)
+{
+    const QString trimmed = line.trimmed();
+    if (!trimmed.startsWith(QLatin1Char('[')))
+        return false;
+    const qsizetype close = trimmed.indexOf(QLatin1Char(']'));
+    if (close < 0)
+        return false;
+    *name = trimmed.mid(1, close - 1).trimmed();
+    return true;
+}
+
+bool keyOf(const QString &line, QString *key, QString *value)
+{
+    const QString trimmed = line.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')))
+        return false;
+    const qsizetype equals = line.indexOf(QLatin1Char('='));
+    if (equals < 0)
+        return false;
+    *key = line.left(equals).trimmed();
+    if (value) {
+        QString v = line.mid(equals + 1).trimmed();
+        if (v.size() >= 2 && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\''))
+            && v.back() == v.front())
+            v = v.mid(1, v.size() - 2);
+        *value = v;
+    }
+    return true;
+}
+
+bool sameName(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QString decodeProfileText(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    return decodeCp932(bytes);
+}
+
+ProfileFile::ProfileFile(const QString &path)
+    : m_path(path)
+{
+}
+
+QString ProfileFile::read(const QString &section, const QString &key) const
+{
+    bool inSection = false;
+    for (const QString &line : readLines(m_path)) {
+        QString name;
+        if (sectionOf(line, &name)) {
+            inSection = sameName(name, section);
+            continue;
+        }
+        QString lineKey;
+        QString value;
+        if (inSection && keyOf(line, &lineKey, &value) && sameName(lineKey, key))
+            return value;
+    }
+    return QString();
+}
+
+FsResult ProfileFile::write(const QString &section, const QString &key, const QString &value) const
+{
+    QStringList lines = readLines(m_path);
+    const QString entry = key + QLatin1Char('=') + value;
+    qsizetype sectionLine = -1;
+    qsizetype insertAt = -1;
+    bool done = false;
+    bool inSection = false;
+    for (qsizetype i = 0; i < lines.size() && !done; ++i) {
+        QString name;
+        if (sectionOf(lines[i], &name)) {
+            if (inSection)
+                break;
+            inSection = sameName(name, section);
+            if (inSection) {
+                sectionLine = i;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        QString lineKey;
+        if (keyOf(lines[i], &lineKey, nullptr)) {
+            if (sameName(lineKey, key)) {
+                lines[i] = entry;
+                done = true;
+            }
+            insertAt = i + 1;
+        }
+    }
+    if (!done) {
+        if (sectionLine < 0) {
+            if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+                lines.append(QString());
+            lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
+            lines.append(entry);
+        } else {
+            lines.insert(insertAt, entry);
+        }
+    }
+
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return FsResult::failure(file.errorString());
+    const QByteArray bytes = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+    if (file.write(bytes) != bytes.size())
+        return FsResult::failure(file.errorString());
+    if (!file.commit())
+        return FsResult::failure(file.errorString());
+    return FsResult::success();
+}

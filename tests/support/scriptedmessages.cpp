@@ -1,0 +1,9 @@
+#include "support/scriptedmessages.h"
+
+int ScriptedMessages::show(const QString &prompt, int buttons, const QString &title)
+{
+    m_shown.append({prompt, buttons, title.isEmpty() ? applicationTitle() : title});
+    if (m_answers.isEmpty())
+        return MsgAnswer::Ok;
+    return m_answers.takeFirst();
+}
