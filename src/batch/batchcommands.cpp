@@ -1,10 +1,15 @@
 #include "main/form1.h"
 
+bool Form1::confirmBatch(const QString &prompt)
+{
+    return m_platform.messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ")) == MsgAnswer::Ok;
+}
+
 void Form1::Command4_Click() {}
 void Form1::Command5_Click() {}
-void Form1::Command6_Click() {}
-void Form1::Command7_Click() {}
 void Form1::Spacekiller() {}
 void Form1::UBarKiller() {}
-void Form1::RenREname() {}
-void Form1::RenREKaku() {}
+void Form1::runBatchMove(const NameRule &rule)
+{
+    Q_UNUSED(rule);
+}

@@ -4,6 +4,7 @@
 #include "main/filelist.h"
 #include "main/folderlist.h"
 #include "main/platformcontext.h"
+#include "batch/namerule.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -40,6 +41,11 @@ public:
     void UBarKiller();
     void RenREname();
     void RenREKaku();
+    // The confirmation every batch command asks first; true when the user chose OK.
+    bool confirmBatch(const QString &prompt);
+    // Renames every file the file list shows by the rule, through the work folder, and reports
+    // to the user what went wrong, if anything.
+    void runBatchMove(const NameRule &rule);
 
     // Moves the folder list, showing a message when the folder cannot be read.
     bool setDir1Path(const QString &folder);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// What a batch command makes of one listed file: its new name, or why it cannot have one.
+struct NewName
+{
+    QString name;
+    QString refusal; // not empty: this file cannot be renamed, and the whole batch is refused
+
+    static NewName of(const QString &name) { return {name, QString()}; }
+    static NewName refused(const QString &why) { return {QString(), why}; }
+};
+
+// The rule of a batch command: the new name of the entry at `index` of the listing.
+using NameRule = std::function<NewName(int index, const QString &oldName)>;
