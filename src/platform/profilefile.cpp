@@ -169,11 +169,16 @@ FsResult ProfileFile::write(const QString &section, const QString &key, const QS
     }
 
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write shows here: a buffered one can fail unseen at commit
+    // and still replace the old file with a cut one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return FsResult::failure(file.errorString());
     const QByteArray bytes = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
-    if (file.write(bytes) != bytes.size())
-        return FsResult::failure(file.errorString());
+    if (file.write(bytes) != bytes.size() || file.error() != QFileDevice::NoError) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return FsResult::failure(reason);
+    }
     if (!file.commit())
         return FsResult::failure(file.errorString());
     return FsResult::success();

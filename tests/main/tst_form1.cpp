@@ -1,0 +1,387 @@
+#include "main/form1.h"
+#include "main/sharedvalues.h"
+#include "main/startup.h"
+#include "platform/profilefile.h"
+#include "platform/programfolder.h"
+#include "support/scriptedmessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+void touch(const QString &path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+QStringList shownEntries(const FileList *list)
+{
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i)
+        names.append(list->item(i)->text());
+    return names;
+}
+
+} // namespace
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void startupOnEmptyProgramFolder();
+    void startupWithLeftoverWorkFolderSaysNothing();
+    void startupReadsSwitch_data();
+    void startupReadsSwitch();
+    void startupReadsDisplayPattern();
+    void longStoredValueCutTo255();
+    void layoutMatchesTable();
+
+    void switchPressesFromOff();
+    void switchPressesFromOnAtStart();
+    void settingWriteFailureIsShown();
+
+    void folderChangeBringsFileListAndEmptiesBoxes();
+    void fileClickSplitsNameAndKeepsTypedName();
+    void openingSubfolderByKeyboard();
+    void unreadableFolderKeepsLists();
+    void driveChangeMovesListsToRoot();
+
+    void exitRemovesEmptyWorkFolder();
+    void exitWithFilesLeftNamesThemAndDeletesNothing();
+    void titleBarCloseRunsExit();
+    void secondCopyRefused();
+
+private:
+    std::unique_ptr<Form1> makeForm();
+    void writeOption(const QString &key, const QString &value);
+
+    std::unique_ptr<QTemporaryDir> m_programFolder;
+    std::unique_ptr<QTemporaryDir> m_browsed;
+    LinuxFileSystem m_fileSystem;
+    ScriptedMessages m_messages;
+};
+
+void TestForm1::init()
+{
+    shared::reset();
+    m_messages.clear();
+    m_programFolder = std::make_unique<QTemporaryDir>();
+    m_browsed = std::make_unique<QTemporaryDir>();
+}
+
+std::unique_ptr<Form1> TestForm1::makeForm()
+{
+    auto form = std::make_unique<Form1>(PlatformContext{m_fileSystem, m_messages, m_programFolder->path()});
+    form->Form_Load();
+    form->show();
+    return form;
+}
+
+void TestForm1::writeOption(const QString &key, const QString &value)
+{
+    ProfileFile(m_programFolder->filePath(QStringLiteral("Option.ini"))).write(QStringLiteral("拡張子"), key, value);
+}
+
+void TestForm1::startupOnEmptyProgramFolder()
+{
+    touch(m_programFolder->filePath(QStringLiteral("b.txt")));
+    touch(m_programFolder->filePath(QStringLiteral("a.jpg")));
+    auto form = makeForm();
+    QCOMPARE(form->cmdHukaBackColor(), HukaColor::Off);
+    QVERIFY(form->Text1[1]->isEnabled());
+    QCOMPARE(form->File1->pattern(), QString());
+    QCOMPARE(form->Dir1->path(), m_programFolder->path());
+    QCOMPARE(form->File1->path(), m_programFolder->path());
+    QCOMPARE(shownEntries(form->File1), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.txt")}));
+    QVERIFY(QFileInfo(workFolderOf(m_programFolder->path())).isDir());
+    QVERIFY(m_messages.shown().isEmpty());
+    QVERIFY(!QFile::exists(m_programFolder->filePath(QStringLiteral("Option.ini"))));
+}
+
+void TestForm1::startupWithLeftoverWorkFolderSaysNothing()
+{
+    const QString work = workFolderOf(m_programFolder->path());
+    QVERIFY(QDir().mkdir(work));
+    touch(work + QStringLiteral("/left.txt"));
+    auto form = makeForm();
+    QVERIFY(m_messages.shown().isEmpty());
+    QVERIFY(QFile::exists(work + QStringLiteral("/left.txt")));
+}
+
+void TestForm1::startupReadsSwitch_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("on");
+    QTest::newRow("True") << "True" << true;
+    QTest::newRow("True and more") << "Truely" << true;
+    QTest::newRow("lower case") << "true" << false;
+    QTest::newRow("capitals") << "TRUE" << false;
+    QTest::newRow("off word") << "fsdfds" << false;
+    QTest::newRow("short") << "Tru" << false;
+}
+
+void TestForm1::startupReadsSwitch()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, on);
+    writeOption(QStringLiteral("添付"), stored);
+    auto form = makeForm();
+    QCOMPARE(form->cmdHukaBackColor(), on ? HukaColor::On : HukaColor::Off);
+    // Start-up sets only the colour: the extension box stays enabled until the switch is pressed.
+    QVERIFY(form->Text1[1]->isEnabled());
+}
+
+void TestForm1::startupReadsDisplayPattern()
+{
+    touch(m_programFolder->filePath(QStringLiteral("a.jpg")));
+    touch(m_programFolder->filePath(QStringLiteral("b.PNG")));
+    touch(m_programFolder->filePath(QStringLiteral("c.txt")));
+    writeOption(QStringLiteral("表示"), QStringLiteral("*.jpg;*.png"));
+    auto form = makeForm();
+    QCOMPARE(form->File1->pattern(), QStringLiteral("*.jpg;*.png"));
+    QCOMPARE(shownEntries(form->File1), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.PNG")}));
+}
+
+void TestForm1::longStoredValueCutTo255()
+{
+    QString pattern;
+    while (pattern.size() < 300)
+        pattern += QStringLiteral("*.ext%1;").arg(pattern.size());
+    pattern.chop(1);
+    writeOption(QStringLiteral("表示"), pattern);
+    auto form = makeForm();
+    QCOMPARE(form->File1->pattern(), pattern.left(255));
+    QCOMPARE(shared::ProfileBuffer.size(), 256);
+    QCOMPARE(shared::ProfileBuffer.at(255), QChar(0));
+}
+
+void TestForm1::layoutMatchesTable()
+{
+    auto form = makeForm();
+    QCOMPARE(form->windowTitle(), QStringLiteral("Ｍｉｖｏｔ   (Quandelspur)ver2.0"));
+    QCOMPARE(form->size(), QSize(568, 420));
+    QCOMPARE(form->Text2->geometry(), QRect(208, 24, 281, 18));
+    QCOMPARE(form->Text1[1]->geometry(), QRect(504, 64, 49, 18));
+    QCOMPARE(form->Command7->geometry(), QRect(24, 208, 129, 33));
+    QCOMPARE(form->Command7->parentWidget(), form->Frame1);
+    QCOMPARE(form->cmdHuka->parentWidget(), form->Frame2);
+    QCOMPARE(form->Command2->geometry(), QRect(424, 336, 129, 41));
+    QCOMPARE(form->File1->geometry(), QRect(16, 192, 169, 222));
+    QCOMPARE(form->Command6->toolTip(), QStringLiteral("XXX００１～XXX１１１っていう感じ"));
+    QCOMPARE(form->Command5->text(), QStringLiteral("”＿”除去"));
+    QCOMPARE(form->Frame2->title(), QStringLiteral("Ｏｐｔｉｏｎ"));
+    QCOMPARE(form->Label2->palette().color(QPalette::Window), QColor(0xFF, 0xC0, 0xC0));
+    QCOMPARE(form->Label3->palette().color(QPalette::Window), QColor(0xC0, 0xFF, 0xFF));
+    QCOMPARE(form->Drive1->nextInFocusChain(), form->Dir1);
+    QCOMPARE(form->Text1[1]->nextInFocusChain(), form->Command2);
+}
+
+void TestForm1::switchPressesFromOff()
+{
+    auto form = makeForm();
+    const ProfileFile file(m_programFolder->filePath(QStringLiteral("Option.ini")));
+    QTest::mouseClick(form->cmdHuka, Qt::LeftButton);
+    QCOMPARE(form->cmdHukaBackColor(), HukaColor::On);
+    QVERIFY(!form->Text1[1]->isEnabled());
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("True"));
+    QCOMPARE(form->cmdHuka->palette().color(QPalette::Button), QColor(255, 0, 0));
+
+    QTest::mouseClick(form->cmdHuka, Qt::LeftButton);
+    QCOMPARE(form->cmdHukaBackColor(), HukaColor::Off);
+    QVERIFY(form->Text1[1]->isEnabled());
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("fsdfds"));
+    QVERIFY(m_messages.shown().isEmpty());
+}
+
+void TestForm1::switchPressesFromOnAtStart()
+{
+    writeOption(QStringLiteral("添付"), QStringLiteral("True"));
+    auto form = makeForm();
+    const ProfileFile file(m_programFolder->filePath(QStringLiteral("Option.ini")));
+    QTest::mouseClick(form->cmdHuka, Qt::LeftButton);
+    QCOMPARE(form->cmdHukaBackColor(), HukaColor::Off);
+    QVERIFY(form->Text1[1]->isEnabled());
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("fsdfds"));
+    QTest::mouseClick(form->cmdHuka, Qt::LeftButton);
+    QCOMPARE(form->cmdHukaBackColor(), HukaColor::On);
+    QVERIFY(!form->Text1[1]->isEnabled());
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("True"));
+}
+
+void TestForm1::settingWriteFailureIsShown()
+{
+    // A folder where the settings file should be: the write cannot succeed.
+    QVERIFY(QDir(m_programFolder->path()).mkdir(QStringLiteral("Option.ini")));
+    auto form = makeForm();
+    QTest::mouseClick(form->cmdHuka, Qt::LeftButton);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QVERIFY(m_messages.lastPrompt().startsWith(QStringLiteral("設定を保存できませんでした。")));
+    QVERIFY(m_messages.lastPrompt().contains(m_programFolder->filePath(QStringLiteral("Option.ini"))));
+    // The switch still holds for this run.
+    QCOMPARE(form->cmdHukaBackColor(), HukaColor::On);
+    QVERIFY(!form->Text1[1]->isEnabled());
+}
+
+void TestForm1::folderChangeBringsFileListAndEmptiesBoxes()
+{
+    touch(m_browsed->filePath(QStringLiteral("photo.JPG")));
+    auto form = makeForm();
+    for (QLineEdit *box : {form->Text1[0], form->Text1[1], form->Text2, form->Text3})
+        box->setText(QStringLiteral("x"));
+    QVERIFY(form->setDir1Path(m_browsed->path()));
+    QCOMPARE(form->File1->path(), m_browsed->path());
+    QCOMPARE(form->File1->entries(), QStringList{QStringLiteral("photo.JPG")});
+    for (QLineEdit *box : {form->Text1[0], form->Text1[1], form->Text2, form->Text3})
+        QVERIFY(box->text().isEmpty());
+}
+
+void TestForm1::fileClickSplitsNameAndKeepsTypedName()
+{
+    touch(m_browsed->filePath(QStringLiteral("report.2007.txt")));
+    touch(m_browsed->filePath(QStringLiteral("README")));
+    auto form = makeForm();
+    form->setDir1Path(m_browsed->path());
+    QTest::keyClicks(form->Text1[0], QStringLiteral("new"));
+
+    FileList *list = form->File1;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QCOMPARE(form->Text2->text(), QStringLiteral("report.2007"));
+    QCOMPARE(form->Text3->text(), QStringLiteral("txt"));
+    QCOMPARE(form->Text1[1]->text(), QStringLiteral("txt"));
+    QCOMPARE(form->Text1[0]->text(), QStringLiteral("new"));
+
+    // The keyboard chooses too.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Up);
+    QCOMPARE(form->Text2->text(), QStringLiteral("README"));
+    QCOMPARE(form->Text3->text(), QString());
+    QCOMPARE(form->Text1[1]->text(), QString());
+    QCOMPARE(form->Text1[0]->text(), QStringLiteral("new"));
+}
+
+void TestForm1::openingSubfolderByKeyboard()
+{
+    QVERIFY(QDir(m_browsed->path()).mkdir(QStringLiteral("sub")));
+    touch(m_browsed->filePath(QStringLiteral("sub/inner.txt")));
+    auto form = makeForm();
+    form->setDir1Path(m_browsed->path());
+    form->Text1[0]->setText(QStringLiteral("typed"));
+    const QList<QListWidgetItem *> items = form->Dir1->findItems(QStringLiteral("sub"), Qt::MatchEndsWith);
+    QCOMPARE(items.size(), 1);
+    form->Dir1->setCurrentItem(items.first());
+    form->Dir1->setFocus();
+    QTest::keyClick(form->Dir1, Qt::Key_Return);
+    QCOMPARE(form->Dir1->path(), m_browsed->filePath(QStringLiteral("sub")));
+    QCOMPARE(form->File1->entries(), QStringList{QStringLiteral("inner.txt")});
+    QVERIFY(form->Text1[0]->text().isEmpty());
+
+    // The chain above the current folder opens its parent.
+    const QList<QListWidgetItem *> parents = form->Dir1->findItems(QDir(m_browsed->path()).dirName(), Qt::MatchEndsWith);
+    QCOMPARE(parents.size(), 1);
+    form->Dir1->setCurrentItem(parents.first());
+    QTest::keyClick(form->Dir1, Qt::Key_Return);
+    QCOMPARE(form->Dir1->path(), m_browsed->path());
+}
+
+void TestForm1::unreadableFolderKeepsLists()
+{
+    QVERIFY(QDir(m_browsed->path()).mkdir(QStringLiteral("gone")));
+    touch(m_browsed->filePath(QStringLiteral("a.txt")));
+    auto form = makeForm();
+    form->setDir1Path(m_browsed->path());
+    form->Text1[0]->setText(QStringLiteral("typed"));
+    const QList<QListWidgetItem *> items = form->Dir1->findItems(QStringLiteral("gone"), Qt::MatchEndsWith);
+    QCOMPARE(items.size(), 1);
+    QVERIFY(QDir(m_browsed->path()).rmdir(QStringLiteral("gone")));
+
+    form->Dir1->setCurrentItem(items.first());
+    QTest::keyClick(form->Dir1, Qt::Key_Return);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QVERIFY(m_messages.lastPrompt().startsWith(QStringLiteral("フォルダを開けませんでした。")));
+    QVERIFY(m_messages.lastPrompt().contains(QStringLiteral("gone")));
+    QCOMPARE(form->Dir1->path(), m_browsed->path());
+    QCOMPARE(form->File1->entries(), QStringList{QStringLiteral("a.txt")});
+    QCOMPARE(form->Text1[0]->text(), QStringLiteral("typed"));
+}
+
+void TestForm1::driveChangeMovesListsToRoot()
+{
+    auto form = makeForm();
+    form->Text1[0]->setText(QStringLiteral("typed"));
+    form->Text2->setText(QStringLiteral("x"));
+    QVERIFY(form->Drive1->count() > 0);
+    emit form->Drive1->activated(form->Drive1->currentIndex());
+    QCOMPARE(form->Dir1->path(), QDir::cleanPath(form->Drive1->drive()));
+    QCOMPARE(form->File1->path(), form->Dir1->path());
+    QVERIFY(form->Text1[0]->text().isEmpty());
+    QVERIFY(form->Text2->text().isEmpty());
+}
+
+void TestForm1::exitRemovesEmptyWorkFolder()
+{
+    auto form = makeForm();
+    QSignalSpy ended(form.get(), &Form1::ended);
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    form->Text1[0]->setFocus();
+    QCOMPARE(form->Command2->shortcut(), QKeySequence(Qt::ALT | Qt::Key_X));
+    QTest::keyClick(form->Text1[0], Qt::Key_X, Qt::AltModifier);
+    // An access key presses its button with a short visible delay.
+    QTRY_COMPARE(ended.count(), 1);
+    QVERIFY(!QFile::exists(workFolderOf(m_programFolder->path())));
+    QVERIFY(m_messages.shown().isEmpty());
+    QVERIFY(!form->isVisible());
+}
+
+void TestForm1::exitWithFilesLeftNamesThemAndDeletesNothing()
+{
+    auto form = makeForm();
+    const QString work = workFolderOf(m_programFolder->path());
+    touch(work + QStringLiteral("/one.txt"));
+    touch(work + QStringLiteral("/two.txt"));
+    QSignalSpy ended(form.get(), &Form1::ended);
+    QTest::mouseClick(form->Command2, Qt::LeftButton);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QVERIFY(m_messages.lastPrompt().contains(work));
+    QVERIFY(m_messages.lastPrompt().contains(QStringLiteral("2 個")));
+    QVERIFY(QFile::exists(work + QStringLiteral("/one.txt")));
+    QVERIFY(QFile::exists(work + QStringLiteral("/two.txt")));
+}
+
+void TestForm1::titleBarCloseRunsExit()
+{
+    auto form = makeForm();
+    QSignalSpy ended(form.get(), &Form1::ended);
+    QVERIFY(form->close());
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!QFile::exists(workFolderOf(m_programFolder->path())));
+}
+
+void TestForm1::secondCopyRefused()
+{
+    const QString lockPath = m_programFolder->filePath(QStringLiteral("mivot.lock"));
+    SingleCopyLock running(lockPath);
+    QVERIFY(claimSingleCopy(running, m_messages));
+    QVERIFY(m_messages.shown().isEmpty());
+
+    SingleCopyLock second(lockPath);
+    QVERIFY(!claimSingleCopy(second, m_messages));
+    QCOMPARE(m_messages.shown().size(), 1);
+    QCOMPARE(m_messages.shown().first().prompt, QStringLiteral("すでに起動してます"));
+    QCOMPARE(m_messages.shown().first().buttons, MsgButtons::Ok);
+    QCOMPARE(m_messages.shown().first().title, QStringLiteral("Ｍｉｖｏｔ"));
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

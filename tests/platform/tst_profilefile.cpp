@@ -1,0 +1,132 @@
+#include "platform/profilefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestProfileFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void missingFileSectionOrKeyReadsEmpty();
+    void japaneseNamesRoundTrip();
+    void writeReplacesOnlyItsKey();
+    void readsClassicSyntax();
+    void readsCp932File();
+    void cp932FileRewrittenAsUtf8();
+    void failedWriteLeavesOldFileWhole();
+};
+
+void TestProfileFile::missingFileSectionOrKeyReadsEmpty()
+{
+    QTemporaryDir dir;
+    const ProfileFile file(dir.filePath(QStringLiteral("Option.ini")));
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QString());
+    QVERIFY(file.write(QStringLiteral("拡張子"), QStringLiteral("添付"), QStringLiteral("True")).ok());
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("表示")), QString());
+    QCOMPARE(file.read(QStringLiteral("other"), QStringLiteral("添付")), QString());
+}
+
+void TestProfileFile::japaneseNamesRoundTrip()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Option.ini"));
+    const ProfileFile file(path);
+    const QString pattern = QStringLiteral("*.jpg;*.写真;*.*");
+    QVERIFY(file.write(QStringLiteral("拡張子"), QStringLiteral("添付"), QStringLiteral("True")).ok());
+    QVERIFY(file.write(QStringLiteral("拡張子"), QStringLiteral("表示"), pattern).ok());
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("True"));
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("表示")), pattern);
+    QCOMPARE(QString::fromUtf8(readAll(path)), QStringLiteral("[拡張子]\n添付=True\n表示=*.jpg;*.写真;*.*\n"));
+}
+
+void TestProfileFile::writeReplacesOnlyItsKey()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Option.ini"));
+    writeAll(path, "; kept comment\n[other]\nkey=1\n\n[拡張子]\n添付=True\n表示=*.txt\n");
+    const ProfileFile file(path);
+    QVERIFY(file.write(QStringLiteral("拡張子"), QStringLiteral("添付"), QStringLiteral("fsdfds")).ok());
+    QCOMPARE(QString::fromUtf8(readAll(path)),
+             QStringLiteral("; kept comment\n[other]\nkey=1\n\n[拡張子]\n添付=fsdfds\n表示=*.txt\n"));
+}
+
+void TestProfileFile::readsClassicSyntax()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Option.ini"));
+    writeAll(path, "\xEF\xBB\xBF[ 拡張子 ]\r\n; 添付=no\r\n  添付 =  \"True\"  \r\n");
+    const ProfileFile file(path);
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("True"));
+}
+
+void TestProfileFile::readsCp932File()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Option.ini"));
+    // "[拡張子]\r\n添付=True\r\n表示=*.jpg\r\n" as the older program wrote it, in Shift-JIS.
+    writeAll(path, "[\x8A\x67\x92\xA3\x8E\x71]\r\n\x93\x59\x95\x74=True\r\n\x95\x5C\x8E\xA6=*.jpg\r\n");
+    const ProfileFile file(path);
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("True"));
+    QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("表示")), QStringLiteral("*.jpg"));
+}
+
+void TestProfileFile::cp932FileRewrittenAsUtf8()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Option.ini"));
+    writeAll(path, "[\x8A\x67\x92\xA3\x8E\x71]\r\n\x93\x59\x95\x74=True\r\n");
+    const ProfileFile file(path);
+    QVERIFY(file.write(QStringLiteral("拡張子"), QStringLiteral("表示"), QStringLiteral("*.png")).ok());
+    QCOMPARE(QString::fromUtf8(readAll(path)), QStringLiteral("[拡張子]\n添付=True\n表示=*.png\n"));
+}
+
+void TestProfileFile::failedWriteLeavesOldFileWhole()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Option.ini"));
+    const QByteArray old = "[拡張子]\n添付=True\n";
+    writeAll(path, old);
+    const ProfileFile file(path);
+
+    // Even root cannot write past the file size limit: the write fails like a full disk.
+    struct rlimit saved;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit tiny = saved;
+    tiny.rlim_cur = 8;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    const FsResult result = file.write(QStringLiteral("拡張子"), QStringLiteral("表示"), QString(300, QLatin1Char('x')));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(!result.ok());
+    QVERIFY(!result.reason().isEmpty());
+    QCOMPARE(readAll(path), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Option.ini")});
+}
+
+QTEST_GUILESS_MAIN(TestProfileFile)
+#include "tst_profilefile.moc"
