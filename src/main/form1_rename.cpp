@@ -1,7 +1,68 @@
 #include "main/form1.h"
 
+#include "main/singlerename.h"
+
+#include <cerrno>
+
 void Form1::Text1_KeyPress(int Index, int KeyAscii)
 {
+    // Both boxes behave alike; the key itself always reaches the box unchanged.
     Q_UNUSED(Index);
-    Q_UNUSED(KeyAscii);
+    if (KeyAscii != 13)
+        return;
+
+    const QString folder = File1->path();
+    const QString chosenName = File1->fileName();
+    const int maxNameBytes = m_platform.fileSystem.maxNameLength(folder);
+    const SingleRenamePlan plan = planSingleRename(chosenName, Text1[0]->text(), Text1[1]->text(),
+                                                   m_hukaColor == HukaColor::On, maxNameBytes);
+    MessageBoxes &messages = m_platform.messages;
+    switch (plan.verdict) {
+    case SingleRenameVerdict::EmptyName:
+        messages.show(QStringLiteral("ファイル名が入力されていません"), MsgButtons::Ok, QStringLiteral("教育的指導"));
+        return;
+    case SingleRenameVerdict::NoFileChosen:
+        messages.show(QStringLiteral("ファイルが選択されていません。\n名前を変えるファイルを一覧から選んでください。"),
+                      MsgButtons::Ok);
+        return;
+    case SingleRenameVerdict::ForbiddenCharacter:
+        messages.show(QStringLiteral("ファイル名に「/」などの使えない文字が含まれています。\n%1").arg(plan.newName),
+                      MsgButtons::Ok);
+        return;
+    case SingleRenameVerdict::ReservedName:
+        messages.show(QStringLiteral("「.」と「..」はファイル名に使えません。\n%1").arg(plan.newName), MsgButtons::Ok);
+        return;
+    case SingleRenameVerdict::NameTooLong:
+        messages.show(QStringLiteral("ファイル名が長すぎます（%1 バイト、このフォルダでは %2 バイトまで）。\n%3")
+                          .arg(plan.newName.toUtf8().size())
+                          .arg(maxNameBytes)
+                          .arg(plan.newName),
+                      MsgButtons::Ok);
+        return;
+    case SingleRenameVerdict::SameName:
+        // Nothing to rename; the boxes keep what the user typed and the list its choice.
+        return;
+    case SingleRenameVerdict::Rename:
+        break;
+    }
+
+    const FsResult moved = m_platform.fileSystem.move(joinPath(folder, chosenName), joinPath(folder, plan.newName));
+    if (!moved.ok()) {
+        // The file, the list and the boxes stay as they were, so that the user can mend the name.
+        if (moved.error == EEXIST) {
+            messages.show(QStringLiteral("同じ名前のファイルがすでにあります。\n%1").arg(plan.newName), MsgButtons::Ok);
+        } else {
+            messages.show(QStringLiteral("ファイル名を変更できませんでした。\n%1 → %2\n%3")
+                              .arg(chosenName, plan.newName, moved.reason()),
+                          MsgButtons::Ok);
+        }
+        return;
+    }
+
+    // The refresh leaves no entry chosen, so a further Enter cannot rename another file by surprise.
+    File1->refresh();
+    Text1[0]->setText(QString());
+    Text1[1]->setText(QString());
+    Text3->setText(QString());
+    Text2->setText(QString());
 }

@@ -1,0 +1,303 @@
+// Drives the real program in a real X server the way a person does: clicks at the places where the
+// window shows its controls, typing, and answering message boxes by keyboard.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int TimeoutMs = 10000;
+
+// Pixels from twips, the unit the window was laid out in.
+int px(int twips)
+{
+    return static_cast<int>(twips / 15.0 + 0.5);
+}
+
+QString run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+            bool *ok = nullptr)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(TimeoutMs);
+    if (ok)
+        *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!finished)
+        process.kill();
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+void writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(contents);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList filesIn(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    return names;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void exitRemovesWorkFolder();
+    void spaceRemovalOfAFolder();
+    void singleRenameWithSwitchOn();
+    void serialRenameThroughItsDialog();
+
+private:
+    void startProgram();
+    QString findWindow(const QString &titlePattern);
+    void xdo(const QStringList &arguments);
+    // Clicks a point given in twips from the main window's client area.
+    void clickAt(int left, int top);
+    void clickControl(int left, int top, int width, int height, int frameLeft = 0, int frameTop = 0);
+    void keys(const QStringList &keys);
+    void answerBox(const QString &title, const QString &key);
+    void openSubfolderPhotos();
+    void waitForProgramEnd();
+
+    QProcess m_xserver;
+    QString m_display;
+    QString m_binary;
+    std::unique_ptr<QTemporaryDir> m_home;
+    QString m_programFolder;
+    QString m_photos;
+    QProcessEnvironment m_environment;
+    QProcess m_program;
+    QString m_window;
+    int m_windowX = 0;
+    int m_windowY = 0;
+};
+
+void TestEndToEnd::initTestCase()
+{
+    m_binary = qEnvironmentVariable("MIVOT_BINARY");
+    QVERIFY2(QFile::exists(m_binary), "MIVOT_BINARY must name the built program");
+    for (int number = 60; number < 100; ++number) {
+        if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))
+            || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            continue;
+        m_display = QStringLiteral(":%1").arg(number);
+        break;
+    }
+    QVERIFY(!m_display.isEmpty());
+    m_xserver.start(QStringLiteral("Xvfb"), {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
+                                             QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                                             QStringLiteral("tcp")});
+    QVERIFY2(m_xserver.waitForStarted(TimeoutMs), "Xvfb is needed: scripts/install-deps.sh installs it");
+    const QString socket = QStringLiteral("/tmp/.X11-unix/X") + m_display.mid(1);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), TimeoutMs);
+}
+
+void TestEndToEnd::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_home->isValid());
+    m_programFolder = m_home->filePath(QStringLiteral("mivot"));
+    m_photos = m_programFolder + QStringLiteral("/photos");
+    QVERIFY(QDir().mkpath(m_photos));
+    QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("runtime"))));
+    QFile::setPermissions(m_home->filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(QFile::copy(m_binary, m_programFolder + QStringLiteral("/mivot")));
+
+    m_environment = QProcessEnvironment::systemEnvironment();
+    m_environment.insert(QStringLiteral("DISPLAY"), m_display);
+    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    m_environment.insert(QStringLiteral("HOME"), m_home->path());
+    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
+}
+
+void TestEndToEnd::cleanup()
+{
+    if (m_program.state() != QProcess::NotRunning) {
+        m_program.kill();
+        m_program.waitForFinished(TimeoutMs);
+    }
+}
+
+void TestEndToEnd::cleanupTestCase()
+{
+    m_xserver.terminate();
+    m_xserver.waitForFinished(TimeoutMs);
+}
+
+void TestEndToEnd::startProgram()
+{
+    m_program.setProcessEnvironment(m_environment);
+    m_program.setWorkingDirectory(m_home->path());
+    m_program.start(m_programFolder + QStringLiteral("/mivot"), {});
+    QVERIFY(m_program.waitForStarted(TimeoutMs));
+    m_window = findWindow(QStringLiteral("Quandelspur"));
+    QVERIFY(!m_window.isEmpty());
+    const QString geometry = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), m_window}, m_environment);
+    const QRegularExpressionMatch x = QRegularExpression(QStringLiteral("X=(-?\\d+)")).match(geometry);
+    const QRegularExpressionMatch y = QRegularExpression(QStringLiteral("Y=(-?\\d+)")).match(geometry);
+    QVERIFY2(x.hasMatch() && y.hasMatch(), qPrintable(geometry));
+    m_windowX = x.captured(1).toInt();
+    m_windowY = y.captured(1).toInt();
+    QVERIFY2(geometry.contains(QStringLiteral("WIDTH=568")) && geometry.contains(QStringLiteral("HEIGHT=420")), qPrintable(geometry));
+    xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window});
+}
+
+QString TestEndToEnd::findWindow(const QString &titlePattern)
+{
+    bool ok = false;
+    const QString ids = run(QStringLiteral("xdotool"),
+                            {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                             QStringLiteral("--name"), titlePattern},
+                            m_environment, &ok);
+    return ok ? ids.split(QLatin1Char('\n')).last() : QString();
+}
+
+void TestEndToEnd::xdo(const QStringList &arguments)
+{
+    bool ok = false;
+    run(QStringLiteral("xdotool"), arguments, m_environment, &ok);
+    QVERIFY2(ok, qPrintable(arguments.join(QLatin1Char(' '))));
+}
+
+void TestEndToEnd::clickAt(int left, int top)
+{
+    xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(m_windowX + px(left)),
+         QString::number(m_windowY + px(top)), QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(150);
+}
+
+void TestEndToEnd::clickControl(int left, int top, int width, int height, int frameLeft, int frameTop)
+{
+    clickAt(frameLeft + left + width / 2, frameTop + top + height / 2);
+}
+
+void TestEndToEnd::keys(const QStringList &keys)
+{
+    xdo(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("30")} + keys);
+    QTest::qWait(150);
+}
+
+void TestEndToEnd::answerBox(const QString &title, const QString &key)
+{
+    const QString box = findWindow(title);
+    QVERIFY2(!box.isEmpty(), qPrintable(QStringLiteral("no box titled ") + title));
+    xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box});
+    keys({key});
+}
+
+void TestEndToEnd::openSubfolderPhotos()
+{
+    // The folder list shows the chain down to the program folder, then its one subfolder: the last row.
+    clickControl(240, 600, 2535, 2190);
+    keys({QStringLiteral("End"), QStringLiteral("Return")});
+}
+
+void TestEndToEnd::waitForProgramEnd()
+{
+    if (m_program.state() != QProcess::NotRunning)
+        QVERIFY(m_program.waitForFinished(TimeoutMs));
+    QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program.exitCode(), 0);
+}
+
+void TestEndToEnd::exitRemovesWorkFolder()
+{
+    startProgram();
+    QVERIFY(QFileInfo(m_programFolder + QStringLiteral("/xxxxxxx")).isDir());
+    clickControl(6360, 5040, 1935, 615);
+    waitForProgramEnd();
+    QVERIFY(!QFile::exists(m_programFolder + QStringLiteral("/xxxxxxx")));
+}
+
+void TestEndToEnd::spaceRemovalOfAFolder()
+{
+    writeFile(m_photos + QStringLiteral("/my trip 1.jpg"), "one");
+    writeFile(m_photos + QStringLiteral("/my trip 2.jpg"), "two");
+    writeFile(m_photos + QStringLiteral("/no_space.txt"), "three");
+    startProgram();
+    openSubfolderPhotos();
+    clickControl(360, 600, 1935, 495, 3120, 1560);
+    answerBox(QStringLiteral("確認メッセージ"), QStringLiteral("Return"));
+    QTRY_COMPARE_WITH_TIMEOUT(filesIn(m_photos),
+                              (QStringList{QStringLiteral("mytrip1.jpg"), QStringLiteral("mytrip2.jpg"), QStringLiteral("no_space.txt")}),
+                              TimeoutMs);
+    QCOMPARE(readFile(m_photos + QStringLiteral("/mytrip2.jpg")), QByteArray("two"));
+    keys({QStringLiteral("alt+x")});
+    waitForProgramEnd();
+    QVERIFY(!QFile::exists(m_programFolder + QStringLiteral("/xxxxxxx")));
+}
+
+void TestEndToEnd::singleRenameWithSwitchOn()
+{
+    writeFile(m_photos + QStringLiteral("/photo.JPG"), "picture");
+    startProgram();
+    openSubfolderPhotos();
+    clickControl(240, 1440, 1575, 495, 6240, 1440); // 拡張子自動付加
+    clickControl(240, 2880, 2535, 3330);              // the file list
+    keys({QStringLiteral("Home")});
+    clickControl(3120, 960, 4215, 270);               // the new-name box
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("trip")});
+    keys({QStringLiteral("Return")});
+    QTRY_COMPARE_WITH_TIMEOUT(filesIn(m_photos), QStringList{QStringLiteral("trip.JPG")}, TimeoutMs);
+    QCOMPARE(readFile(m_photos + QStringLiteral("/trip.JPG")), QByteArray("picture"));
+    QVERIFY(readFile(m_programFolder + QStringLiteral("/Option.ini")).contains("=True"));
+    keys({QStringLiteral("alt+x")});
+    waitForProgramEnd();
+}
+
+void TestEndToEnd::serialRenameThroughItsDialog()
+{
+    writeFile(m_photos + QStringLiteral("/b.jpg"), "b");
+    writeFile(m_photos + QStringLiteral("/a.jpg"), "a");
+    writeFile(m_photos + QStringLiteral("/c.png"), "c");
+    startProgram();
+    openSubfolderPhotos();
+    clickControl(360, 2280, 1935, 495, 3120, 1560); // 連番リネーム
+    answerBox(QStringLiteral("確認メッセージ"), QStringLiteral("Return"));
+    const QString dialog = findWindow(QStringLiteral("ファイル名設定"));
+    QVERIFY(!dialog.isEmpty());
+    xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), dialog});
+    // Focus starts in the head-text box, which holds "Re": replace it, then the start number.
+    keys({QStringLiteral("ctrl+a")});
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("Photo")});
+    keys({QStringLiteral("Tab"), QStringLiteral("ctrl+a")});
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("7")});
+    // The start button, placed in the dialog's own client area.
+    const QString geometry = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), dialog}, m_environment);
+    const int dialogX = QRegularExpression(QStringLiteral("X=(-?\\d+)")).match(geometry).captured(1).toInt();
+    const int dialogY = QRegularExpression(QStringLiteral("Y=(-?\\d+)")).match(geometry).captured(1).toInt();
+    xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(dialogX + px(120 + 975 / 2)),
+         QString::number(dialogY + px(1680 + 375 / 2)), QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_COMPARE_WITH_TIMEOUT(filesIn(m_photos),
+                              (QStringList{QStringLiteral("Photo7.jpg"), QStringLiteral("Photo8.jpg"), QStringLiteral("Photo9.png")}),
+                              TimeoutMs);
+    QCOMPARE(readFile(m_photos + QStringLiteral("/Photo7.jpg")), QByteArray("a"));
+    QCOMPARE(readFile(m_photos + QStringLiteral("/Photo9.png")), QByteArray("c"));
+    keys({QStringLiteral("alt+x")});
+    waitForProgramEnd();
+}
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"

@@ -1,0 +1,371 @@
+#include "main/form1.h"
+#include "main/singlerename.h"
+#include "platform/profilefile.h"
+#include "support/faultyfilesystem.h"
+#include "support/scriptedmessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <memory>
+
+namespace {
+
+// A main window on a temporary folder of files, driven as a user drives it.
+class Window
+{
+public:
+    Window(const QStringList &files, bool switchOnAtStart)
+    {
+        if (switchOnAtStart) {
+            ProfileFile(program.filePath(QStringLiteral("Option.ini")))
+                .write(QStringLiteral("拡張子"), QStringLiteral("添付"), QStringLiteral("True"));
+        }
+        for (const QString &name : files) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(name.toUtf8());
+        }
+        form = std::make_unique<Form1>(PlatformContext{fileSystem, messages, program.path()});
+        form->Form_Load();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(form->setDir1Path(folder.path()));
+    }
+
+    void click(const QString &name)
+    {
+        const QList<QListWidgetItem *> items = form->File1->findItems(name, Qt::MatchExactly);
+        QCOMPARE(items.size(), 1);
+        const QRect rect = form->File1->visualItemRect(items.first());
+        QTest::mouseClick(form->File1->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(form->File1->fileName(), name);
+    }
+
+    // Key by key; keyClicks() cannot type characters beyond Latin-1.
+    void type(const QString &text, int box = 0)
+    {
+        for (const QChar c : text) {
+            if (c.unicode() < 0x80)
+                QTest::keyClick(form->Text1[box], c.toLatin1());
+            else
+                QTest::sendKeyEvent(QTest::Click, form->Text1[box], Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+    }
+    void enter(int box = 0) { QTest::keyClick(form->Text1[box], Qt::Key_Return); }
+
+    // Each file on disk with its contents, so that a lost or overwritten file shows.
+    QStringList onDisk() const
+    {
+        QStringList found;
+        const QFileInfoList entries =
+            QDir(folder.path()).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo &entry : entries) {
+            if (entry.isDir()) {
+                found << entry.fileName() + QLatin1Char('/');
+                continue;
+            }
+            QFile file(entry.filePath());
+            const QByteArray contents = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            found << entry.fileName() + QLatin1Char('=') + QString::fromUtf8(contents);
+        }
+        return found;
+    }
+
+    QStringList boxes() const
+    {
+        return {form->Text1[0]->text(), form->Text1[1]->text(), form->Text2->text(), form->Text3->text()};
+    }
+
+    QTemporaryDir program;
+    QTemporaryDir folder;
+    LinuxFileSystem disk;
+    FaultyFileSystem fileSystem{disk};
+    ScriptedMessages messages;
+    std::unique_ptr<Form1> form;
+};
+
+} // namespace
+
+class TestSingleRename : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void renamesToComposedName_data();
+    void renamesToComposedName();
+    void emptyNameIsRefused_data();
+    void emptyNameIsRefused();
+    void refusalLeavesEverythingAsItWas_data();
+    void refusalLeavesEverythingAsItWas();
+    void systemRefusalShowsReason_data();
+    void systemRefusalShowsReason();
+    void noChosenFileIsRefused();
+    void ownNameChangesNothing();
+    void onlyExactRedMeansOn();
+    void successEmptiesBoxesAndLeavesNothingChosen();
+    void renamedFileOutsidePatternLeavesList();
+    void otherKeysTypeAsUsual();
+    void planOrder();
+};
+
+void TestSingleRename::renamesToComposedName_data()
+{
+    QTest::addColumn<bool>("switchOn");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("typedExtension"); // typed after the click's text in Text1(1)
+    QTest::addColumn<int>("enterBox");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("on keeps extension") << true << "photo.JPG" << "trip" << "" << 0 << "trip.JPG";
+    QTest::newRow("on, Enter in extension box") << true << "photo.JPG" << "trip" << "" << 1 << "trip.JPG";
+    QTest::newRow("on uses edited extension") << true << "photo.JPG" << "trip" << "2" << 0 << "trip.JPG2";
+    QTest::newRow("on, typed extension doubles") << true << "photo.JPG" << "trip.jpg" << "" << 0 << "trip.jpg.JPG";
+    QTest::newRow("on, no extension drops dot") << true << "README" << "readme2" << "" << 0 << "readme2";
+    QTest::newRow("on, typed dot stays") << true << "README" << "readme2." << "" << 0 << "readme2.";
+    QTest::newRow("on, last extension only") << true << "a.tar.gz" << "b" << "" << 0 << "b.gz";
+    QTest::newRow("on, Japanese") << true << "写真.jpg" << "旅行" << "" << 0 << "旅行.jpg";
+    QTest::newRow("off drops extension") << false << "photo.JPG" << "trip" << "" << 0 << "trip";
+    QTest::newRow("off, Enter in extension box") << false << "photo.JPG" << "trip" << "" << 1 << "trip";
+    QTest::newRow("off ignores extension box") << false << "photo.JPG" << "trip" << "png" << 0 << "trip";
+    QTest::newRow("off, typed extension") << false << "photo.JPG" << "trip.jpg" << "" << 0 << "trip.jpg";
+    QTest::newRow("off, one blank is a name") << false << "photo.JPG" << " " << "" << 0 << " ";
+    QTest::newRow("off, hidden name") << false << "photo.JPG" << ".trip" << "" << 0 << ".trip";
+}
+
+void TestSingleRename::renamesToComposedName()
+{
+    QFETCH(bool, switchOn);
+    QFETCH(QString, fileName);
+    QFETCH(QString, typed);
+    QFETCH(QString, typedExtension);
+    QFETCH(int, enterBox);
+    QFETCH(QString, expected);
+
+    Window window({fileName, QStringLiteral("other.txt")}, switchOn);
+    QCOMPARE(window.form->cmdHukaBackColor(), switchOn ? HukaColor::On : HukaColor::Off);
+    window.click(fileName);
+    window.type(typed);
+    window.type(typedExtension, 1);
+    window.enter(enterBox);
+
+    QVERIFY2(window.messages.shown().isEmpty(), qPrintable(window.messages.lastPrompt()));
+    QStringList expectedDisk = {expected + QLatin1Char('=') + fileName, QStringLiteral("other.txt=other.txt")};
+    expectedDisk.sort();
+    QStringList actualDisk = window.onDisk();
+    actualDisk.sort();
+    QCOMPARE(actualDisk, expectedDisk);
+}
+
+void TestSingleRename::emptyNameIsRefused_data()
+{
+    QTest::addColumn<int>("enterBox");
+    QTest::newRow("Enter in name box") << 0;
+    QTest::newRow("Enter in extension box") << 1;
+}
+
+void TestSingleRename::emptyNameIsRefused()
+{
+    QFETCH(int, enterBox);
+    Window window({QStringLiteral("photo.JPG")}, true);
+    window.click(QStringLiteral("photo.JPG"));
+    window.enter(enterBox);
+
+    QCOMPARE(window.messages.shown().size(), 1);
+    QCOMPARE(window.messages.shown().first().prompt, QStringLiteral("ファイル名が入力されていません"));
+    QCOMPARE(window.messages.shown().first().title, QStringLiteral("教育的指導"));
+    QCOMPARE(window.messages.shown().first().buttons, MsgButtons::Ok);
+    QCOMPARE(window.onDisk(), QStringList{QStringLiteral("photo.JPG=photo.JPG")});
+    QCOMPARE(window.boxes(), (QStringList{QString(), QStringLiteral("JPG"), QStringLiteral("photo"), QStringLiteral("JPG")}));
+    QCOMPARE(window.form->File1->fileName(), QStringLiteral("photo.JPG"));
+    QCOMPARE(window.fileSystem.moveCount(), 0);
+}
+
+void TestSingleRename::refusalLeavesEverythingAsItWas_data()
+{
+    QTest::addColumn<bool>("switchOn");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("existing file, on") << true << "other" << "同じ名前のファイルがすでにあります。\nother.JPG";
+    QTest::newRow("existing file, off") << false << "other.JPG" << "同じ名前のファイルがすでにあります。\nother.JPG";
+    QTest::newRow("existing folder") << false << "sub" << "同じ名前のファイルがすでにあります。\nsub";
+    QTest::newRow("slash") << false << "sub/photo.JPG" << "ファイル名に「/」などの使えない文字が含まれています。\nsub/photo.JPG";
+    QTest::newRow("slash, switch on") << true << "../x" << "ファイル名に「/」などの使えない文字が含まれています。\n../x.JPG";
+    QTest::newRow("dot") << false << "." << "「.」と「..」はファイル名に使えません。\n.";
+    QTest::newRow("dot dot") << false << ".." << "「.」と「..」はファイル名に使えません。\n..";
+    const QString ascii256(256, QLatin1Char('a'));
+    QTest::newRow("256 bytes") << false << ascii256
+                               << "ファイル名が長すぎます（256 バイト、このフォルダでは 255 バイトまで）。\n" + ascii256;
+    // 86 characters, but 258 bytes on disk.
+    const QString kana86(86, QChar(0x3042));
+    QTest::newRow("long in bytes") << false << kana86
+                                   << "ファイル名が長すぎます（258 バイト、このフォルダでは 255 バイトまで）。\n" + kana86;
+}
+
+void TestSingleRename::refusalLeavesEverythingAsItWas()
+{
+    QFETCH(bool, switchOn);
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+
+    Window window({QStringLiteral("photo.JPG"), QStringLiteral("other.JPG")}, switchOn);
+    QVERIFY(QDir(window.folder.path()).mkdir(QStringLiteral("sub")));
+    window.fileSystem.setMaxNameLength(255);
+    const QStringList diskBefore = window.onDisk();
+    window.click(QStringLiteral("photo.JPG"));
+    window.type(typed);
+    window.enter();
+
+    QCOMPARE(window.messages.shown().size(), 1);
+    QCOMPARE(window.messages.lastPrompt(), message);
+    QCOMPARE(window.onDisk(), diskBefore);
+    QCOMPARE(window.boxes(), (QStringList{typed, QStringLiteral("JPG"), QStringLiteral("photo"), QStringLiteral("JPG")}));
+    QCOMPARE(window.form->File1->fileName(), QStringLiteral("photo.JPG"));
+    QCOMPARE(window.form->File1->entries(), (QStringList{QStringLiteral("other.JPG"), QStringLiteral("photo.JPG")}));
+}
+
+void TestSingleRename::systemRefusalShowsReason_data()
+{
+    QTest::addColumn<int>("injected");
+    QTest::addColumn<int>("expectedError");
+    QTest::newRow("no permission") << EACCES << EACCES;
+    QTest::newRow("file vanished") << 0 << ENOENT;
+}
+
+void TestSingleRename::systemRefusalShowsReason()
+{
+    QFETCH(int, injected);
+    QFETCH(int, expectedError);
+
+    Window window({QStringLiteral("photo.JPG")}, true);
+    if (injected != 0)
+        window.fileSystem.refuseMove(1, injected);
+    window.click(QStringLiteral("photo.JPG"));
+    if (expectedError == ENOENT)
+        QVERIFY(QFile::remove(window.folder.filePath(QStringLiteral("photo.JPG"))));
+    const QStringList diskBefore = window.onDisk();
+    window.type(QStringLiteral("trip"));
+    window.enter();
+
+    QCOMPARE(window.messages.shown().size(), 1);
+    QCOMPARE(window.messages.lastPrompt(), QStringLiteral("ファイル名を変更できませんでした。\nphoto.JPG → trip.JPG\n")
+                                               + FsResult::failure(expectedError).reason());
+    QCOMPARE(window.onDisk(), diskBefore);
+    QCOMPARE(window.boxes(), (QStringList{QStringLiteral("trip"), QStringLiteral("JPG"), QStringLiteral("photo"), QStringLiteral("JPG")}));
+    QCOMPARE(window.form->File1->fileName(), QStringLiteral("photo.JPG"));
+}
+
+void TestSingleRename::noChosenFileIsRefused()
+{
+    Window window({QStringLiteral("photo.JPG")}, false);
+    window.type(QStringLiteral("trip"));
+    window.enter();
+
+    QCOMPARE(window.messages.shown().size(), 1);
+    QVERIFY(window.messages.lastPrompt().startsWith(QStringLiteral("ファイルが選択されていません。")));
+    QCOMPARE(window.onDisk(), QStringList{QStringLiteral("photo.JPG=photo.JPG")});
+    QCOMPARE(window.form->Text1[0]->text(), QStringLiteral("trip"));
+    QCOMPARE(window.fileSystem.moveCount(), 0);
+}
+
+void TestSingleRename::ownNameChangesNothing()
+{
+    Window window({QStringLiteral("photo.JPG")}, true);
+    window.click(QStringLiteral("photo.JPG"));
+    window.type(QStringLiteral("photo"));
+    window.enter();
+
+    QVERIFY(window.messages.shown().isEmpty());
+    QCOMPARE(window.fileSystem.moveCount(), 0);
+    QCOMPARE(window.onDisk(), QStringList{QStringLiteral("photo.JPG=photo.JPG")});
+    QCOMPARE(window.boxes(), (QStringList{QStringLiteral("photo"), QStringLiteral("JPG"), QStringLiteral("photo"), QStringLiteral("JPG")}));
+    QCOMPARE(window.form->File1->fileName(), QStringLiteral("photo.JPG"));
+}
+
+void TestSingleRename::onlyExactRedMeansOn()
+{
+    Window window({QStringLiteral("photo.JPG")}, false);
+    window.form->setCmdHukaBackColor(0x000000FE);
+    window.click(QStringLiteral("photo.JPG"));
+    window.type(QStringLiteral("trip"));
+    window.enter();
+
+    QCOMPARE(window.onDisk(), QStringList{QStringLiteral("trip=photo.JPG")});
+}
+
+void TestSingleRename::successEmptiesBoxesAndLeavesNothingChosen()
+{
+    Window window({QStringLiteral("a.txt"), QStringLiteral("photo.JPG")}, true);
+    window.click(QStringLiteral("photo.JPG"));
+    window.type(QStringLiteral("trip"));
+
+    QStringList emptied;
+    const QList<QLineEdit *> boxes = {window.form->Text1[0], window.form->Text1[1], window.form->Text2, window.form->Text3};
+    const QStringList names = {QStringLiteral("Text1(0)"), QStringLiteral("Text1(1)"), QStringLiteral("Text2"), QStringLiteral("Text3")};
+    for (int i = 0; i < boxes.size(); ++i)
+        QObject::connect(boxes[i], &QLineEdit::textChanged, window.form.get(), [&emptied, name = names[i]] { emptied << name; });
+    window.enter();
+
+    QVERIFY(window.messages.shown().isEmpty());
+    QCOMPARE(emptied, (QStringList{QStringLiteral("Text1(0)"), QStringLiteral("Text1(1)"), QStringLiteral("Text3"), QStringLiteral("Text2")}));
+    QCOMPARE(window.boxes(), QStringList(4));
+    QCOMPARE(window.form->File1->entries(), (QStringList{QStringLiteral("a.txt"), QStringLiteral("trip.JPG")}));
+    QCOMPARE(window.form->File1->fileName(), QString());
+    QVERIFY(window.form->File1->selectedItems().isEmpty());
+
+    // A further Enter must not rename whichever entry happens to be current.
+    window.type(QStringLiteral("again"));
+    window.enter();
+    QVERIFY(window.messages.lastPrompt().startsWith(QStringLiteral("ファイルが選択されていません。")));
+    QCOMPARE(window.onDisk(), (QStringList{QStringLiteral("a.txt=a.txt"), QStringLiteral("trip.JPG=photo.JPG")}));
+}
+
+void TestSingleRename::renamedFileOutsidePatternLeavesList()
+{
+    Window window({QStringLiteral("photo.JPG"), QStringLiteral("b.jpg")}, false);
+    window.form->File1->setPattern(QStringLiteral("*.jpg"));
+    window.click(QStringLiteral("photo.JPG"));
+    window.type(QStringLiteral("trip"));
+    window.enter();
+
+    QVERIFY(window.messages.shown().isEmpty());
+    QCOMPARE(window.form->File1->entries(), QStringList{QStringLiteral("b.jpg")});
+    QVERIFY(window.onDisk().contains(QStringLiteral("trip=photo.JPG")));
+}
+
+void TestSingleRename::otherKeysTypeAsUsual()
+{
+    Window window({QStringLiteral("photo.JPG")}, false);
+    window.click(QStringLiteral("photo.JPG"));
+    window.type(QStringLiteral("a b_c.d"));
+    window.type(QStringLiteral("x y"), 1);
+    QTest::keyClick(window.form->Text1[0], Qt::Key_Backspace);
+    QTest::keyClick(window.form->Text1[0], Qt::Key_Enter); // the keypad's Enter renames too
+
+    QVERIFY(window.messages.shown().isEmpty());
+    QCOMPARE(window.onDisk(), QStringList{QStringLiteral("a b_c.=photo.JPG")});
+    QCOMPARE(window.fileSystem.moveCount(), 1);
+}
+
+void TestSingleRename::planOrder()
+{
+    // The empty name is reported before the missing choice, as the user fixes the name box first.
+    QCOMPARE(planSingleRename(QString(), QString(), QStringLiteral("JPG"), true, 255).verdict, SingleRenameVerdict::EmptyName);
+    QCOMPARE(planSingleRename(QString(), QStringLiteral("a/b"), QString(), false, 255).verdict, SingleRenameVerdict::NoFileChosen);
+    // Exactly at the limit is allowed.
+    QCOMPARE(planSingleRename(QStringLiteral("x"), QString(251, QLatin1Char('a')), QStringLiteral("JPG"), true, 255).verdict,
+             SingleRenameVerdict::Rename);
+    QCOMPARE(planSingleRename(QStringLiteral("x"), QString(252, QLatin1Char('a')), QStringLiteral("JPG"), true, 255).verdict,
+             SingleRenameVerdict::NameTooLong);
+    QCOMPARE(planSingleRename(QStringLiteral("x"), QStringLiteral("a%1b").arg(QChar(0)), QString(), false, 255).verdict,
+             SingleRenameVerdict::ForbiddenCharacter);
+}
+
+QTEST_MAIN(TestSingleRename)
+#include "tst_singlerename.moc"
