@@ -37,6 +37,16 @@ QLineEdit *makeTextBox(QWidget *parent, unsigned backColor = 0)
     return box;
 }
 
+// A classic frame: a thin etched border with its caption standing on the top line.
+QGroupBox *makeFrame(QWidget *parent, const QString &caption)
+{
+    auto *frame = new QGroupBox(caption, parent);
+    frame->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid #808080; border-radius: 0px; margin-top: 7px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px; padding: 0px 1px; }"));
+    return frame;
+}
+
 QPushButton *makeButton(QWidget *parent, const QString &caption, const QString &toolTip = QString())
 {
     auto *button = new QPushButton(caption, parent);
@@ -107,7 +117,7 @@ void Form1::buildLayout()
     Text1[1] = makeTextBox(this);
     place(Text1[1], 7560, 960, 735, 270);
 
-    Frame1 = new QGroupBox(QStringLiteral("Ｍｅｎｕ"), this);
+    Frame1 = makeFrame(this, QStringLiteral("Ｍｅｎｕ"));
     place(Frame1, 3120, 1560, 2775, 4215);
     Command4 = makeButton(Frame1, QStringLiteral("スペース除去"), QStringLiteral("ファイルのスペースを取り除きます"));
     place(Command4, 360, 600, 1935, 495);
@@ -118,7 +128,7 @@ void Form1::buildLayout()
     Command7 = makeButton(Frame1, QStringLiteral("連ＲＥ拡張子"), QStringLiteral("全てのファイルを指定拡張子にします"));
     place(Command7, 360, 3120, 1935, 495);
 
-    Frame2 = new QGroupBox(QStringLiteral("Ｏｐｔｉｏｎ"), this);
+    Frame2 = makeFrame(this, QStringLiteral("Ｏｐｔｉｏｎ"));
     place(Frame2, 6240, 1440, 2055, 3255);
     Command1 = makeButton(Frame2, QStringLiteral("表示ファイル規制"), QStringLiteral("リフトボックスの表示ファイルを拡張子で設定"));
     place(Command1, 240, 600, 1575, 495);
