@@ -1,0 +1,137 @@
+#include "dialogs/frmkisei.h"
+
+#include "dialogs/patternentries.h"
+#include "dialogs/placement.h"
+#include "main/form1.h"
+#include "main/twips.h"
+
+#include <QKeyEvent>
+
+namespace {
+
+QPushButton *makeButton(QWidget *parent, const QString &caption)
+{
+    auto *button = new QPushButton(caption, parent);
+    // Neither button answers Enter: Enter in the text box registers nothing.
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+EntryListBox::EntryListBox(QWidget *parent)
+    : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::itemClicked, this, &EntryListBox::chosen);
+}
+
+void EntryListBox::keyPressEvent(QKeyEvent *event)
+{
+    const int before = currentRow();
+    QListWidget::keyPressEvent(event);
+    if (currentRow() != before && currentRow() >= 0)
+        emit chosen();
+}
+
+frmKisei::frmKisei(Form1 *mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_mainWindow(mainWindow)
+{
+    setWindowTitle(QStringLiteral("拡張子規制設定"));
+    setWindowIcon(QIcon());
+    setFixedSize(twipsToPixels(4680), twipsToPixels(2190));
+
+    // Created in tab order.
+    txtKisei = new QLineEdit(this);
+    txtKisei->setTextMargins(0, 0, 0, 0);
+    place(txtKisei, 1560, 840, 1095, 270);
+    Command1 = makeButton(this, QStringLiteral("SAVE"));
+    place(Command1, 2880, 1560, 975, 375);
+    Command2 = makeButton(this, QStringLiteral("登録"));
+    place(Command2, 1560, 1200, 975, 255);
+    Command4 = makeButton(this, QStringLiteral("内容クリア"));
+    place(Command4, 1560, 1560, 975, 375);
+    List1 = new EntryListBox(this);
+    place(List1, 120, 120, 1095, 2040);
+    Label2 = new QLabel(QStringLiteral("Label1"), this);
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(Label2, 1560, 240, 2655, 495);
+
+    txtKisei->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &frmKisei::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmKisei::Command2_Click);
+    connect(Command4, &QPushButton::clicked, this, &frmKisei::Command4_Click);
+    connect(List1, &EntryListBox::chosen, this, &frmKisei::List1_Click);
+    Form_Load();
+}
+
+QStringList frmKisei::entries() const
+{
+    QStringList texts;
+    for (int row = 0; row < List1->count(); ++row)
+        texts.append(List1->item(row)->text());
+    return texts;
+}
+
+void frmKisei::Form_Load()
+{
+    placeAtCentreOf(this, m_mainWindow);
+    // An empty pattern (no stored filter yet) shows every file, and is offered as "*.*" so that
+    // the first registration replaces it instead of joining it.
+    strcheck = m_mainWindow->File1->pattern();
+    if (strcheck.isEmpty())
+        strcheck = QStringLiteral("*.*");
+    showCurrentPattern(strcheck);
+    List1->addItems(parsePatternEntries(strcheck));
+}
+
+void frmKisei::showCurrentPattern(const QString &pattern)
+{
+    Label2->setText(QStringLiteral("現在の設定\n") + pattern);
+}
+
+void frmKisei::Command1_Click()
+{
+    const QString pattern = joinPatternEntries(entries());
+    m_mainWindow->File1->setPattern(pattern);
+    // IniWrite tells the user itself when the file cannot be written; the pattern holds for this run.
+    m_mainWindow->IniWrite(QStringLiteral("拡張子"), QStringLiteral("表示"), m_mainWindow->File1->pattern());
+    accept();
+}
+
+void frmKisei::Command2_Click()
+{
+    if (txtKisei->text().isEmpty()) {
+        m_mainWindow->messages().show(QStringLiteral("あたいが悪いの？"), MsgButtons::Ok);
+        return;
+    }
+    if (List1->count() > 0 && List1->item(0)->text() == QLatin1String("ALL"))
+        List1->clear();
+    List1->addItem(txtKisei->text());
+    txtKisei->clear();
+}
+
+void frmKisei::Command4_Click()
+{
+    m_mainWindow->File1->setPattern(QStringLiteral("*.*"));
+    showCurrentPattern(m_mainWindow->File1->pattern());
+    List1->clear();
+    List1->addItem(QStringLiteral("ALL"));
+}
+
+void frmKisei::List1_Click()
+{
+    const int index = List1->currentRow();
+    if (index < 0)
+        return;
+    const QString entry = List1->item(index)->text();
+    if (m_mainWindow->messages().show(entry + QStringLiteral("\nを消去します"), MsgButtons::OkCancel,
+                                      QStringLiteral("消去確認メッセージ"))
+        != MsgAnswer::Ok) {
+        return;
+    }
+    delete List1->takeItem(index);
+    List1->setCurrentRow(-1);
+}
