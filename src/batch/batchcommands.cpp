@@ -1,15 +1,57 @@
 #include "main/form1.h"
 
+#include "batch/batchmessage.h"
+#include "batch/removalrule.h"
+#include "batch/twophasemove.h"
+
 bool Form1::confirmBatch(const QString &prompt)
 {
     return m_platform.messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ")) == MsgAnswer::Ok;
 }
 
-void Form1::Command4_Click() {}
-void Form1::Command5_Click() {}
-void Form1::Spacekiller() {}
-void Form1::UBarKiller() {}
+void Form1::Command4_Click()
+{
+    if (confirmBatch(QStringLiteral("リスト内の全てのファイルのスペースを除去します")))
+        Spacekiller();
+}
+
+void Form1::Command5_Click()
+{
+    if (confirmBatch(QStringLiteral("リスト内の全てのファイルの\nアンダーバーを除去します ")))
+        UBarKiller();
+}
+
+void Form1::Spacekiller()
+{
+    runBatchMove([](int, const QString &oldName) { return NewName::of(removeAll(oldName, QLatin1Char(' '))); });
+}
+
+void Form1::UBarKiller()
+{
+    runBatchMove([](int, const QString &oldName) { return NewName::of(removeAll(oldName, QLatin1Char('_'))); });
+}
+
 void Form1::runBatchMove(const NameRule &rule)
 {
-    Q_UNUSED(rule);
+    const QString savedFolder = Dir1->path();
+    TwoPhaseMove batch(m_platform.fileSystem,
+                       BatchRequest{savedFolder, File1->entries(), workFolder(), NameFilter(File1->pattern()), rule});
+    if (batch.plan() && batch.moveOut()) {
+        File1->refresh();
+        // The lists show where the files wait while they come back; a holding folder the list
+        // cannot open changes nothing for the move itself.
+        Dir1->setPath(batch.holdingFolder());
+        batch.moveBack();
+    }
+    // Whatever happened, the lists end on the starting folder, read afresh, with the boxes empty.
+    if (!setDir1Path(savedFolder))
+        emptyNameBoxes();
+    File1->refresh();
+
+    const QString message = batchMessage(batch.report());
+    if (!message.isEmpty())
+        m_platform.messages.show(message, MsgButtons::Ok);
+    // The boxes and dialogs of the batch are gone; without a window manager nobody else hands
+    // the keyboard back to the window.
+    activateWindow();
 }

@@ -11,7 +11,8 @@ QString applicationTitle()
 
 int QtMessageBoxes::show(const QString &prompt, int buttons, const QString &title)
 {
-    QMessageBox box(QApplication::activeWindow());
+    QWidget *owner = QApplication::activeWindow();
+    QMessageBox box(owner);
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
     box.setText(prompt);
@@ -26,5 +27,8 @@ int QtMessageBoxes::show(const QString &prompt, int buttons, const QString &titl
     }
     box.setDefaultButton(ok);
     box.exec();
+    // Without a window manager nobody hands the focus back to the window the box came from.
+    if (owner)
+        owner->activateWindow();
     return box.clickedButton() == ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
 }

@@ -1,0 +1,145 @@
+#include "batch/batchmessage.h"
+
+namespace {
+
+QString problemReason(const BatchFileProblem &problem, bool staged)
+{
+    switch (problem.problem) {
+    case BatchProblem::RuleRefused:
+        return problem.detail;
+    case BatchProblem::ListedTwice:
+        return QStringLiteral("一覧に二度あります");
+    case BatchProblem::MissingFile:
+        return QStringLiteral("フォルダに見つかりません");
+    case BatchProblem::EmptyName:
+        return QStringLiteral("新しい名前が空になります");
+    case BatchProblem::DotName:
+        return QStringLiteral("「.」や「..」は名前に使えません");
+    case BatchProblem::BadCharacter:
+        return QStringLiteral("「/」は名前に使えません");
+    case BatchProblem::HiddenName:
+        return QStringLiteral("「.」で始まる名前はファイルリストに表示されなくなります");
+    case BatchProblem::NameTooLong:
+        return QStringLiteral("名前が長すぎます（%1 バイトまで）").arg(problem.detail);
+    case BatchProblem::SameNewName:
+        return QStringLiteral("「%1」の新しい名前と同じになります").arg(problem.detail);
+    case BatchProblem::TakenInHoldingFolder:
+        return staged ? QStringLiteral("作業用の隠しフォルダに同じ名前のファイルがあります")
+                      : QStringLiteral("作業フォルダに同じ名前のファイルがあります");
+    case BatchProblem::TakenInFolder:
+        return QStringLiteral("ファイルリストに表示されていない同じ名前のものがフォルダにあります");
+    case BatchProblem::FolderUnreadable:
+    case BatchProblem::WorkFolderUnavailable:
+    case BatchProblem::StagingUnavailable:
+    case BatchProblem::PlanRefused:
+    case BatchProblem::MoveRefused:
+        return problem.detail;
+    }
+    return problem.detail;
+}
+
+QString problemLine(const BatchFileProblem &problem, bool staged)
+{
+    if (problem.newName.isEmpty())
+        return QStringLiteral("・%1（%2）").arg(problem.oldName, problemReason(problem, staged));
+    return QStringLiteral("・%1 → %2（%3）").arg(problem.oldName, problem.newName, problemReason(problem, staged));
+}
+
+// The first lines, then how many more there are.
+QString firstLines(const QStringList &lines)
+{
+    QStringList shown = lines.mid(0, NamesShown);
+    if (lines.size() > NamesShown)
+        shown.append(QStringLiteral("ほか %1 件").arg(lines.size() - NamesShown));
+    return shown.join(QLatin1Char('\n'));
+}
+
+QString folderRefusal(const BatchReport &report, const BatchFileProblem &problem)
+{
+    switch (problem.problem) {
+    case BatchProblem::FolderUnreadable:
+        return QStringLiteral("フォルダを読めないため、一括リネームを中止しました。\n%1\n%2").arg(report.folder, problem.detail);
+    case BatchProblem::WorkFolderUnavailable:
+        return QStringLiteral("作業フォルダを用意できないため、一括リネームを中止しました。ファイルは一つも移動していません。\n%1\n%2")
+            .arg(report.workFolder, problem.detail);
+    case BatchProblem::StagingUnavailable:
+        return QStringLiteral("作業用の隠しフォルダを用意できないため、一括リネームを中止しました。ファイルは一つも移動していません。\n%1\n%2")
+            .arg(report.holdingFolder, problem.detail);
+    default:
+        return QStringLiteral("一括リネームを中止しました。ファイルは一つも移動していません。\n%1").arg(problem.detail);
+    }
+}
+
+QString refusal(const BatchReport &report)
+{
+    const BatchFileProblem &first = report.problems.constFirst();
+    if (first.oldName.isEmpty())
+        return folderRefusal(report, first);
+    QStringList lines;
+    lines.reserve(report.problems.size());
+    for (const BatchFileProblem &problem : report.problems)
+        lines.append(problemLine(problem, report.staged));
+    return QStringLiteral("次のファイルの新しい名前に問題があるため、一括リネームを中止しました。ファイルは一つも移動していません。\n")
+        + firstLines(lines);
+}
+
+QString rollback(const BatchReport &report)
+{
+    const BatchFileProblem &failed = report.problems.constFirst();
+    const QString head = QStringLiteral("「%1」を「%2」へ移動できなかったため、一括リネームを取り消しました。\n%3\n%4\n")
+                             .arg(failed.oldName, failed.newName, report.folder, failed.detail);
+    if (report.outcome == BatchOutcome::RolledBack)
+        return head + QStringLiteral("全てのファイルを元の名前に戻しました。");
+    QStringList lines;
+    for (const StrandedFile &file : report.stranded)
+        lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）").arg(file.oldName, file.path, file.reason));
+    return head + QStringLiteral("次のファイルは元の名前に戻せませんでした。削除も上書きもしていません。\n") + firstLines(lines);
+}
+
+QString leftoverHeading(LeftoverFate fate, const QString &from)
+{
+    switch (fate) {
+    case LeftoverFate::Swept:
+        return QStringLiteral("%1 に残っていたファイルを、このフォルダへ移しました。").arg(from);
+    case LeftoverFate::NotShown:
+        return QStringLiteral("%1 に残っているファイルです（ファイルリストに表示されないため移していません）。").arg(from);
+    case LeftoverFate::NameTaken:
+        return QStringLiteral("%1 に残っているファイルです（同じ名前のものがこのフォルダにあるため移していません）。").arg(from);
+    case LeftoverFate::MoveRefused:
+        return QStringLiteral("%1 に残っているファイルです（移動できませんでした）。").arg(from);
+    }
+    return from;
+}
+
+// Leftovers come grouped by the folder they lay in and what became of them.
+QStringList leftoverSections(const QList<Leftover> &leftovers)
+{
+    QStringList sections;
+    for (qsizetype i = 0; i < leftovers.size();) {
+        const Leftover &first = leftovers.at(i);
+        QStringList lines;
+        for (; i < leftovers.size() && leftovers.at(i).fate == first.fate && leftovers.at(i).from == first.from; ++i) {
+            const Leftover &file = leftovers.at(i);
+            lines.append(file.detail.isEmpty() ? QStringLiteral("・%1").arg(file.name)
+                                               : QStringLiteral("・%1（%2）").arg(file.name, file.detail));
+        }
+        sections.append(leftoverHeading(first.fate, first.from) + QLatin1Char('\n') + firstLines(lines));
+    }
+    return sections;
+}
+
+} // namespace
+
+QString batchMessage(const BatchReport &report)
+{
+    switch (report.outcome) {
+    case BatchOutcome::Refused:
+        return refusal(report);
+    case BatchOutcome::RolledBack:
+    case BatchOutcome::Stranded:
+        return rollback(report);
+    case BatchOutcome::Done:
+        return leftoverSections(report.leftovers).join(QStringLiteral("\n\n"));
+    }
+    return QString();
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "batch/twophasemove.h"
+
+#include <QString>
+
+// The one message that tells the user how a batch went, in the program's words; empty when
+// every file got its new name and nothing else needs saying.
+QString batchMessage(const BatchReport &report);
+
+// How many names a message lists before it only counts the rest.
+constexpr int NamesShown = 10;

@@ -1,0 +1,319 @@
+#include "batch/twophasemove.h"
+
+#include <algorithm>
+#include <cerrno>
+
+QString stagingFolderOf(const QString &folder)
+{
+    return joinPath(folder, QStringLiteral(".xxxxxxx"));
+}
+
+FsResult BatchObserver::planned(const TwoPhaseMove &)
+{
+    return FsResult::success();
+}
+
+void BatchObserver::moving(const BatchMove &) {}
+void BatchObserver::moved(const BatchMove &, const FsResult &) {}
+void BatchObserver::finished(const BatchReport &) {}
+
+namespace {
+
+// The problem a name has in itself, whatever folder it goes to; false when it has none.
+bool nameProblem(const QString &name, BatchProblem *problem)
+{
+    if (name.isEmpty())
+        *problem = BatchProblem::EmptyName;
+    else if (name == QLatin1String(".") || name == QLatin1String(".."))
+        *problem = BatchProblem::DotName;
+    else if (name.contains(QLatin1Char('/')) || name.contains(QChar(0)))
+        *problem = BatchProblem::BadCharacter;
+    else if (name.startsWith(QLatin1Char('.')))
+        *problem = BatchProblem::HiddenName;
+    else
+        return false;
+    return true;
+}
+
+// A UTF-8 character takes at most three bytes per UTF-16 unit, so most names need no encoding.
+bool tooLong(const QString &name, int limit)
+{
+    return name.size() * 3 > limit && name.toUtf8().size() > limit;
+}
+
+} // namespace
+
+TwoPhaseMove::TwoPhaseMove(FileSystem &fileSystem, BatchRequest request, BatchObserver *observer)
+    : m_fs(fileSystem)
+    , m_request(std::move(request))
+    , m_observer(observer)
+{
+    m_report.folder = m_request.folder;
+    m_report.workFolder = m_request.workFolder;
+}
+
+const BatchReport &TwoPhaseMove::run()
+{
+    if (plan() && moveOut())
+        moveBack();
+    return m_report;
+}
+
+bool TwoPhaseMove::plan()
+{
+    if (m_stage != Stage::Fresh)
+        return false;
+    FsResult read;
+    const QStringList folderEntries = m_fs.entryNames(m_request.folder, &read);
+    if (!read.ok())
+        return refuse(BatchProblem::FolderUnreadable, read.reason());
+    QStringList holdingEntries;
+    if (!prepareHoldingFolder(holdingEntries))
+        return false;
+    checkNames(folderEntries, holdingEntries);
+    if (!m_report.problems.isEmpty()) {
+        m_report.outcome = BatchOutcome::Refused;
+        finish();
+        return false;
+    }
+    if (m_observer) {
+        const FsResult recorded = m_observer->planned(*this);
+        if (!recorded.ok())
+            return refuse(BatchProblem::PlanRefused, recorded.reason());
+    }
+    m_stage = Stage::Planned;
+    return true;
+}
+
+// Decides where the files wait between the phases before any of them moves: the work folder
+// when a rename can reach it, else the staging folder inside the renamed folder itself.
+bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries)
+{
+    const QString &work = m_request.workFolder;
+    if (!m_fs.exists(work)) {
+        const FsResult made = m_fs.makeFolder(work);
+        if (!made.ok() && made.error != EEXIST)
+            return refuse(BatchProblem::WorkFolderUnavailable, made.reason());
+    }
+    m_staging = stagingFolderOf(m_request.folder);
+    const FileId folderId = m_fs.fileId(m_request.folder);
+    // Renaming the work folder's own files through itself would make every name collide with itself.
+    const bool isWorkFolder = folderId.valid() && folderId == m_fs.fileId(work);
+    m_report.staged = isWorkFolder || !m_fs.sameFilesystem(m_request.folder, work);
+    m_report.holdingFolder = m_report.staged ? m_staging : work;
+
+    if (m_report.staged && !m_fs.exists(m_staging)) {
+        const FsResult made = m_fs.makeFolder(m_staging);
+        if (!made.ok())
+            return refuse(BatchProblem::StagingUnavailable, made.reason());
+    }
+    FsResult read;
+    holdingEntries = m_fs.entryNames(m_report.holdingFolder, &read);
+    if (!read.ok()) {
+        return refuse(m_report.staged ? BatchProblem::StagingUnavailable : BatchProblem::WorkFolderUnavailable,
+                      read.reason());
+    }
+    return true;
+}
+
+void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringList &holdingEntries)
+{
+    const QStringList &listing = m_request.listing;
+    m_present = QSet<QString>(folderEntries.cbegin(), folderEntries.cend());
+    m_listed = QSet<QString>(listing.cbegin(), listing.cend());
+    const QSet<QString> inHolding(holdingEntries.cbegin(), holdingEntries.cend());
+    // Only a listing that names a file twice needs to be told which entry came first.
+    const bool listsTwice = m_listed.size() != listing.size();
+    QSet<QString> seen;
+    m_byNewName.reserve(listing.size());
+    const int limit = std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
+
+    m_moves.reserve(listing.size());
+    for (qsizetype i = 0; i < listing.size(); ++i) {
+        const QString &oldName = listing.at(i);
+        const NewName formed = m_request.rule(int(i), oldName);
+        const QString &newName = formed.name;
+        auto problem = [&](BatchProblem kind, const QString &detail = QString()) {
+            m_report.problems.append({kind, oldName, newName, detail});
+        };
+        bool listedBefore = false;
+        if (listsTwice) {
+            listedBefore = seen.contains(oldName);
+            seen.insert(oldName);
+        }
+        const auto earlier = m_byNewName.constFind(newName);
+        BatchProblem kind;
+        if (!formed.refusal.isEmpty())
+            problem(BatchProblem::RuleRefused, formed.refusal);
+        else if (listedBefore)
+            problem(BatchProblem::ListedTwice);
+        else if (!m_present.contains(oldName))
+            problem(BatchProblem::MissingFile);
+        else if (nameProblem(newName, &kind))
+            problem(kind);
+        else if (tooLong(newName, limit))
+            problem(BatchProblem::NameTooLong, QString::number(limit));
+        else if (earlier != m_byNewName.cend())
+            problem(BatchProblem::SameNewName, listing.at(earlier.value()));
+        else if (inHolding.contains(newName))
+            problem(BatchProblem::TakenInHoldingFolder);
+        else if (m_present.contains(newName) && !m_listed.contains(newName))
+            problem(BatchProblem::TakenInFolder);
+        if (earlier == m_byNewName.cend())
+            m_byNewName.insert(newName, i);
+        m_moves.append({oldName, newName});
+    }
+    m_where = QList<Where>(m_moves.size(), Where::InFolder);
+}
+
+// Whether a name is taken in the folder once every planned file is back.
+bool TwoPhaseMove::takenAfterBatch(const QString &name) const
+{
+    return (m_present.contains(name) && !m_listed.contains(name)) || m_byNewName.contains(name) || m_swept.contains(name);
+}
+
+bool TwoPhaseMove::refuse(BatchProblem problem, const QString &detail)
+{
+    m_report.problems.append({problem, QString(), QString(), detail});
+    m_report.outcome = BatchOutcome::Refused;
+    finish();
+    return false;
+}
+
+FsResult TwoPhaseMove::moveFile(BatchStep step, int index, const QString &from, const QString &to)
+{
+    if (!m_observer)
+        return m_fs.move(from, to);
+    const BatchMove move{step, index, from, to};
+    m_observer->moving(move);
+    const FsResult result = m_fs.move(from, to);
+    m_observer->moved(move, result);
+    return result;
+}
+
+bool TwoPhaseMove::moveOut()
+{
+    if (m_stage != Stage::Planned)
+        return false;
+    m_stage = Stage::Out;
+    const QString &folder = m_request.folder;
+    const QString &holding = m_report.holdingFolder;
+    for (qsizetype i = 0; i < m_moves.size(); ++i) {
+        const PlannedMove &move = m_moves.at(i);
+        const FsResult result = moveFile(BatchStep::Out, int(i), joinPath(folder, move.oldName), joinPath(holding, move.newName));
+        if (!result.ok()) {
+            fail(1, int(i), result);
+            return false;
+        }
+        m_where[i] = Where::InHolding;
+    }
+    return true;
+}
+
+bool TwoPhaseMove::moveBack()
+{
+    if (m_stage != Stage::Out)
+        return false;
+    const QString &folder = m_request.folder;
+    const QString &holding = m_report.holdingFolder;
+    for (qsizetype i = 0; i < m_moves.size(); ++i) {
+        const PlannedMove &move = m_moves.at(i);
+        const FsResult result = moveFile(BatchStep::Back, int(i), joinPath(holding, move.newName), joinPath(folder, move.newName));
+        if (!result.ok()) {
+            fail(2, int(i), result);
+            return false;
+        }
+        m_where[i] = Where::BackInFolder;
+    }
+    m_report.outcome = BatchOutcome::Done;
+    m_report.renamed = int(m_moves.size());
+
+    sweepLeftovers(holding);
+    // A staging folder left by a batch that took the other route holds leftovers too.
+    if (!m_report.staged && m_fs.exists(m_staging)) {
+        sweepLeftovers(m_staging);
+        m_sweptStaging = true;
+    }
+    finish();
+    return true;
+}
+
+void TwoPhaseMove::fail(int phase, int index, const FsResult &result)
+{
+    const PlannedMove &move = m_moves.at(index);
+    m_report.problems.append({BatchProblem::MoveRefused, move.oldName, move.newName, result.reason()});
+    m_report.failedPhase = phase;
+    rollBack();
+    finish();
+}
+
+// Brings every moved file back to its old name, last moved first. A move that fails leaves that
+// file where it is; nothing is ever replaced, so at worst a file keeps its new name somewhere.
+void TwoPhaseMove::rollBack()
+{
+    const QString &folder = m_request.folder;
+    const QString &holding = m_report.holdingFolder;
+    // Files already back go out again first, so that every old name is free.
+    for (qsizetype i = m_moves.size() - 1; i >= 0; --i) {
+        if (m_where.at(i) != Where::BackInFolder)
+            continue;
+        const PlannedMove &move = m_moves.at(i);
+        if (moveFile(BatchStep::UndoBack, int(i), joinPath(folder, move.newName), joinPath(holding, move.newName)).ok())
+            m_where[i] = Where::InHolding;
+    }
+    for (qsizetype i = m_moves.size() - 1; i >= 0; --i) {
+        const PlannedMove &move = m_moves.at(i);
+        QString from;
+        if (m_where.at(i) == Where::InHolding)
+            from = joinPath(holding, move.newName);
+        else if (m_where.at(i) == Where::BackInFolder && move.newName != move.oldName)
+            from = joinPath(folder, move.newName);
+        else
+            continue;
+        const FsResult result = moveFile(BatchStep::UndoOut, int(i), from, joinPath(folder, move.oldName));
+        if (result.ok())
+            m_where[i] = Where::InFolder;
+        else
+            m_report.stranded.append({move.oldName, from, result.reason()});
+    }
+    m_report.outcome = m_report.stranded.isEmpty() ? BatchOutcome::RolledBack : BatchOutcome::Stranded;
+}
+
+// Files an interrupted batch left behind come home when the file list would show them there and
+// their name is free; the others stay and are reported.
+void TwoPhaseMove::sweepLeftovers(const QString &source)
+{
+    const QString &folder = m_request.folder;
+    const QStringList shown = listFolderFiles(source, m_request.filter);
+    for (const QString &name : shown) {
+        if (takenAfterBatch(name)) {
+            m_report.leftovers.append({name, source, LeftoverFate::NameTaken, QString()});
+            continue;
+        }
+        const FsResult result = moveFile(BatchStep::Sweep, -1, joinPath(source, name), joinPath(folder, name));
+        if (result.ok()) {
+            m_swept.insert(name);
+            m_report.leftovers.append({name, source, LeftoverFate::Swept, QString()});
+        } else if (result.error == EEXIST) {
+            m_report.leftovers.append({name, source, LeftoverFate::NameTaken, QString()});
+        } else {
+            m_report.leftovers.append({name, source, LeftoverFate::MoveRefused, result.reason()});
+        }
+    }
+    const QSet<QString> seen(shown.cbegin(), shown.cend());
+    for (const QString &name : listFolderFiles(source, NameFilter())) {
+        if (!seen.contains(name))
+            m_report.leftovers.append({name, source, LeftoverFate::NotShown, QString()});
+    }
+}
+
+void TwoPhaseMove::finish()
+{
+    m_stage = Stage::Finished;
+    // The staging folder lives only while it holds something: removing a folder that still
+    // holds files fails, and is meant to, so the result needs no look.
+    if (m_report.staged || m_sweptStaging)
+        m_fs.removeFolder(m_staging);
+    if (m_observer)
+        m_observer->finished(m_report);
+}

@@ -1,0 +1,178 @@
+#pragma once
+
+#include "batch/namerule.h"
+#include "platform/filesystem.h"
+#include "platform/listing.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// The hidden folder, inside the renamed folder, that holds the files of a batch whose folder lies
+// on another filesystem than the work folder: a rename never crosses filesystems.
+QString stagingFolderOf(const QString &folder);
+
+// What one batch is asked to do.
+struct BatchRequest
+{
+    QString folder;      // the folder whose files are renamed
+    QStringList listing; // the files to rename, in the order they move
+    QString workFolder;  // the program's work folder
+    NameFilter filter;   // the file list's filter: leftovers it hides stay where they are
+    NameRule rule;
+};
+
+enum class BatchOutcome {
+    Done,       // every listed file has its new name
+    Refused,    // found wrong before anything moved; nothing moved
+    RolledBack, // a move was refused; every file has its old name again
+    Stranded,   // a move was refused and some files could not be brought back
+};
+
+enum class BatchProblem {
+    RuleRefused,         // the command's rule gives this file no name (detail: why)
+    ListedTwice,
+    MissingFile,         // the listed file is not in the folder any more
+    EmptyName,
+    DotName,             // "." or ".."
+    BadCharacter,        // "/" or NUL
+    HiddenName,          // starts with "." and would vanish from the file list
+    NameTooLong,         // detail: the limit in bytes
+    SameNewName,         // detail: the earlier file that gets the same name
+    TakenInHoldingFolder,
+    TakenInFolder,       // by a file the listing does not show
+    FolderUnreadable,    // detail: the system's reason
+    WorkFolderUnavailable,
+    StagingUnavailable,
+    PlanRefused,         // an observer could not record the plan
+    MoveRefused,         // the file system refused a move (detail: the system's reason)
+};
+
+struct BatchFileProblem
+{
+    BatchProblem problem;
+    QString oldName; // empty for a problem of a whole folder
+    QString newName;
+    QString detail;
+};
+
+struct PlannedMove
+{
+    QString oldName;
+    QString newName;
+};
+
+enum class LeftoverFate { Swept, NotShown, NameTaken, MoveRefused };
+
+// A file that lay in the holding folder before the batch.
+struct Leftover
+{
+    QString name;
+    QString from; // the folder it lay in
+    LeftoverFate fate;
+    QString detail;
+};
+
+// A file that could not be brought back to its old name; it still exists at `path`.
+struct StrandedFile
+{
+    QString oldName;
+    QString path;
+    QString reason;
+};
+
+struct BatchReport
+{
+    BatchOutcome outcome = BatchOutcome::Refused;
+    QString folder;
+    QString workFolder;
+    QString holdingFolder; // the work folder, or the staging folder
+    bool staged = false;
+    int renamed = 0;
+    // Why the batch was refused, or the one move that the file system refused.
+    QList<BatchFileProblem> problems;
+    int failedPhase = 0; // 1 or 2 when a move was refused
+    QList<Leftover> leftovers;
+    QList<StrandedFile> stranded;
+};
+
+enum class BatchStep { Out, Back, UndoBack, UndoOut, Sweep };
+
+struct BatchMove
+{
+    BatchStep step;
+    int index; // into the plan; -1 for a leftover
+    QString from;
+    QString to;
+};
+
+class TwoPhaseMove;
+
+// Watches a batch as it runs, for a record that outlives a crash. Every hook runs on the caller's
+// thread, between two moves.
+class BatchObserver
+{
+public:
+    virtual ~BatchObserver() = default;
+    // Everything is checked and nothing has moved yet; a failure refuses the batch.
+    virtual FsResult planned(const TwoPhaseMove &batch);
+    virtual void moving(const BatchMove &move);
+    virtual void moved(const BatchMove &move, const FsResult &result);
+    virtual void finished(const BatchReport &report);
+};
+
+// Renames every listed file of a folder in two phases: all files out into a holding folder under
+// their new names, then all back, so that a new name may be another listed file's old name.
+// Checks everything before the first move, and undoes every move when the file system refuses
+// one. Callable in steps (plan, moveOut, moveBack) so that a window can follow the phases, or
+// all at once through run().
+class TwoPhaseMove
+{
+public:
+    TwoPhaseMove(FileSystem &fileSystem, BatchRequest request, BatchObserver *observer = nullptr);
+
+    // Chooses the holding folder, forms every new name and checks them. False: refused.
+    bool plan();
+    // Phase 1. False: a move was refused and everything was undone as far as it could be.
+    bool moveOut();
+    // Phase 2, then the leftovers of earlier batches. False: as for moveOut.
+    bool moveBack();
+    const BatchReport &run();
+
+    const BatchReport &report() const { return m_report; }
+    const QString &folder() const { return m_request.folder; }
+    // Known after plan().
+    const QString &holdingFolder() const { return m_report.holdingFolder; }
+    const QList<PlannedMove> &moves() const { return m_moves; }
+
+private:
+    enum class Stage { Fresh, Planned, Out, Finished };
+    enum class Where { InFolder, InHolding, BackInFolder };
+
+    bool prepareHoldingFolder(QStringList &holdingEntries);
+    void checkNames(const QStringList &folderEntries, const QStringList &holdingEntries);
+    bool takenAfterBatch(const QString &name) const;
+    bool refuse(BatchProblem problem, const QString &detail);
+    FsResult moveFile(BatchStep step, int index, const QString &from, const QString &to);
+    void fail(int phase, int index, const FsResult &result);
+    void rollBack();
+    void sweepLeftovers(const QString &source);
+    void finish();
+
+    FileSystem &m_fs;
+    BatchRequest m_request;
+    BatchObserver *m_observer;
+    Stage m_stage = Stage::Fresh;
+    BatchReport m_report;
+    QList<PlannedMove> m_moves;
+    QList<Where> m_where;
+    // What the folder held before the batch, and what leaves and comes back with it.
+    QSet<QString> m_present;
+    QSet<QString> m_listed;
+    QHash<QString, qsizetype> m_byNewName;
+    QSet<QString> m_swept;
+    QString m_staging;
+    bool m_sweptStaging = false;
+};

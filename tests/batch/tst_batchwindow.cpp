@@ -1,0 +1,350 @@
+#include "batch/twophasemove.h"
+#include "main/form1.h"
+#include "main/sharedvalues.h"
+#include "platform/programfolder.h"
+#include "support/faultyfilesystem.h"
+#include "support/scriptedmessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+void touch(const QString &path)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(QFile::encodeName(QFileInfo(path).fileName()));
+}
+
+QStringList namesIn(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
+QStringList sorted(QStringList names)
+{
+    names.sort();
+    return names;
+}
+
+const QString SpacePrompt = QStringLiteral("リスト内の全てのファイルのスペースを除去します");
+const QString UnderscorePrompt = QStringLiteral("リスト内の全てのファイルの\nアンダーバーを除去します ");
+
+} // namespace
+
+class TestBatchWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void cancelMovesAndRereadsNothing_data();
+    void cancelMovesAndRereadsNothing();
+    void okRenamesShownFiles_data();
+    void okRenamesShownFiles();
+    void listsVisitHoldingFolderForPhaseTwo_data();
+    void listsVisitHoldingFolderForPhaseTwo();
+
+    void collisionRefusedWithOneMessage();
+    void leftoversSweptAndReported();
+    void refusedMoveUndoneAndSaid();
+    void strandedFileNamedWithWhereItIs();
+    void missingWorkFolderMadeForTheBatch();
+    void unusableWorkFolderRefusedWithMessage();
+    void ruleRefusalOfAnotherCommandIsShown();
+
+private:
+    void makeForm();
+    QPushButton *button(const QString &name) const;
+    QString folder() const { return m_browsed->path(); }
+    QString work() const { return workFolderOf(m_programFolder->path()); }
+    void fillBoxes();
+    void verifyBoxesEmpty();
+
+    std::unique_ptr<QTemporaryDir> m_programFolder;
+    std::unique_ptr<QTemporaryDir> m_browsed;
+    LinuxFileSystem m_real;
+    std::unique_ptr<FaultyFileSystem> m_fs;
+    ScriptedMessages m_messages;
+    std::unique_ptr<Form1> m_form;
+};
+
+void TestBatchWindow::init()
+{
+    shared::reset();
+    m_form.reset();
+    m_messages.clear();
+    m_programFolder = std::make_unique<QTemporaryDir>();
+    m_browsed = std::make_unique<QTemporaryDir>();
+    m_fs = std::make_unique<FaultyFileSystem>(m_real);
+}
+
+void TestBatchWindow::makeForm()
+{
+    m_form = std::make_unique<Form1>(PlatformContext{*m_fs, m_messages, m_programFolder->path()});
+    m_form->Form_Load();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QVERIFY(m_form->setDir1Path(folder()));
+}
+
+QPushButton *TestBatchWindow::button(const QString &name) const
+{
+    return name == QLatin1String("Command4") ? m_form->Command4 : m_form->Command5;
+}
+
+void TestBatchWindow::fillBoxes()
+{
+    m_form->Text1[0]->setText(QStringLiteral("typed"));
+    m_form->Text1[1]->setText(QStringLiteral("ext"));
+    m_form->Text2->setText(QStringLiteral("old"));
+    m_form->Text3->setText(QStringLiteral("txt"));
+}
+
+void TestBatchWindow::verifyBoxesEmpty()
+{
+    QVERIFY(m_form->Text1[0]->text().isEmpty());
+    QVERIFY(m_form->Text1[1]->text().isEmpty());
+    QVERIFY(m_form->Text2->text().isEmpty());
+    QVERIFY(m_form->Text3->text().isEmpty());
+}
+
+void TestBatchWindow::cancelMovesAndRereadsNothing_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("prompt");
+    QTest::newRow("space removal") << QStringLiteral("Command4") << SpacePrompt;
+    QTest::newRow("underscore removal") << QStringLiteral("Command5") << UnderscorePrompt;
+}
+
+void TestBatchWindow::cancelMovesAndRereadsNothing()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, prompt);
+    touch(joinPath(folder(), QStringLiteral("a b_c.txt")));
+    makeForm();
+    // A file that appears after the listing was read shows whether the list was read again.
+    touch(joinPath(folder(), QStringLiteral("late file.txt")));
+    fillBoxes();
+    m_messages.answer({MsgAnswer::Cancel});
+
+    QTest::mouseClick(button(command), Qt::LeftButton);
+    QCOMPARE(m_messages.shown().size(), 1);
+    const ScriptedMessages::Shown &box = m_messages.shown().first();
+    QCOMPARE(box.prompt, prompt);
+    QCOMPARE(box.buttons, MsgButtons::OkCancel);
+    QCOMPARE(box.title, QStringLiteral("確認メッセージ"));
+    QCOMPARE(m_fs->moveCount(), 0);
+    QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("a b_c.txt"), QStringLiteral("late file.txt")}));
+    QCOMPARE(m_form->File1->entries(), QStringList{QStringLiteral("a b_c.txt")});
+    QCOMPARE(m_form->Text1[0]->text(), QStringLiteral("typed"));
+    QCOMPARE(m_form->Text3->text(), QStringLiteral("txt"));
+}
+
+void TestBatchWindow::okRenamesShownFiles_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("after");
+
+    // Full-width space and low line are other characters; the .jpg is hidden by the pattern.
+    QTest::newRow("space removal") << QStringLiteral("Command4") << QStringLiteral("*.txt")
+                                   << QStringList{QStringLiteral("a b.jpg"), QStringLiteral("my　file.txt"),
+                                                  QStringLiteral("myfile1.txt"), QStringLiteral("my＿file.txt"),
+                                                  QStringLiteral("my_file_.txt"), QStringLiteral("one_two.txt")};
+    QTest::newRow("underscore removal") << QStringLiteral("Command5") << QString()
+                                        << QStringList{QStringLiteral("a b.jpg"), QStringLiteral("my file 1.txt"),
+                                                       QStringLiteral("my　file.txt"), QStringLiteral("myfile.txt"),
+                                                       QStringLiteral("my＿file.txt"), QStringLiteral("onetwo.txt")};
+}
+
+void TestBatchWindow::okRenamesShownFiles()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, after);
+    for (const QString &name : {QStringLiteral("my file 1.txt"), QStringLiteral("my_file_.txt"), QStringLiteral("my　file.txt"),
+                                QStringLiteral("my＿file.txt"), QStringLiteral("one_two.txt"), QStringLiteral("a b.jpg")})
+        touch(joinPath(folder(), name));
+    makeForm();
+    m_form->File1->setPattern(pattern);
+    fillBoxes();
+
+    QTest::mouseClick(button(command), Qt::LeftButton);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QCOMPARE(namesIn(folder()), sorted(after));
+    QVERIFY(namesIn(work()).isEmpty());
+    QCOMPARE(m_form->Dir1->path(), folder());
+    QCOMPARE(m_form->File1->path(), folder());
+    QCOMPARE(m_form->File1->entries(), listFolderFiles(folder(), NameFilter(pattern)));
+    verifyBoxesEmpty();
+}
+
+void TestBatchWindow::listsVisitHoldingFolderForPhaseTwo_data()
+{
+    QTest::addColumn<bool>("sameFilesystem");
+    QTest::newRow("work folder") << true;
+    QTest::newRow("staging folder") << false;
+}
+
+void TestBatchWindow::listsVisitHoldingFolderForPhaseTwo()
+{
+    QFETCH(bool, sameFilesystem);
+    m_fs->setSameFilesystem(sameFilesystem);
+    touch(joinPath(folder(), QStringLiteral("a b")));
+    touch(joinPath(folder(), QStringLiteral("c d")));
+    makeForm();
+    QStringList visited;
+    QStringList shownThere;
+    connect(m_form->Dir1, &FolderList::changed, m_form.get(), [&] {
+        visited.append(m_form->Dir1->path());
+        shownThere.append(m_form->File1->entries().join(QLatin1Char(',')));
+    });
+
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    const QString holding = sameFilesystem ? work() : stagingFolderOf(folder());
+    QCOMPARE(visited, (QStringList{holding, folder()}));
+    // Phase 1 is over when the lists arrive: the holding folder shows the renamed files.
+    QCOMPARE(shownThere.first(), QStringLiteral("ab,cd"));
+    QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("ab"), QStringLiteral("cd")}));
+    QCOMPARE(m_messages.shown().size(), 1);
+}
+
+void TestBatchWindow::collisionRefusedWithOneMessage()
+{
+    QStringList names;
+    for (int i = 1; i <= 12; ++i) {
+        names << QStringLiteral("p %1.txt").arg(i) << QStringLiteral("p%1.txt").arg(i);
+        touch(joinPath(folder(), names.at(names.size() - 2)));
+        touch(joinPath(folder(), names.last()));
+    }
+    makeForm();
+    fillBoxes();
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+
+    QCOMPARE(m_messages.shown().size(), 2);
+    const QString message = m_messages.lastPrompt();
+    QCOMPARE(m_messages.shown().last().buttons, MsgButtons::Ok);
+    QVERIFY2(message.contains(QStringLiteral("ファイルは一つも移動していません")), qPrintable(message));
+    // The later file of each pair is the one whose name is taken; ten are named, two counted.
+    for (int i = 1; i <= 10; ++i)
+        QVERIFY2(message.contains(QStringLiteral("・p%1.txt → p%1.txt（「p %1.txt」の新しい名前と同じになります）").arg(i)), qPrintable(message));
+    QVERIFY(!message.contains(QStringLiteral("・p11.txt")));
+    QVERIFY(message.endsWith(QStringLiteral("ほか 2 件")));
+    QCOMPARE(m_fs->moveCount(), 0);
+    QCOMPARE(namesIn(folder()), sorted(names));
+    QCOMPARE(m_form->Dir1->path(), folder());
+    verifyBoxesEmpty();
+}
+
+void TestBatchWindow::leftoversSweptAndReported()
+{
+    touch(joinPath(folder(), QStringLiteral("a b.txt")));
+    makeForm();
+    touch(joinPath(work(), QStringLiteral("left over.txt")));
+    touch(joinPath(work(), QStringLiteral("left.jpg")));
+    m_form->File1->setPattern(QStringLiteral("*.txt"));
+
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("ab.txt"), QStringLiteral("left over.txt")}));
+    QCOMPARE(namesIn(work()), QStringList{QStringLiteral("left.jpg")});
+    QCOMPARE(m_form->File1->entries(), (QStringList{QStringLiteral("ab.txt"), QStringLiteral("left over.txt")}));
+    QCOMPARE(m_messages.shown().size(), 2);
+    const QString message = m_messages.lastPrompt();
+    QVERIFY2(message.contains(QStringLiteral("に残っていたファイルを、このフォルダへ移しました。\n・left over.txt")), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("ファイルリストに表示されないため移していません）。\n・left.jpg")), qPrintable(message));
+    QVERIFY(message.contains(work()));
+}
+
+void TestBatchWindow::refusedMoveUndoneAndSaid()
+{
+    for (const QString &name : {QStringLiteral("a b"), QStringLiteral("c d"), QStringLiteral("e f")})
+        touch(joinPath(folder(), name));
+    makeForm();
+    m_fs->refuseMove(5, EACCES);
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+
+    QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("a b"), QStringLiteral("c d"), QStringLiteral("e f")}));
+    QVERIFY(namesIn(work()).isEmpty());
+    QCOMPARE(m_form->Dir1->path(), folder());
+    QCOMPARE(m_form->File1->entries(), (QStringList{QStringLiteral("a b"), QStringLiteral("c d"), QStringLiteral("e f")}));
+    QCOMPARE(m_messages.shown().size(), 2);
+    const QString message = m_messages.lastPrompt();
+    QVERIFY2(message.startsWith(QStringLiteral("「c d」を「cd」へ移動できなかったため、一括リネームを取り消しました。")), qPrintable(message));
+    QVERIFY(message.contains(QLatin1Char('\n') + folder() + QLatin1Char('\n') + FsResult::failure(EACCES).reason()));
+    QVERIFY(message.endsWith(QStringLiteral("全てのファイルを元の名前に戻しました。")));
+}
+
+void TestBatchWindow::strandedFileNamedWithWhereItIs()
+{
+    touch(joinPath(folder(), QStringLiteral("a b")));
+    touch(joinPath(folder(), QStringLiteral("c d")));
+    makeForm();
+    // "c d" cannot go out, and "a b" cannot come back from the work folder.
+    m_fs->refuseMove(2, EACCES);
+    m_fs->refuseMove(3, EBUSY);
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+
+    QCOMPARE(namesIn(folder()), QStringList{QStringLiteral("c d")});
+    QCOMPARE(namesIn(work()), QStringList{QStringLiteral("ab")});
+    QCOMPARE(m_messages.shown().size(), 2);
+    const QString message = m_messages.lastPrompt();
+    QVERIFY2(message.contains(QStringLiteral("削除も上書きもしていません")), qPrintable(message));
+    QVERIFY2(message.endsWith(QStringLiteral("・a b は今 %1 にあります（%2）").arg(joinPath(work(), QStringLiteral("ab")),
+                                                                                FsResult::failure(EBUSY).reason())),
+             qPrintable(message));
+}
+
+void TestBatchWindow::missingWorkFolderMadeForTheBatch()
+{
+    touch(joinPath(folder(), QStringLiteral("a b")));
+    makeForm();
+    QVERIFY(QDir(work()).removeRecursively());
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    QCOMPARE(namesIn(folder()), QStringList{QStringLiteral("ab")});
+    QVERIFY(QFileInfo(work()).isDir());
+    QCOMPARE(m_messages.shown().size(), 1);
+}
+
+void TestBatchWindow::unusableWorkFolderRefusedWithMessage()
+{
+    touch(joinPath(folder(), QStringLiteral("a b")));
+    // Something that is no folder stands where the work folder belongs.
+    touch(work());
+    makeForm();
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    QCOMPARE(namesIn(folder()), QStringList{QStringLiteral("a b")});
+    QCOMPARE(m_fs->moveCount(), 0);
+    QCOMPARE(m_messages.shown().size(), 2);
+    const QString message = m_messages.lastPrompt();
+    QVERIFY2(message.startsWith(QStringLiteral("作業フォルダを用意できないため、一括リネームを中止しました。")), qPrintable(message));
+    QVERIFY(message.contains(work()));
+}
+
+void TestBatchWindow::ruleRefusalOfAnotherCommandIsShown()
+{
+    touch(joinPath(folder(), QStringLiteral("a.txt")));
+    touch(joinPath(folder(), QStringLiteral("b.txt")));
+    makeForm();
+    m_form->runBatchMove([](int index, const QString &oldName) {
+        if (index == 1)
+            return NewName::refused(QStringLiteral("連番が 2147483647 を超えます"));
+        return NewName::of(QStringLiteral("x") + oldName);
+    });
+    QCOMPARE(m_fs->moveCount(), 0);
+    QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+    QCOMPARE(m_messages.shown().size(), 1);
+    QVERIFY2(m_messages.lastPrompt().endsWith(QStringLiteral("\n・b.txt（連番が 2147483647 を超えます）")),
+             qPrintable(m_messages.lastPrompt()));
+}
+
+QTEST_MAIN(TestBatchWindow)
+#include "tst_batchwindow.moc"
