@@ -1,4 +1,23 @@
 #include "main/form1.h"
 
-void Form1::Command7_Click() {}
-void Form1::RenREKaku() {}
+#include "batch/serialname.h"
+#include "dialogs/form3.h"
+#include "main/sharedvalues.h"
+
+void Form1::Command7_Click()
+{
+    if (confirmBatch(QStringLiteral("リスト内の全てのファイルの拡張子を統一変換します")))
+        RenREKaku();
+}
+
+void Form1::RenREKaku()
+{
+    {
+        // A fresh dialog for each showing: an empty box every time.
+        Form3 dialog(messages(), this);
+        dialog.exec();
+    }
+    if (shared::UnifiedExtension == shared::UnifiedExtensionCancelled)
+        return;
+    runBatchMove(unifiedNameRule(shared::UnifiedExtension));
+}

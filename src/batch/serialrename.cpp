@@ -1,4 +1,23 @@
 #include "main/form1.h"
 
-void Form1::Command6_Click() {}
-void Form1::RenREname() {}
+#include "batch/serialname.h"
+#include "dialogs/form2.h"
+#include "main/sharedvalues.h"
+
+void Form1::Command6_Click()
+{
+    if (confirmBatch(QStringLiteral("リスト内の全てのファイルの名を連番にて処理します")))
+        RenREname();
+}
+
+void Form1::RenREname()
+{
+    {
+        // A fresh dialog for each showing: "Re" and "1" every time.
+        Form2 dialog(messages(), this);
+        dialog.exec();
+    }
+    if (shared::SerialPrefix.isEmpty())
+        return;
+    runBatchMove(serialNameRule(shared::SerialPrefix, shared::SerialStart));
+}

@@ -1,0 +1,71 @@
+#include "dialogs/form3.h"
+
+#include "dialogs/placement.h"
+#include "main/sharedvalues.h"
+#include "main/twips.h"
+
+namespace {
+
+QPushButton *makeButton(QWidget *parent, const QString &caption)
+{
+    auto *button = new QPushButton(caption, parent);
+    // Enter in the text box must not start the rename.
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+Form3::Form3(MessageBoxes &messages, QWidget *mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_messages(messages)
+{
+    setWindowTitle(QStringLiteral("統一拡張子設定"));
+    setFixedSize(twipsToPixels(2985), twipsToPixels(2235));
+
+    // Created in tab order.
+    Text1 = new QLineEdit(this);
+    Text1->setTextMargins(0, 0, 0, 0);
+    place(Text1, 600, 840, 1575, 375);
+    Command1 = makeButton(this, QStringLiteral("スタート"));
+    place(Command1, 240, 1560, 1095, 495);
+    Command2 = makeButton(this, QStringLiteral("キャンセル"));
+    place(Command2, 1560, 1560, 1095, 495);
+    Label1 = new QLabel(QStringLiteral("拡張子を入力してください"), this);
+    place(Label1, 480, 480, 1920, 180);
+    Label1->adjustSize();
+
+    Text1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form3::Command2_Click);
+    Form_Load(mainWindow);
+}
+
+void Form3::Form_Load(QWidget *mainWindow)
+{
+    placeAtCentreOf(this, mainWindow);
+}
+
+void Form3::Command1_Click()
+{
+    if (Text1->text().isEmpty()
+        && m_messages.show(QStringLiteral("拡張子が設定されてないですがいいですか？"), MsgButtons::OkCancel,
+                           QStringLiteral("確認"))
+               != MsgAnswer::Ok) {
+        return;
+    }
+    shared::UnifiedExtension = Text1->text();
+    done(QDialog::Accepted);
+}
+
+void Form3::Command2_Click()
+{
+    shared::UnifiedExtension = shared::UnifiedExtensionCancelled;
+    done(QDialog::Rejected);
+}
+
+void Form3::reject()
+{
+    Command2_Click();
+}
