@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int TimeoutMs = 10000;
@@ -68,6 +70,7 @@ private slots:
     void spaceRemovalOfAFolder();
     void singleRenameWithSwitchOn();
     void serialRenameThroughItsDialog();
+    void installedCopyKeepsSettingsPerUser();
 
 private:
     void startProgram();
@@ -93,6 +96,7 @@ private:
     QString m_window;
     int m_windowX = 0;
     int m_windowY = 0;
+    QStringList m_command; // how to start the program, when not from the program folder
 };
 
 void TestEndToEnd::initTestCase()
@@ -135,6 +139,7 @@ void TestEndToEnd::init()
 
 void TestEndToEnd::cleanup()
 {
+    m_command.clear();
     if (m_program.state() != QProcess::NotRunning) {
         m_program.kill();
         m_program.waitForFinished(TimeoutMs);
@@ -151,7 +156,10 @@ void TestEndToEnd::startProgram()
 {
     m_program.setProcessEnvironment(m_environment);
     m_program.setWorkingDirectory(m_home->path());
-    m_program.start(m_programFolder + QStringLiteral("/mivot"), {});
+    if (m_command.isEmpty())
+        m_program.start(m_programFolder + QStringLiteral("/mivot"), {});
+    else
+        m_program.start(m_command.first(), m_command.mid(1));
     QVERIFY(m_program.waitForStarted(TimeoutMs));
     m_window = findWindow(QStringLiteral("Quandelspur"));
     QVERIFY(!m_window.isEmpty());
@@ -303,6 +311,72 @@ void TestEndToEnd::serialRenameThroughItsDialog()
                               TimeoutMs);
     QCOMPARE(readFile(m_photos + QStringLiteral("/Photo7.jpg")), QByteArray("a"));
     QCOMPARE(readFile(m_photos + QStringLiteral("/Photo9.png")), QByteArray("c"));
+    exitByAccessKey();
+}
+
+void TestEndToEnd::installedCopyKeepsSettingsPerUser()
+{
+    const QString buildFolder = qEnvironmentVariable("MIVOT_BUILD_DIR");
+    QVERIFY2(QFile::exists(buildFolder), "MIVOT_BUILD_DIR must name the build folder");
+    const QString prefix = m_home->filePath(QStringLiteral("prefix"));
+    bool ok = false;
+    const QString output = run(QStringLiteral("cmake"), {QStringLiteral("--install"), buildFolder, QStringLiteral("--prefix"), prefix},
+                               QProcessEnvironment::systemEnvironment(), &ok);
+    QVERIFY2(ok, qPrintable(output));
+    QVERIFY(QFile::exists(prefix + QStringLiteral("/share/applications/mivot.desktop")));
+    QVERIFY(QFile::exists(prefix + QStringLiteral("/share/icons/hicolor/32x32/apps/mivot.png")));
+    const QString installed = prefix + QStringLiteral("/bin/mivot");
+    QVERIFY(QFile::exists(installed));
+
+    // The user who runs it cannot write where it is installed.
+    const QString userHome = m_home->filePath(QStringLiteral("user"));
+    const QString perUser = userHome + QStringLiteral("/.local/share/mivot");
+    QVERIFY(QDir().mkpath(perUser + QStringLiteral("/photos")));
+    QVERIFY(QDir().mkpath(userHome + QStringLiteral("/runtime")));
+    writeFile(perUser + QStringLiteral("/photos/a.JPG"), "first");
+    writeFile(perUser + QStringLiteral("/photos/b.JPG"), "second");
+    m_environment.insert(QStringLiteral("HOME"), userHome);
+    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), userHome + QStringLiteral("/runtime"));
+    if (::geteuid() == 0) {
+        const QString nobody = QStringLiteral("65534");
+        QVERIFY(QFile::setPermissions(m_home->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                         | QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
+        run(QStringLiteral("chown"), {QStringLiteral("-R"), nobody + QLatin1Char(':') + nobody, userHome}, m_environment, &ok);
+        QVERIFY(ok);
+        QFile::setPermissions(userHome + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_command = {QStringLiteral("setpriv"), QStringLiteral("--reuid=") + nobody, QStringLiteral("--regid=") + nobody,
+                     QStringLiteral("--clear-groups"), installed};
+    } else {
+        QVERIFY(QFile::setPermissions(prefix + QStringLiteral("/bin"), QFile::ReadOwner | QFile::ExeOwner));
+        m_command = {installed};
+    }
+
+    startProgram();
+    openSubfolderPhotos();
+    clickControl(240, 1440, 1575, 495, 6240, 1440); // 拡張子自動付加: on
+    clickControl(240, 2880, 2535, 3330);
+    keys({QStringLiteral("Home")});
+    clickControl(3120, 960, 4215, 270);
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("one")});
+    keys({QStringLiteral("Return")});
+    QTRY_COMPARE_WITH_TIMEOUT(filesIn(perUser + QStringLiteral("/photos")),
+                              (QStringList{QStringLiteral("b.JPG"), QStringLiteral("one.JPG")}), TimeoutMs);
+    exitByAccessKey();
+    QVERIFY(readFile(perUser + QStringLiteral("/Option.ini")).contains("=True"));
+    QVERIFY(!QFile::exists(perUser + QStringLiteral("/xxxxxxx")));
+    QCOMPARE(QDir(prefix + QStringLiteral("/bin")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("mivot")});
+
+    // The switch is read back at the next start: the next rename keeps the extension by itself.
+    startProgram();
+    openSubfolderPhotos();
+    clickControl(240, 2880, 2535, 3330);
+    keys({QStringLiteral("Home")});
+    clickControl(3120, 960, 4215, 270);
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("two")});
+    keys({QStringLiteral("Return")});
+    QTRY_COMPARE_WITH_TIMEOUT(filesIn(perUser + QStringLiteral("/photos")),
+                              (QStringList{QStringLiteral("one.JPG"), QStringLiteral("two.JPG")}), TimeoutMs);
+    QCOMPARE(readFile(perUser + QStringLiteral("/photos/two.JPG")), QByteArray("second"));
     exitByAccessKey();
 }
 
