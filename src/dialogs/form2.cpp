@@ -2,20 +2,9 @@
 
 #include "dialogs/placement.h"
 #include "dialogs/startnumber.h"
+#include "main/commandbutton.h"
 #include "main/sharedvalues.h"
 #include "main/twips.h"
-
-namespace {
-
-QPushButton *makeButton(QWidget *parent, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    // Enter in a text box must not start the rename.
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
 
 Form2::Form2(MessageBoxes &messages, QWidget *mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
@@ -33,9 +22,9 @@ Form2::Form2(MessageBoxes &messages, QWidget *mainWindow)
     place(Label2, 240, 1200, 1095, 255);
     Text2 = new QLineEdit(QStringLiteral("1"), this);
     place(Text2, 1440, 1200, 615, 270);
-    cmdStart = makeButton(this, QStringLiteral("スタート"));
+    cmdStart = makeCommandButton(this, QStringLiteral("スタート"));
     place(cmdStart, 120, 1680, 975, 375);
-    CmdCancel = makeButton(this, QStringLiteral("キャンセル"));
+    CmdCancel = makeCommandButton(this, QStringLiteral("キャンセル"));
     place(CmdCancel, 1320, 1680, 975, 375);
     // The ten ideographic spaces push the second phrase onto a line of its own.
     Label3 = new QLabel(QStringLiteral("変更したい場合は　　　　　　　　　　入力してください"), this);

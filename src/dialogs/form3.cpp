@@ -1,20 +1,9 @@
 #include "dialogs/form3.h"
 
 #include "dialogs/placement.h"
+#include "main/commandbutton.h"
 #include "main/sharedvalues.h"
 #include "main/twips.h"
-
-namespace {
-
-QPushButton *makeButton(QWidget *parent, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    // Enter in the text box must not start the rename.
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
 
 Form3::Form3(MessageBoxes &messages, QWidget *mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
@@ -27,9 +16,9 @@ Form3::Form3(MessageBoxes &messages, QWidget *mainWindow)
     Text1 = new QLineEdit(this);
     Text1->setTextMargins(0, 0, 0, 0);
     place(Text1, 600, 840, 1575, 375);
-    Command1 = makeButton(this, QStringLiteral("スタート"));
+    Command1 = makeCommandButton(this, QStringLiteral("スタート"));
     place(Command1, 240, 1560, 1095, 495);
-    Command2 = makeButton(this, QStringLiteral("キャンセル"));
+    Command2 = makeCommandButton(this, QStringLiteral("キャンセル"));
     place(Command2, 1560, 1560, 1095, 495);
     Label1 = new QLabel(QStringLiteral("拡張子を入力してください"), this);
     place(Label1, 480, 480, 1920, 180);

@@ -2,22 +2,11 @@
 
 #include "dialogs/patternentries.h"
 #include "dialogs/placement.h"
+#include "main/commandbutton.h"
 #include "main/form1.h"
 #include "main/twips.h"
 
 #include <QKeyEvent>
-
-namespace {
-
-QPushButton *makeButton(QWidget *parent, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    // Neither button answers Enter: Enter in the text box registers nothing.
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
 
 EntryListBox::EntryListBox(QWidget *parent)
     : QListWidget(parent)
@@ -46,11 +35,11 @@ frmKisei::frmKisei(Form1 *mainWindow)
     txtKisei = new QLineEdit(this);
     txtKisei->setTextMargins(0, 0, 0, 0);
     place(txtKisei, 1560, 840, 1095, 270);
-    Command1 = makeButton(this, QStringLiteral("SAVE"));
+    Command1 = makeCommandButton(this, QStringLiteral("SAVE"));
     place(Command1, 2880, 1560, 975, 375);
-    Command2 = makeButton(this, QStringLiteral("登録"));
+    Command2 = makeCommandButton(this, QStringLiteral("登録"));
     place(Command2, 1560, 1200, 975, 255);
-    Command4 = makeButton(this, QStringLiteral("内容クリア"));
+    Command4 = makeCommandButton(this, QStringLiteral("内容クリア"));
     place(Command4, 1560, 1560, 975, 375);
     List1 = new EntryListBox(this);
     place(List1, 120, 120, 1095, 2040);

@@ -1,5 +1,6 @@
 #include "main/form1.h"
 
+#include "main/commandbutton.h"
 #include "main/twips.h"
 #include "platform/programfolder.h"
 
@@ -45,14 +46,6 @@ QGroupBox *makeFrame(QWidget *parent, const QString &caption)
         "QGroupBox { border: 1px solid #808080; border-radius: 0px; margin-top: 7px; }"
         "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px; padding: 0px 1px; }"));
     return frame;
-}
-
-QPushButton *makeButton(QWidget *parent, const QString &caption, const QString &toolTip = QString())
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setToolTip(toolTip);
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace
@@ -119,26 +112,26 @@ void Form1::buildLayout()
 
     Frame1 = makeFrame(this, QStringLiteral("Ｍｅｎｕ"));
     place(Frame1, 3120, 1560, 2775, 4215);
-    Command4 = makeButton(Frame1, QStringLiteral("スペース除去"), QStringLiteral("ファイルのスペースを取り除きます"));
+    Command4 = makeCommandButton(Frame1, QStringLiteral("スペース除去"), QStringLiteral("ファイルのスペースを取り除きます"));
     place(Command4, 360, 600, 1935, 495);
-    Command5 = makeButton(Frame1, QStringLiteral("”＿”除去"), QStringLiteral("アンダーバーを取り除きます"));
+    Command5 = makeCommandButton(Frame1, QStringLiteral("”＿”除去"), QStringLiteral("アンダーバーを取り除きます"));
     place(Command5, 360, 1440, 1935, 495);
-    Command6 = makeButton(Frame1, QStringLiteral("連番リネーム"), QStringLiteral("XXX００１～XXX１１１っていう感じ"));
+    Command6 = makeCommandButton(Frame1, QStringLiteral("連番リネーム"), QStringLiteral("XXX００１～XXX１１１っていう感じ"));
     place(Command6, 360, 2280, 1935, 495);
-    Command7 = makeButton(Frame1, QStringLiteral("連ＲＥ拡張子"), QStringLiteral("全てのファイルを指定拡張子にします"));
+    Command7 = makeCommandButton(Frame1, QStringLiteral("連ＲＥ拡張子"), QStringLiteral("全てのファイルを指定拡張子にします"));
     place(Command7, 360, 3120, 1935, 495);
 
     Frame2 = makeFrame(this, QStringLiteral("Ｏｐｔｉｏｎ"));
     place(Frame2, 6240, 1440, 2055, 3255);
-    Command1 = makeButton(Frame2, QStringLiteral("表示ファイル規制"), QStringLiteral("リフトボックスの表示ファイルを拡張子で設定"));
+    Command1 = makeCommandButton(Frame2, QStringLiteral("表示ファイル規制"), QStringLiteral("リフトボックスの表示ファイルを拡張子で設定"));
     place(Command1, 240, 600, 1575, 495);
-    cmdHuka = makeButton(Frame2, QStringLiteral("拡張子自動付加"), QStringLiteral("手動リネーム中元ファイルの拡張子をそのままつけます"));
+    cmdHuka = makeCommandButton(Frame2, QStringLiteral("拡張子自動付加"), QStringLiteral("手動リネーム中元ファイルの拡張子をそのままつけます"));
     place(cmdHuka, 240, 1440, 1575, 495);
     cmdHuka->setAutoFillBackground(true);
-    Command3 = makeButton(Frame2, QStringLiteral("Version情報"));
+    Command3 = makeCommandButton(Frame2, QStringLiteral("Version情報"));
     place(Command3, 240, 2400, 1575, 375);
 
-    Command2 = makeButton(this, QStringLiteral("終了(&X)"));
+    Command2 = makeCommandButton(this, QStringLiteral("終了(&X)"));
     place(Command2, 6360, 5040, 1935, 615);
 
     // The tab order of the layout: focusable controls by tab index.
