@@ -1,6 +1,7 @@
 #include "main/form1.h"
 
 #include "batch/batchmessage.h"
+#include "batch/journal.h"
 #include "batch/removalrule.h"
 #include "batch/twophasemove.h"
 
@@ -34,8 +35,11 @@ void Form1::UBarKiller()
 void Form1::runBatchMove(const NameRule &rule)
 {
     const QString savedFolder = Dir1->path();
+    // Written before the first move, so that a batch cut short by a crash is undone at the next start.
+    BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
     TwoPhaseMove batch(m_platform.fileSystem,
-                       BatchRequest{savedFolder, File1->entries(), workFolder(), NameFilter(File1->pattern()), rule});
+                       BatchRequest{savedFolder, File1->entries(), workFolder(), NameFilter(File1->pattern()), rule},
+                       &journal);
     if (batch.plan() && batch.moveOut()) {
         File1->refresh();
         // The lists show where the files wait while they come back; a holding folder the list

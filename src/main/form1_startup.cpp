@@ -1,5 +1,6 @@
 #include "main/form1.h"
 
+#include "batch/recovery.h"
 #include "main/sharedvalues.h"
 #include "platform/listing.h"
 
@@ -23,6 +24,14 @@ void Form1::Form_Load()
     // A work folder left by an earlier run is fine, and a folder that cannot be made is met by
     // the batch commands, which say so then.
     m_platform.fileSystem.makeFolder(workFolder());
+
+    // A batch that a crash cut short is undone before anything else can touch its files.
+    const RecoveryReport recovered = recoverInterruptedBatch(m_platform.fileSystem, m_platform.programFolder);
+    if (recovered.outcome != RecoveryOutcome::NoJournal)
+        File1->refresh();
+    const QString message = recoveryMessage(recovered);
+    if (!message.isEmpty())
+        m_platform.messages.show(message, MsgButtons::Ok);
 }
 
 void Form1::Command2_Click()

@@ -123,6 +123,62 @@ FileId LinuxFileSystem::fileId(const QString &path)
     return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
 }
 
+QHash<QString, FileId> FileSystem::entryIds(const QString &folder, FsResult *result)
+{
+    QHash<QString, FileId> ids;
+    const QStringList names = entryNames(folder, result);
+    ids.reserve(names.size());
+    for (const QString &name : names) {
+        const FileId id = fileId(joinPath(folder, name));
+        if (id.valid())
+            ids.insert(name, id);
+    }
+    return ids;
+}
+
+QHash<QString, FileId> LinuxFileSystem::entryIds(const QString &folder, FsResult *result)
+{
+    QHash<QString, FileId> ids;
+    DIR *dir = ::opendir(native(folder).constData());
+    struct stat st;
+    if (!dir || ::fstat(::dirfd(dir), &st) != 0) {
+        if (result)
+            *result = FsResult::failure(errno);
+        if (dir)
+            ::closedir(dir);
+        return ids;
+    }
+    const auto device = static_cast<quint64>(st.st_dev);
+    QStringList names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        names.append(QFile::decodeName(name));
+        ids.insert(names.last(), {device, static_cast<quint64>(entry->d_ino)});
+    }
+    // The listing's numbers are the files' own on the usual filesystems but not on every one
+    // (overlays, some FUSE mounts): two files checked decide whether to trust them.
+    auto statOf = [&](const QString &name) -> FileId {
+        if (::fstatat(::dirfd(dir), native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return {};
+        return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
+    };
+    if (!names.isEmpty() && (statOf(names.first()) != ids.value(names.first()) || statOf(names.last()) != ids.value(names.last()))) {
+        for (const QString &name : std::as_const(names)) {
+            const FileId id = statOf(name);
+            if (id.valid())
+                ids.insert(name, id);
+            else
+                ids.remove(name);
+        }
+    }
+    ::closedir(dir);
+    if (result)
+        *result = FsResult::success();
+    return ids;
+}
+
 bool LinuxFileSystem::sameFilesystem(const QString &folderA, const QString &folderB)
 {
     // A bind mount of one device is still another mount, and rename() refuses to cross it:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +45,9 @@ public:
     // True when anything (even a dangling link) stands at the path.
     virtual bool exists(const QString &path) = 0;
     virtual FileId fileId(const QString &path) = 0;
+    // The id of every entry of a folder, the same as fileId gives for each; this default asks
+    // fileId entry by entry, a system that hands ids out with the listing answers at once.
+    virtual QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr);
     // True when a rename between the two folders can succeed (same mount).
     virtual bool sameFilesystem(const QString &folderA, const QString &folderB) = 0;
     // The longest name, in bytes of the file name encoding, that the folder's filesystem takes.
@@ -59,6 +63,7 @@ public:
     QStringList entryNames(const QString &folder, FsResult *result = nullptr) override;
     bool exists(const QString &path) override;
     FileId fileId(const QString &path) override;
+    QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr) override;
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
 };

@@ -1,0 +1,522 @@
+#include "batch/journal.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char Magic[] = "mivot batch journal";
+constexpr char Version[] = "1";
+
+constexpr char BackMarker[] = "phase 2";
+constexpr char UndoMarker[] = "undo";
+constexpr char CompleteMarker[] = "complete";
+constexpr char StrandedMarker[] = "stranded";
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString temporaryPathOf(const QString &journalPath)
+{
+    return journalPath + QStringLiteral(".new");
+}
+
+bool needsEscape(unsigned char byte)
+{
+    return byte < 0x20 || byte == 0x7f || byte == '\\';
+}
+
+// Names may hold any character but "/" and NUL; the ones that would break a line or a field,
+// and other control characters, are written as escapes.
+void appendEscaped(QByteArray &out, const QString &text)
+{
+    static constexpr char Hex[] = "0123456789abcdef";
+    const QByteArray utf8 = text.toUtf8();
+    if (std::none_of(utf8.cbegin(), utf8.cend(), [](char c) { return needsEscape(static_cast<unsigned char>(c)); })) {
+        out += utf8;
+        return;
+    }
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!needsEscape(byte)) {
+            out += c;
+        } else if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte == '\t') {
+            out += "\\t";
+        } else if (byte == '\n') {
+            out += "\\n";
+        } else if (byte == '\r') {
+            out += "\\r";
+        } else {
+            out += "\\x";
+            out += Hex[byte >> 4];
+            out += Hex[byte & 0xf];
+        }
+    }
+}
+
+void appendNumber(QByteArray &out, quint64 number)
+{
+    char digits[24];
+    const auto converted = std::to_chars(std::begin(digits), std::end(digits), number);
+    out.append(digits, converted.ptr - digits);
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool unescape(QByteArrayView field, QString &text)
+{
+    QByteArray utf8;
+    utf8.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char c = field.at(i);
+        if (c != '\\') {
+            utf8 += c;
+            continue;
+        }
+        if (++i >= field.size())
+            return false;
+        switch (field.at(i)) {
+        case '\\': utf8 += '\\'; break;
+        case 't': utf8 += '\t'; break;
+        case 'n': utf8 += '\n'; break;
+        case 'r': utf8 += '\r'; break;
+        case 'x': {
+            if (i + 2 >= field.size())
+                return false;
+            const int high = hexValue(field.at(i + 1));
+            const int low = hexValue(field.at(i + 2));
+            if (high < 0 || low < 0)
+                return false;
+            utf8 += char(high * 16 + low);
+            i += 2;
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    text = QString::fromUtf8(utf8);
+    return true;
+}
+
+bool toNumber(QByteArrayView field, quint64 &number)
+{
+    if (field.isEmpty() || field.size() > 20)
+        return false;
+    for (const char c : field) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    bool ok = false;
+    number = field.toULongLong(&ok);
+    return ok;
+}
+
+QList<QByteArrayView> splitLines(QByteArrayView text)
+{
+    QList<QByteArrayView> parts;
+    qsizetype start = 0;
+    for (qsizetype end = text.indexOf('\n'); end >= 0; end = text.indexOf('\n', start)) {
+        parts.append(text.sliced(start, end - start));
+        start = end + 1;
+    }
+    parts.append(text.sliced(start));
+    return parts;
+}
+
+QList<QByteArrayView> splitFields(QByteArrayView line)
+{
+    QList<QByteArrayView> parts;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line.at(i) == '\t') {
+            parts.append(line.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    parts.append(line.sliced(start));
+    return parts;
+}
+
+QByteArray checkLine(QByteArrayView plan)
+{
+    return "check\t" + QByteArray::number(plan.size()) + "\tsha256:"
+        + QCryptographicHash::hash(plan, QCryptographicHash::Sha256).toHex() + '\n';
+}
+
+FsResult writeAll(int fd, const QByteArray &data)
+{
+    const char *at = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, at, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return FsResult::failure(errno);
+        }
+        at += written;
+        left -= written;
+    }
+    return FsResult::success();
+}
+
+QString folderOf(const QString &path)
+{
+    return QFileInfo(path).path();
+}
+
+// The reasons a journal is not read, as the start-up message gives them.
+QString cutShort()
+{
+    return QStringLiteral("記録が途中で切れています");
+}
+
+QString changed()
+{
+    return QStringLiteral("記録が書き換えられています");
+}
+
+QString malformed()
+{
+    return QStringLiteral("記録の形式が正しくありません");
+}
+
+// The plan's lines after the version line: the four header fields, then the files.
+bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
+{
+    auto field = [&](qsizetype index, QByteArrayView key) -> QByteArrayView {
+        const QByteArrayView line = lines.at(index);
+        if (!line.startsWith(key) || line.size() <= key.size() || line.at(key.size()) != '\t')
+            return QByteArrayView();
+        return line.sliced(key.size() + 1);
+    };
+    if (lines.size() < 5)
+        return false;
+    quint64 count = 0;
+    if (!unescape(field(1, "folder"), journal.folder) || journal.folder.isEmpty()
+        || !toNumber(field(2, "device"), journal.folderDevice)
+        || !unescape(field(3, "holding"), journal.holdingFolder) || journal.holdingFolder.isEmpty()
+        || !toNumber(field(4, "files"), count) || count != quint64(lines.size() - 5))
+        return false;
+    journal.files.reserve(qsizetype(count));
+    for (qsizetype i = 5; i < lines.size(); ++i) {
+        const QList<QByteArrayView> parts = splitFields(lines.at(i));
+        JournalFile file;
+        if (parts.size() != 5 || parts.at(0) != "file" || !toNumber(parts.at(1), file.id.device)
+            || !toNumber(parts.at(2), file.id.inode) || !unescape(parts.at(3), file.oldName)
+            || !unescape(parts.at(4), file.newName) || file.oldName.isEmpty() || file.newName.isEmpty())
+            return false;
+        journal.files.append(file);
+    }
+    return true;
+}
+
+// The markers after the plan. The last one may have been cut short as it was appended: that
+// one says nothing, and is left out.
+bool readMarkers(QByteArrayView text, Journal &journal)
+{
+    static const QByteArrayView markers[] = {BackMarker, UndoMarker, CompleteMarker, StrandedMarker};
+    while (!text.isEmpty()) {
+        const qsizetype end = text.indexOf('\n');
+        const QByteArrayView line = end < 0 ? text : text.first(end);
+        text = end < 0 ? QByteArrayView() : text.sliced(end + 1);
+        if (end < 0) {
+            for (const QByteArrayView &marker : markers) {
+                if (marker.startsWith(line))
+                    return true;
+            }
+            return false;
+        }
+        if (line == BackMarker)
+            journal.backStarted = true;
+        else if (line == UndoMarker)
+            journal.undoStarted = true;
+        else if (line == CompleteMarker)
+            journal.complete = true;
+        else if (line == StrandedMarker)
+            journal.stranded = true;
+        else
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString journalPathOf(const QString &programFolder)
+{
+    return joinPath(programFolder, QStringLiteral(".xxxxxxx.journal"));
+}
+
+QByteArray journalText(const Journal &journal)
+{
+    QByteArray text;
+    // Two names and two numbers a line: enough room for most names in one allocation.
+    text.reserve(128 + journal.files.size() * 112);
+    text += Magic;
+    text += ' ';
+    text += Version;
+    text += "\nfolder\t";
+    appendEscaped(text, journal.folder);
+    text += "\ndevice\t";
+    text += QByteArray::number(journal.folderDevice);
+    text += "\nholding\t";
+    appendEscaped(text, journal.holdingFolder);
+    text += "\nfiles\t";
+    text += QByteArray::number(journal.files.size());
+    text += '\n';
+    for (const JournalFile &file : journal.files) {
+        text += "file\t";
+        appendNumber(text, file.id.device);
+        text += '\t';
+        appendNumber(text, file.id.inode);
+        text += '\t';
+        appendEscaped(text, file.oldName);
+        text += '\t';
+        appendEscaped(text, file.newName);
+        text += '\n';
+    }
+    text += checkLine(text);
+    return text;
+}
+
+bool readJournal(const QByteArray &text, Journal &journal, QString &reason)
+{
+    journal = Journal();
+    const QByteArrayView all(text);
+    const qsizetype firstEnd = all.indexOf('\n');
+    const QByteArrayView first = firstEnd < 0 ? all : all.first(firstEnd);
+    const QByteArrayView magic(Magic);
+    if (!first.startsWith(magic) || first.size() <= magic.size() || first.at(magic.size()) != ' ') {
+        reason = firstEnd < 0 && magic.startsWith(first) ? cutShort() : QStringLiteral("作業の記録ではありません");
+        return false;
+    }
+    if (first.sliced(magic.size() + 1) != Version) {
+        reason = QStringLiteral("この版の記録は読めません（%1）").arg(QString::fromUtf8(first));
+        return false;
+    }
+
+    // No name holds a raw line break, so the check line is the first line that starts so.
+    const qsizetype check = all.indexOf("\ncheck\t");
+    if (check < 0) {
+        reason = cutShort();
+        return false;
+    }
+    const QByteArrayView plan = all.first(check + 1);
+    const qsizetype checkEnd = all.indexOf('\n', check + 1);
+    if (checkEnd < 0) {
+        reason = cutShort();
+        return false;
+    }
+    if (all.sliced(check + 1, checkEnd - check) != checkLine(plan)) {
+        reason = changed();
+        return false;
+    }
+
+    const QList<QByteArrayView> lines = splitLines(plan.chopped(1));
+    if (!readPlan(lines, journal) || !readMarkers(all.sliced(checkEnd + 1), journal)) {
+        journal = Journal();
+        reason = malformed();
+        return false;
+    }
+    return true;
+}
+
+FsResult syncFolder(const QString &folder)
+{
+    const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return FsResult::failure(errno);
+    const int synced = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    return synced == 0 ? FsResult::success() : FsResult::failure(error);
+}
+
+void discardUnsealedJournal(const QString &programFolder)
+{
+    ::unlink(native(temporaryPathOf(journalPathOf(programFolder))).constData());
+}
+
+FsResult removeJournal(const QString &journalPath)
+{
+    if (::unlink(native(journalPath).constData()) != 0)
+        return FsResult::failure(errno);
+    return syncFolder(folderOf(journalPath));
+}
+
+FsResult setJournalAside(FileSystem &fileSystem, const QString &journalPath, const QString &tag, QString *asidePath)
+{
+    const QString base = journalPath + QLatin1Char('.') + tag + QLatin1Char('-')
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    FsResult moved;
+    for (int n = 1; n <= 99; ++n) {
+        const QString candidate = n == 1 ? base : base + QLatin1Char('-') + QString::number(n);
+        moved = fileSystem.move(journalPath, candidate);
+        if (moved.ok()) {
+            if (asidePath)
+                *asidePath = candidate;
+            syncFolder(folderOf(journalPath));
+            return moved;
+        }
+        if (moved.error != EEXIST)
+            break;
+    }
+    return moved;
+}
+
+BatchJournal::BatchJournal(FileSystem &fileSystem, const QString &programFolder)
+    : m_fs(fileSystem)
+    , m_programFolder(programFolder)
+    , m_path(journalPathOf(programFolder))
+{
+}
+
+BatchJournal::~BatchJournal()
+{
+    closeFile();
+}
+
+FsResult BatchJournal::planned(const TwoPhaseMove &batch)
+{
+    auto refusal = [&](const QString &what, const QString &path, const FsResult &result) {
+        return FsResult::failure(QStringLiteral("%1\n%2\n%3").arg(what, path, result.reason()));
+    };
+    // Only a batch of this run that stranded files leaves its journal behind (the start-up
+    // recovery clears any other); this batch's sweep may carry those files off, so the record
+    // is kept aside for a person to read instead of being retried.
+    if (m_fs.exists(m_path)) {
+        const FsResult aside = setJournalAside(m_fs, m_path, QStringLiteral("stranded"), nullptr);
+        if (!aside.ok())
+            return refusal(QStringLiteral("前回の作業の記録を別の名前にできません。"), m_path, aside);
+    }
+    const QList<PlannedMove> &moves = batch.moves();
+    // A batch without files moves nothing of its own: only leftovers, which no record names.
+    if (moves.isEmpty())
+        return FsResult::success();
+
+    FsResult listed;
+    const QHash<QString, FileId> ids = m_fs.entryIds(batch.folder(), &listed);
+    if (!listed.ok())
+        return refusal(QStringLiteral("フォルダを読めません。"), batch.folder(), listed);
+    Journal journal;
+    journal.folder = batch.folder();
+    journal.folderDevice = m_fs.fileId(batch.folder()).device;
+    journal.holdingFolder = batch.holdingFolder();
+    journal.files.reserve(moves.size());
+    for (const PlannedMove &move : moves) {
+        const FileId id = ids.value(move.oldName);
+        if (!id.valid())
+            return refusal(QStringLiteral("ファイルが見つかりません。"), joinPath(batch.folder(), move.oldName), FsResult::failure(ENOENT));
+        journal.files.append({move.oldName, move.newName, id});
+    }
+    const FsResult written = write(journalText(journal));
+    if (!written.ok())
+        return refusal(QStringLiteral("作業の記録を書き込めません。"), m_path, written);
+    m_lastIndex = int(moves.size()) - 1;
+    return written;
+}
+
+// Written whole beside the journal, on disk, then renamed into place: a journal is either
+// absent or complete, never half written.
+FsResult BatchJournal::write(const QByteArray &text)
+{
+    const QString temporary = temporaryPathOf(m_path);
+    const QByteArray temporaryName = native(temporary);
+    const int fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return FsResult::failure(errno);
+    FsResult result = writeAll(fd, text);
+    if (result.ok() && ::fsync(fd) != 0)
+        result = FsResult::failure(errno);
+    if (!result.ok() || ::rename(temporaryName.constData(), native(m_path).constData()) != 0) {
+        if (result.ok())
+            result = FsResult::failure(errno);
+        ::close(fd);
+        ::unlink(temporaryName.constData());
+        return result;
+    }
+    result = syncFolder(m_programFolder);
+    if (!result.ok()) {
+        ::close(fd);
+        ::unlink(native(m_path).constData());
+        return result;
+    }
+    m_fd = fd;
+    return result;
+}
+
+// Markers are hints, written without waiting for the disk: a recovery checks every file by its
+// id and trusts no marker that the files contradict.
+void BatchJournal::mark(const char *marker)
+{
+    if (m_fd < 0)
+        return;
+    writeAll(m_fd, QByteArray(marker) + '\n');
+}
+
+void BatchJournal::moving(const BatchMove &move)
+{
+    if (move.step == BatchStep::Back && !m_backMarked) {
+        m_backMarked = true;
+        mark(BackMarker);
+    } else if ((move.step == BatchStep::UndoBack || move.step == BatchStep::UndoOut) && !m_undoMarked) {
+        m_undoMarked = true;
+        mark(UndoMarker);
+    }
+}
+
+void BatchJournal::moved(const BatchMove &move, const FsResult &result)
+{
+    if (move.step == BatchStep::Back && move.index == m_lastIndex && result.ok())
+        mark(CompleteMarker);
+}
+
+void BatchJournal::finished(const BatchReport &report)
+{
+    if (m_fd < 0)
+        return;
+    if (report.outcome == BatchOutcome::Stranded) {
+        mark(StrandedMarker);
+        ::fsync(m_fd);
+        closeFile();
+        return;
+    }
+    closeFile();
+    // The files' new places must be on disk before the record of their old ones goes.
+    syncFolder(report.folder);
+    syncFolder(report.holdingFolder);
+    // A journal that cannot be removed does no harm: the next start finds every file where
+    // this batch left it and drops the journal without moving anything.
+    removeJournal(m_path);
+}
+
+void BatchJournal::closeFile()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}

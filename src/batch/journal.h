@@ -1,0 +1,83 @@
+#pragma once
+
+#include "batch/twophasemove.h"
+#include "platform/filesystem.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The record of the running batch, beside the work folder. Hidden, so that a batch in the
+// program folder never lists it among the files it renames.
+QString journalPathOf(const QString &programFolder);
+
+struct JournalFile
+{
+    QString oldName;
+    QString newName;
+    FileId id; // found again by this wherever the batch left it
+};
+
+struct Journal
+{
+    QString folder;            // the renamed folder
+    quint64 folderDevice = 0;  // its device when the batch began
+    QString holdingFolder;     // the work folder, or the staging folder inside `folder`
+    QList<JournalFile> files;  // in plan order
+
+    // Progress, appended after the sealed plan. They only speed up and explain a recovery:
+    // the file ids alone say where each file is.
+    bool backStarted = false; // phase 2 had begun
+    bool undoStarted = false; // the batch was being rolled back
+    bool complete = false;    // every file had come back under its new name
+    bool stranded = false;    // the batch ended with files it could not bring back
+};
+
+// The plan as the journal holds it: a version line, the folders, one line per file, and a last
+// line with the byte count and checksum of everything before it.
+QByteArray journalText(const Journal &journal);
+// False, with the reason in the user's words, when the text is not a journal of this version,
+// was cut short, or was changed after it was written.
+bool readJournal(const QByteArray &text, Journal &journal, QString &reason);
+
+// Renames the journal beside itself (`tag` and the time in its name), where nothing acts on it
+// again but a person can still read it. Never replaces a file.
+FsResult setJournalAside(FileSystem &fileSystem, const QString &journalPath, const QString &tag, QString *asidePath);
+// Removes what a batch left of a journal it never finished writing: no file moved under it.
+void discardUnsealedJournal(const QString &programFolder);
+// Removes the journal and waits until the removal is on disk.
+FsResult removeJournal(const QString &journalPath);
+// Waits until the folder's entries (renames into and out of it) are on disk.
+FsResult syncFolder(const QString &folder);
+
+// Writes the journal of a batch before its first move, marks its phases as it goes, and removes
+// it once every file has its new name or its old one again. A batch that strands files keeps its
+// journal, so that the next start tries once more to bring them home.
+class BatchJournal : public BatchObserver
+{
+public:
+    BatchJournal(FileSystem &fileSystem, const QString &programFolder);
+    ~BatchJournal() override;
+    BatchJournal(const BatchJournal &) = delete;
+    BatchJournal &operator=(const BatchJournal &) = delete;
+
+    FsResult planned(const TwoPhaseMove &batch) override;
+    void moving(const BatchMove &move) override;
+    void moved(const BatchMove &move, const FsResult &result) override;
+    void finished(const BatchReport &report) override;
+
+    QString path() const { return m_path; }
+
+private:
+    FsResult write(const QByteArray &text);
+    void mark(const char *marker);
+    void closeFile();
+
+    FileSystem &m_fs;
+    QString m_programFolder;
+    QString m_path;
+    int m_fd = -1;
+    int m_lastIndex = -1;
+    bool m_backMarked = false;
+    bool m_undoMarked = false;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/filesystem.h"
+
+#include <QList>
+#include <QString>
+
+enum class RecoveryOutcome {
+    NoJournal,     // no batch was interrupted
+    Completed,     // the batch had come to its end: its renames stand, the journal is gone
+    Restored,      // every file the journal names is back under its old name
+    Partial,       // some files could not be brought back; the journal is kept aside
+    FolderMissing, // the batch's folder is gone: nothing moved, the journal is kept aside
+    Unreadable,    // the journal is damaged: nothing moved, the journal is kept aside
+};
+
+// A file the recovery could not bring back; it still exists at `path`, or was not found at all
+// when `path` is empty.
+struct UnrestoredFile
+{
+    QString oldName;
+    QString path;
+    QString reason;
+};
+
+struct RecoveryReport
+{
+    RecoveryOutcome outcome = RecoveryOutcome::NoJournal;
+    QString journalPath;
+    QString folder;
+    int restored = 0; // files this recovery moved back under their old names
+    QList<UnrestoredFile> unrestored;
+    QString keptAs;      // where the journal now lies when it was kept aside
+    QString problem;     // why the journal could not be read, or could not be removed
+    QString keepProblem; // why the journal could not be kept aside
+};
+
+// Puts every file that an interrupted batch's journal names back under its old name in its
+// folder, finding each by its file id in the work folder, the staging folder or the folder
+// itself. Moves never replace; nothing is deleted. Running it again after it was itself
+// interrupted finishes the job.
+RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &programFolder);
+
+// The one message that tells the user what the recovery did; empty when there is nothing to say.
+QString recoveryMessage(const RecoveryReport &report);

@@ -1,0 +1,267 @@
+#include "batch/journal.h"
+#include "main/form1.h"
+#include "platform/programfolder.h"
+#include "support/faultyfilesystem.h"
+#include "support/scriptedmessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Enough files that the kill lands well inside each phase, as in a real large batch.
+constexpr int FileCount = 3000;
+
+using Snapshot = QMap<QString, QByteArray>;
+
+Snapshot snapshot(const QString &folder)
+{
+    Snapshot result;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        QFile file(entry.filePath());
+        result.insert(entry.fileName(), entry.isDir() ? QByteArray("<folder>") : (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()));
+    }
+    return result;
+}
+
+// Names as each rule wants them: spaces to remove, or serial numbers to shift by one, so that
+// every new name but the last is another file's old name.
+QString nameOf(const QString &rule, int i)
+{
+    if (rule == QLatin1String("space"))
+        return QStringLiteral("IMG %1 のコピー (2).jpg").arg(i, 4, 10, QLatin1Char('0'));
+    return QStringLiteral("f%1.dat").arg(i);
+}
+
+bool makeFiles(const QString &folder, const QString &rule)
+{
+    for (int i = 0; i < FileCount; ++i) {
+        QFile file(joinPath(folder, nameOf(rule, i)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(i) + " of " + nameOf(rule, i).toUtf8()) < 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class TestCrashRecovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void killedBatchIsUndoneAtNextStart_data();
+    void killedBatchIsUndoneAtNextStart();
+    void killedRecoveryIsFinishedAtNextStart();
+    void startWithJournalOfVanishedFolder();
+    void startWithHandEditedJournal();
+    void windowBatchLeavesNoJournal_data();
+    void windowBatchLeavesNoJournal();
+    void windowBatchRefusedWhenJournalCannotBeWritten();
+
+private:
+    QString prog() const { return m_root->filePath(QStringLiteral("prog")); }
+    QString folder() const { return m_root->filePath(QStringLiteral("files")); }
+    QString work() const { return workFolderOf(prog()); }
+    QString journal() const { return journalPathOf(prog()); }
+    // Runs the victim and expects it to die by SIGKILL before the given move.
+    void killVictim(const QStringList &arguments);
+    // Starts the window again in this process, as the user would, and returns what it said.
+    QList<ScriptedMessages::Shown> startAgain();
+
+    std::unique_ptr<QTemporaryDir> m_root;
+};
+
+void TestCrashRecovery::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    QVERIFY(QDir().mkpath(prog()));
+    QVERIFY(QDir().mkpath(folder()));
+}
+
+void TestCrashRecovery::killVictim(const QStringList &arguments)
+{
+    QProcess victim;
+    victim.start(QStringLiteral(CRASH_VICTIM), arguments);
+    QVERIFY2(victim.waitForFinished(240000), "the victim did not end");
+    const QString output = QString::fromUtf8(victim.readAllStandardOutput());
+    QCOMPARE(victim.exitStatus(), QProcess::CrashExit);
+    QVERIFY2(output.contains(QStringLiteral("killed before move %1\n").arg(arguments.last())), qPrintable(output));
+}
+
+QList<ScriptedMessages::Shown> TestCrashRecovery::startAgain()
+{
+    LinuxFileSystem fileSystem;
+    ScriptedMessages messages;
+    Form1 form(PlatformContext{fileSystem, messages, prog()});
+    form.Form_Load();
+    return messages.shown();
+}
+
+void TestCrashRecovery::killedBatchIsUndoneAtNextStart_data()
+{
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<int>("killAt");
+    const int half = FileCount / 2;
+    QTest::newRow("space removal, phase 1") << QStringLiteral("space") << QStringLiteral("direct") << half;
+    QTest::newRow("space removal, phase 2") << QStringLiteral("space") << QStringLiteral("direct") << FileCount + half;
+    QTest::newRow("serial shift, phase 1") << QStringLiteral("serial") << QStringLiteral("direct") << half;
+    QTest::newRow("serial shift, first move back") << QStringLiteral("serial") << QStringLiteral("direct") << FileCount + 1;
+    QTest::newRow("serial shift, phase 2") << QStringLiteral("serial") << QStringLiteral("direct") << FileCount + half;
+    QTest::newRow("serial shift, last move back") << QStringLiteral("serial") << QStringLiteral("direct") << 2 * FileCount;
+    QTest::newRow("staged, phase 1") << QStringLiteral("serial") << QStringLiteral("staged") << half;
+    QTest::newRow("staged, phase 2") << QStringLiteral("serial") << QStringLiteral("staged") << FileCount + half;
+}
+
+void TestCrashRecovery::killedBatchIsUndoneAtNextStart()
+{
+    QFETCH(QString, rule);
+    QFETCH(QString, route);
+    QFETCH(int, killAt);
+    QVERIFY(makeFiles(folder(), rule));
+    const Snapshot before = snapshot(folder());
+
+    killVictim({QStringLiteral("batch"), prog(), folder(), rule, route, QString::number(killAt)});
+    QVERIFY(QFile::exists(journal()));
+    QVERIFY(snapshot(folder()) != before);
+
+    const QList<ScriptedMessages::Shown> shown = startAgain();
+    QCOMPARE(snapshot(folder()), before);
+    QVERIFY(snapshot(work()).isEmpty());
+    QCOMPARE(snapshot(prog()).keys(), QStringList{QStringLiteral("xxxxxxx")});
+    QCOMPARE(shown.size(), 1);
+    // Every file moved before the kill had left its old name: in phase 2 that is all of them.
+    const int moved = killAt <= FileCount ? killAt - 1 : FileCount;
+    QVERIFY2(shown.first().prompt.contains(folder()), qPrintable(shown.first().prompt));
+    QVERIFY2(shown.first().prompt.contains(QStringLiteral("元の名前に戻したファイル：%1 個").arg(moved)),
+             qPrintable(shown.first().prompt));
+}
+
+void TestCrashRecovery::killedRecoveryIsFinishedAtNextStart()
+{
+    QVERIFY(makeFiles(folder(), QStringLiteral("serial")));
+    const Snapshot before = snapshot(folder());
+    killVictim({QStringLiteral("batch"), prog(), folder(), QStringLiteral("serial"), QStringLiteral("direct"),
+                QString::number(FileCount + FileCount / 2)});
+    // The start-up after it dies too, in the middle of putting the files back.
+    killVictim({QStringLiteral("start"), prog(), QString::number(FileCount / 2)});
+    QVERIFY(QFile::exists(journal()));
+    QVERIFY(snapshot(folder()) != before);
+
+    const QList<ScriptedMessages::Shown> shown = startAgain();
+    QCOMPARE(snapshot(folder()), before);
+    QVERIFY(snapshot(work()).isEmpty());
+    QVERIFY(!QFile::exists(journal()));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.first().prompt.contains(QStringLiteral("全て元の名前です")));
+}
+
+void TestCrashRecovery::startWithJournalOfVanishedFolder()
+{
+    QVERIFY(makeFiles(folder(), QStringLiteral("serial")));
+    killVictim({QStringLiteral("batch"), prog(), folder(), QStringLiteral("serial"), QStringLiteral("direct"), QStringLiteral("11")});
+    QVERIFY(QDir(folder()).removeRecursively());
+    const Snapshot waiting = snapshot(work());
+    QCOMPARE(waiting.size(), 10);
+
+    const QList<ScriptedMessages::Shown> shown = startAgain();
+    QCOMPARE(snapshot(work()), waiting);
+    QCOMPARE(shown.size(), 1);
+    const QString &prompt = shown.first().prompt;
+    QVERIFY(prompt.contains(folder()));
+    QVERIFY(prompt.contains(QStringLiteral("・f0.dat は今 %1 にあります").arg(joinPath(work(), QStringLiteral("f1.dat")))));
+    QVERIFY(prompt.contains(QStringLiteral("ほか %1 件").arg(FileCount - 10)));
+    const QStringList kept = QDir(prog()).entryList({QStringLiteral(".xxxxxxx.journal.kept-*")}, QDir::Files | QDir::Hidden);
+    QCOMPARE(kept.size(), 1);
+    QVERIFY(prompt.contains(kept.first()));
+    // Kept aside, the journal is not acted on again.
+    QVERIFY(startAgain().isEmpty());
+}
+
+void TestCrashRecovery::startWithHandEditedJournal()
+{
+    QVERIFY(makeFiles(folder(), QStringLiteral("serial")));
+    killVictim({QStringLiteral("batch"), prog(), folder(), QStringLiteral("serial"), QStringLiteral("direct"),
+                QString::number(FileCount + 5)});
+    QFile file(journal());
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray text = file.readAll();
+    text.replace("\tf7.dat\tf8.dat\n", "\tf7.dat\tf9.dat\n");
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.write(text), text.size());
+    file.close();
+    const Snapshot folderBefore = snapshot(folder());
+    const Snapshot workBefore = snapshot(work());
+
+    const QList<ScriptedMessages::Shown> shown = startAgain();
+    QCOMPARE(snapshot(folder()), folderBefore);
+    QCOMPARE(snapshot(work()), workBefore);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.first().prompt.contains(QStringLiteral("記録が書き換えられています")));
+    QVERIFY(!QFile::exists(journal()));
+    QCOMPARE(QDir(prog()).entryList({QStringLiteral(".xxxxxxx.journal.broken-*")}, QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void TestCrashRecovery::windowBatchLeavesNoJournal_data()
+{
+    QTest::addColumn<int>("refusedMove"); // 0: none
+    QTest::newRow("done") << 0;
+    QTest::newRow("rolled back in phase 1") << 3;
+    QTest::newRow("rolled back in phase 2") << 7;
+}
+
+void TestCrashRecovery::windowBatchLeavesNoJournal()
+{
+    QFETCH(int, refusedMove);
+    for (const char *name : {"a b.txt", "c d.txt", "e.txt", "f g.txt"}) {
+        QFile file(joinPath(folder(), QString::fromUtf8(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    LinuxFileSystem real;
+    FaultyFileSystem fileSystem(real);
+    if (refusedMove)
+        fileSystem.refuseMove(refusedMove);
+    ScriptedMessages messages;
+    Form1 form(PlatformContext{fileSystem, messages, prog()});
+    form.Form_Load();
+    QVERIFY(form.setDir1Path(folder()));
+    form.Command4->click();
+    QVERIFY(fileSystem.moveCount() >= 4);
+    QVERIFY(!QFile::exists(journal()));
+    QCOMPARE(snapshot(prog()).keys(), QStringList{QStringLiteral("xxxxxxx")});
+    const QStringList expected = refusedMove ? QStringList{QStringLiteral("a b.txt"), QStringLiteral("c d.txt"), QStringLiteral("e.txt"), QStringLiteral("f g.txt")}
+                                             : QStringList{QStringLiteral("ab.txt"), QStringLiteral("cd.txt"), QStringLiteral("e.txt"), QStringLiteral("fg.txt")};
+    QCOMPARE(snapshot(folder()).keys(), expected);
+}
+
+void TestCrashRecovery::windowBatchRefusedWhenJournalCannotBeWritten()
+{
+    QFile file(joinPath(folder(), QStringLiteral("a b.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(QDir().mkpath(journal() + QStringLiteral(".new")));
+    LinuxFileSystem fileSystem;
+    ScriptedMessages messages;
+    Form1 form(PlatformContext{fileSystem, messages, prog()});
+    form.Form_Load();
+    QVERIFY(form.setDir1Path(folder()));
+    form.Command4->click();
+    QCOMPARE(snapshot(folder()).keys(), QStringList{QStringLiteral("a b.txt")});
+    QCOMPARE(messages.shown().size(), 2);
+    QVERIFY2(messages.lastPrompt().contains(QStringLiteral("作業の記録を書き込めません")), qPrintable(messages.lastPrompt()));
+    QVERIFY(messages.lastPrompt().contains(QStringLiteral("ファイルは一つも移動していません")));
+}
+
+QTEST_MAIN(TestCrashRecovery)
+#include "tst_crashrecovery.moc"

@@ -1,0 +1,639 @@
+#include "batch/journal.h"
+#include "batch/recovery.h"
+#include "batch/twophasemove.h"
+#include "platform/programfolder.h"
+#include "support/faultyfilesystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+using Snapshot = QMap<QString, QByteArray>;
+
+Snapshot snapshot(const QString &folder)
+{
+    Snapshot result;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        QFile file(entry.filePath());
+        result.insert(entry.fileName(), entry.isDir() ? QByteArray("<folder>") : (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()));
+    }
+    return result;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(content), content.size());
+}
+
+// Thrown at a chosen move: the process died there. Nothing after it runs, as after SIGKILL.
+struct Crash
+{
+};
+
+class CrashingFileSystem : public FileSystem
+{
+public:
+    CrashingFileSystem(FileSystem &real, int crashAt) : m_real(real), m_crashAt(crashAt) {}
+
+    FsResult move(const QString &from, const QString &to) override
+    {
+        if (++m_moves == m_crashAt)
+            throw Crash();
+        return m_real.move(from, to);
+    }
+    FsResult makeFolder(const QString &path) override { return m_real.makeFolder(path); }
+    FsResult removeFolder(const QString &path) override { return m_real.removeFolder(path); }
+    QStringList entryNames(const QString &folder, FsResult *result) override { return m_real.entryNames(folder, result); }
+    bool exists(const QString &path) override { return m_real.exists(path); }
+    FileId fileId(const QString &path) override { return m_real.fileId(path); }
+    bool sameFilesystem(const QString &a, const QString &b) override { return m_real.sameFilesystem(a, b); }
+    int maxNameLength(const QString &folder) override { return m_real.maxNameLength(folder); }
+
+    int moves() const { return m_moves; }
+
+private:
+    FileSystem &m_real;
+    int m_crashAt;
+    int m_moves = 0;
+};
+
+// Each file takes the name of the one `step` places on, round the end: every new name is another
+// file's old name, the hardest case to put back.
+NameRule rotating(const QStringList &names, int step = 1)
+{
+    return [names, step](int index, const QString &) {
+        return NewName::of(names.at((index + step + names.size()) % names.size()));
+    };
+}
+
+const QStringList Names = {QStringLiteral("n1.txt"), QStringLiteral("n2.txt"), QStringLiteral("n3.txt"),
+                           QStringLiteral("n4.txt"), QStringLiteral("n5.txt")};
+
+enum class Route { Direct, Staged };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Route)
+
+class TestJournal : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void entryIdsAreTheFilesOwn();
+    void namesSurviveTheTextForm_data();
+    void namesSurviveTheTextForm();
+    void journalOnDiskBeforeFirstMove();
+    void endedBatchLeavesNoJournal_data();
+    void endedBatchLeavesNoJournal();
+    void unwritableJournalRefusesBatch();
+    void strandedBatchRetriedAtNextStart();
+    void laterBatchKeepsStrandedJournalAside();
+
+    void crashAtAnyMoveIsUndone_data();
+    void crashAtAnyMoveIsUndone();
+    void crashDuringRecoveryIsFinishedNextTime_data();
+    void crashDuringRecoveryIsFinishedNextTime();
+    void completedBatchKeepsItsNames();
+    void markerContradictedByFilesIsNotTrusted();
+    void fileFoundUnderAnyName();
+
+    void damagedJournalIsNeverActedOn_data();
+    void damagedJournalIsNeverActedOn();
+    void tornMarkerIsIgnored();
+    void folderGoneKeepsFilesAndJournal();
+    void takenOldNameIsNotOverwritten();
+
+private:
+    QString prog() const { return m_root->filePath(QStringLiteral("prog")); }
+    QString folder() const { return m_root->filePath(QStringLiteral("files")); }
+    QString work() const { return workFolderOf(prog()); }
+    QString journal() const { return journalPathOf(prog()); }
+    QStringList asideJournals(const QString &tag) const;
+    void makeFiles(const QStringList &names);
+    BatchReport runJournaled(FileSystem &fs, const NameRule &rule);
+    // Runs a journaled batch that dies at the given move; false when it got to its end.
+    bool crashBatch(FileSystem &fs, int crashAt, const NameRule &rule);
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    LinuxFileSystem m_real;
+};
+
+void TestJournal::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    QVERIFY(QDir().mkpath(folder()));
+    QVERIFY(QDir().mkpath(work()));
+}
+
+QStringList TestJournal::asideJournals(const QString &tag) const
+{
+    return QDir(prog()).entryList({QStringLiteral(".xxxxxxx.journal.") + tag + QStringLiteral("-*")},
+                                  QDir::Files | QDir::Hidden);
+}
+
+void TestJournal::makeFiles(const QStringList &names)
+{
+    for (const QString &name : names)
+        writeFile(joinPath(folder(), name), QByteArray("content of ") + name.toUtf8());
+}
+
+BatchReport TestJournal::runJournaled(FileSystem &fs, const NameRule &rule)
+{
+    BatchJournal record(fs, prog());
+    TwoPhaseMove batch(fs, BatchRequest{folder(), listFolderFiles(folder(), NameFilter()), work(), NameFilter(), rule}, &record);
+    return batch.run();
+}
+
+bool TestJournal::crashBatch(FileSystem &fs, int crashAt, const NameRule &rule)
+{
+    CrashingFileSystem crashing(fs, crashAt);
+    try {
+        runJournaled(crashing, rule);
+    } catch (const Crash &) {
+        return true;
+    }
+    return false;
+}
+
+void TestJournal::entryIdsAreTheFilesOwn()
+{
+    makeFiles({QStringLiteral("a.txt"), QStringLiteral("名前 b")});
+    QVERIFY(QDir(folder()).mkdir(QStringLiteral("sub")));
+    QVERIFY(QFile::link(QStringLiteral("a.txt"), joinPath(folder(), QStringLiteral("link"))));
+    QVERIFY(QFile::link(QStringLiteral("nowhere"), joinPath(folder(), QStringLiteral("dangling"))));
+    QVERIFY(::link(QFile::encodeName(joinPath(folder(), QStringLiteral("a.txt"))).constData(),
+                   QFile::encodeName(joinPath(folder(), QStringLiteral("hard"))).constData()) == 0);
+
+    FaultyFileSystem byFileId(m_real); // the interface's own way, one fileId per entry
+    for (FileSystem *fs : {static_cast<FileSystem *>(&m_real), static_cast<FileSystem *>(&byFileId)}) {
+        FsResult result;
+        const QHash<QString, FileId> ids = fs->entryIds(folder(), &result);
+        QVERIFY(result.ok());
+        QCOMPARE(ids.size(), 6);
+        for (auto entry = ids.cbegin(); entry != ids.cend(); ++entry)
+            QVERIFY2(entry.value() == m_real.fileId(joinPath(folder(), entry.key())), qPrintable(entry.key()));
+        QVERIFY(ids.value(QStringLiteral("hard")) == ids.value(QStringLiteral("a.txt")));
+        QVERIFY(ids.value(QStringLiteral("link")) != ids.value(QStringLiteral("a.txt")));
+        fs->entryIds(m_root->filePath(QStringLiteral("missing")), &result);
+        QCOMPARE(result.error, ENOENT);
+    }
+}
+
+void TestJournal::namesSurviveTheTextForm_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << QStringLiteral("photo.jpg");
+    QTest::newRow("japanese and spaces") << QStringLiteral("IMG 1 のコピー　(2).jpg");
+    QTest::newRow("tab") << QStringLiteral("a\tb");
+    QTest::newRow("line break") << QStringLiteral("a\nb\r\nc");
+    QTest::newRow("backslash before a letter") << QStringLiteral("a\\tb\\");
+    QTest::newRow("control characters") << QStringLiteral("a") + QChar(1) + QChar(0x1f) + QChar(0x7f);
+    QTest::newRow("looks like the check line") << QStringLiteral("x\ncheck\t1\tsha256:00");
+}
+
+void TestJournal::namesSurviveTheTextForm()
+{
+    QFETCH(QString, name);
+    Journal written;
+    written.folder = QStringLiteral("/home/u/") + name;
+    written.folderDevice = 2049;
+    written.holdingFolder = QStringLiteral("/p/xxxxxxx");
+    written.files = {{name, name + QStringLiteral("2"), {2049, 12}}, {QStringLiteral("b"), name, {2049, 18446744073709551615ull}}};
+    const QByteArray text = journalText(written);
+    // One line per file between the four header lines and the check line, readable as text.
+    QCOMPARE(text.count('\n'), 1 + 4 + 2 + 1);
+    QVERIFY(text.startsWith("mivot batch journal 1\n"));
+
+    Journal read;
+    QString reason;
+    QVERIFY2(readJournal(text, read, reason), qPrintable(reason));
+    QCOMPARE(read.folder, written.folder);
+    QCOMPARE(read.folderDevice, written.folderDevice);
+    QCOMPARE(read.holdingFolder, written.holdingFolder);
+    QCOMPARE(read.files.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(read.files.at(i).oldName, written.files.at(i).oldName);
+        QCOMPARE(read.files.at(i).newName, written.files.at(i).newName);
+        QVERIFY(read.files.at(i).id == written.files.at(i).id);
+    }
+    QVERIFY(!read.backStarted && !read.complete && !read.stranded);
+}
+
+void TestJournal::journalOnDiskBeforeFirstMove()
+{
+    const QStringList names = {QStringLiteral("a b.txt"), QStringLiteral("c\td.txt"), QStringLiteral("写真 1.jpg")};
+    makeFiles(names);
+    const QStringList listing = listFolderFiles(folder(), NameFilter());
+    QHash<QString, FileId> ids;
+    for (const QString &name : listing)
+        ids.insert(name, m_real.fileId(joinPath(folder(), name)));
+
+    // Reads the journal from disk when the first file is about to move.
+    class Reader : public BatchJournal
+    {
+    public:
+        using BatchJournal::BatchJournal;
+        void moving(const BatchMove &move) override
+        {
+            if (seen.isEmpty())
+                seen = readAll(path());
+            BatchJournal::moving(move);
+        }
+        QByteArray seen;
+    } record(m_real, prog());
+    TwoPhaseMove batch(m_real, BatchRequest{folder(), listing, work(), NameFilter(), [](int, const QString &oldName) {
+                                               return NewName::of(QString(oldName).remove(QLatin1Char(' ')));
+                                           }},
+                       &record);
+    QCOMPARE(batch.run().outcome, BatchOutcome::Done);
+    QCOMPARE(record.path(), QDir(prog()).filePath(QStringLiteral(".xxxxxxx.journal")));
+
+    Journal read;
+    QString reason;
+    QVERIFY2(readJournal(record.seen, read, reason), qPrintable(reason));
+    QCOMPARE(read.folder, folder());
+    QCOMPARE(read.holdingFolder, work());
+    QCOMPARE(read.folderDevice, m_real.fileId(folder()).device);
+    QCOMPARE(read.files.size(), listing.size());
+    for (int i = 0; i < listing.size(); ++i) {
+        QCOMPARE(read.files.at(i).oldName, listing.at(i));
+        QCOMPARE(read.files.at(i).newName, batch.moves().at(i).newName);
+        QVERIFY(read.files.at(i).id == ids.value(listing.at(i)));
+    }
+    QVERIFY(!m_real.exists(journal()));
+    QVERIFY(!m_real.exists(journal() + QStringLiteral(".new")));
+}
+
+void TestJournal::endedBatchLeavesNoJournal_data()
+{
+    QTest::addColumn<Route>("route");
+    QTest::addColumn<int>("refusedMove"); // 0: none
+    QTest::addColumn<BatchOutcome>("outcome");
+    QTest::newRow("done") << Route::Direct << 0 << BatchOutcome::Done;
+    QTest::newRow("done through the staging folder") << Route::Staged << 0 << BatchOutcome::Done;
+    QTest::newRow("rolled back in phase 1") << Route::Direct << 3 << BatchOutcome::RolledBack;
+    QTest::newRow("rolled back in phase 2") << Route::Direct << 8 << BatchOutcome::RolledBack;
+    QTest::newRow("first move refused") << Route::Staged << 1 << BatchOutcome::RolledBack;
+}
+
+void TestJournal::endedBatchLeavesNoJournal()
+{
+    QFETCH(Route, route);
+    QFETCH(int, refusedMove);
+    QFETCH(BatchOutcome, outcome);
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    FaultyFileSystem fs(m_real);
+    fs.setSameFilesystem(route == Route::Direct);
+    if (refusedMove)
+        fs.refuseMove(refusedMove);
+
+    QCOMPARE(runJournaled(fs, rotating(Names)).outcome, outcome);
+    QCOMPARE(snapshot(prog()).keys(), QStringList{QStringLiteral("xxxxxxx")});
+    if (outcome == BatchOutcome::RolledBack)
+        QCOMPARE(snapshot(folder()), before);
+    else
+        QCOMPARE(snapshot(folder()).value(Names.at(1)), before.value(Names.at(0)));
+}
+
+void TestJournal::unwritableJournalRefusesBatch()
+{
+    makeFiles(Names);
+    QVERIFY(QDir().mkpath(journal() + QStringLiteral(".new")));
+    FaultyFileSystem fs(m_real);
+    const BatchReport report = runJournaled(fs, rotating(Names));
+    QCOMPARE(report.outcome, BatchOutcome::Refused);
+    QCOMPARE(report.problems.first().problem, BatchProblem::PlanRefused);
+    QVERIFY(report.problems.first().detail.contains(journal()));
+    QCOMPARE(fs.moveCount(), 0);
+    QVERIFY(!m_real.exists(journal()));
+}
+
+void TestJournal::strandedBatchRetriedAtNextStart()
+{
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    FaultyFileSystem fs(m_real);
+    fs.refuseMove(3); // phase 1 stops at the third file
+    fs.refuseMove(5); // and the undo of the first one fails: it stays in the work folder
+    QCOMPARE(runJournaled(fs, rotating(Names)).outcome, BatchOutcome::Stranded);
+    QVERIFY(m_real.exists(journal()));
+    QCOMPARE(snapshot(work()).keys(), QStringList{Names.at(1)});
+
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::Restored);
+    QCOMPARE(report.restored, 1);
+    QCOMPARE(snapshot(folder()), before);
+    QVERIFY(snapshot(work()).isEmpty());
+    QVERIFY(!m_real.exists(journal()));
+    const QString message = recoveryMessage(report);
+    QVERIFY(message.contains(folder()));
+    QVERIFY(message.contains(QStringLiteral("元の名前に戻したファイル：1 個")));
+}
+
+void TestJournal::laterBatchKeepsStrandedJournalAside()
+{
+    makeFiles(Names);
+    FaultyFileSystem fs(m_real);
+    fs.refuseMove(3);
+    fs.refuseMove(5);
+    QCOMPARE(runJournaled(fs, rotating(Names)).outcome, BatchOutcome::Stranded);
+    const QByteArray stranded = readAll(journal());
+    QVERIFY(stranded.endsWith("undo\nstranded\n"));
+
+    QCOMPARE(runJournaled(m_real, [](int, const QString &oldName) { return NewName::of(QStringLiteral("new ") + oldName); }).outcome,
+             BatchOutcome::Done);
+    const QStringList aside = asideJournals(QStringLiteral("stranded"));
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(readAll(QDir(prog()).filePath(aside.first())), stranded);
+    QVERIFY(!m_real.exists(journal()));
+}
+
+void TestJournal::crashAtAnyMoveIsUndone_data()
+{
+    QTest::addColumn<Route>("route");
+    QTest::addColumn<int>("refusedMove"); // makes the batch roll back; 0: none
+    QTest::addColumn<int>("crashAt");
+    QTest::addColumn<int>("step");
+    const int moves = int(Names.size()) * 2;
+    for (const Route route : {Route::Direct, Route::Staged}) {
+        const char *routeName = route == Route::Direct ? "work folder" : "staging folder";
+        for (const int step : {1, -1}) {
+            for (int crashAt = 1; crashAt <= moves; ++crashAt)
+                QTest::addRow("%s, step %d, move %d", routeName, step, crashAt) << route << 0 << crashAt << step;
+            // Refused at the fourth file of phase 2: three files go out again, then five come home.
+            for (int crashAt = 10; crashAt <= 17; ++crashAt)
+                QTest::addRow("%s, step %d, undo, move %d", routeName, step, crashAt) << route << 9 << crashAt << step;
+        }
+    }
+}
+
+void TestJournal::crashAtAnyMoveIsUndone()
+{
+    QFETCH(Route, route);
+    QFETCH(int, refusedMove);
+    QFETCH(int, crashAt);
+    QFETCH(int, step);
+    makeFiles(Names);
+    writeFile(joinPath(work(), QStringLiteral("left by someone.txt")), "leftover");
+    const Snapshot before = snapshot(folder());
+    FaultyFileSystem fs(m_real);
+    fs.setSameFilesystem(route == Route::Direct);
+    if (refusedMove)
+        fs.refuseMove(refusedMove);
+    QVERIFY(crashBatch(fs, crashAt, rotating(Names, step)));
+    QVERIFY(m_real.exists(journal()));
+
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::Restored);
+    QCOMPARE(report.folder, folder());
+    QCOMPARE(snapshot(folder()), before);
+    QCOMPARE(snapshot(work()).keys(), QStringList{QStringLiteral("left by someone.txt")});
+    QCOMPARE(snapshot(prog()).keys(), QStringList{QStringLiteral("xxxxxxx")});
+    QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::NoJournal);
+}
+
+void TestJournal::crashDuringRecoveryIsFinishedNextTime_data()
+{
+    QTest::addColumn<int>("crashAt");
+    QTest::addColumn<int>("step");
+    // Killed at the third file of phase 2: two files back under new names that are the old
+    // names of others, three in the work folder. Putting them back takes at most seven moves.
+    for (const int step : {1, -1}) {
+        for (int crashAt = 1; crashAt <= 7; ++crashAt)
+            QTest::addRow("step %d, recovery move %d", step, crashAt) << crashAt << step;
+    }
+}
+
+void TestJournal::crashDuringRecoveryIsFinishedNextTime()
+{
+    QFETCH(int, crashAt);
+    QFETCH(int, step);
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    QVERIFY(crashBatch(m_real, 8, rotating(Names, step)));
+
+    CrashingFileSystem crashing(m_real, crashAt);
+    bool crashed = false;
+    try {
+        recoverInterruptedBatch(crashing, prog());
+    } catch (const Crash &) {
+        crashed = true;
+    }
+    QVERIFY(crashed);
+    QVERIFY(m_real.exists(journal()));
+
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::Restored);
+    QCOMPARE(snapshot(folder()), before);
+    QVERIFY(snapshot(work()).isEmpty());
+    QVERIFY(!m_real.exists(journal()));
+}
+
+void TestJournal::completedBatchKeepsItsNames()
+{
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    writeFile(joinPath(work(), QStringLiteral("leftover.txt")), "leftover");
+    // The eleventh move is the sweep of the leftover, after every file came back.
+    QVERIFY(crashBatch(m_real, 11, rotating(Names)));
+    QVERIFY(readAll(journal()).endsWith("phase 2\ncomplete\n"));
+
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::Completed);
+    QVERIFY(recoveryMessage(report).isEmpty());
+    const Snapshot after = snapshot(folder());
+    for (int i = 0; i < Names.size(); ++i)
+        QCOMPARE(after.value(Names.at((i + 1) % Names.size())), before.value(Names.at(i)));
+    QCOMPARE(snapshot(work()).keys(), QStringList{QStringLiteral("leftover.txt")});
+    QVERIFY(!m_real.exists(journal()));
+}
+
+void TestJournal::markerContradictedByFilesIsNotTrusted()
+{
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    writeFile(joinPath(work(), QStringLiteral("leftover.txt")), "leftover");
+    QVERIFY(crashBatch(m_real, 11, rotating(Names)));
+    // As if the last move back had not reached the disk although the marker did.
+    QVERIFY(m_real.move(joinPath(folder(), Names.at(0)), joinPath(work(), Names.at(0))).ok());
+
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::Restored);
+    QCOMPARE(snapshot(folder()), before);
+}
+
+void TestJournal::fileFoundUnderAnyName()
+{
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    QVERIFY(crashBatch(m_real, 4, rotating(Names)));
+    // Someone renamed a waiting file, and moved another into the staging folder's place.
+    QVERIFY(m_real.move(joinPath(work(), Names.at(1)), joinPath(work(), QStringLiteral("renamed"))).ok());
+    QVERIFY(QDir().mkpath(stagingFolderOf(folder())));
+    QVERIFY(m_real.move(joinPath(work(), Names.at(2)), joinPath(stagingFolderOf(folder()), QStringLiteral("x"))).ok());
+
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::Restored);
+    QCOMPARE(report.restored, 3);
+    QCOMPARE(snapshot(folder()), before);
+    QVERIFY(snapshot(work()).isEmpty());
+}
+
+void TestJournal::damagedJournalIsNeverActedOn_data()
+{
+    QTest::addColumn<QByteArray>("damage"); // what to do to the journal: cut:N, replace:A>B, append:T, whole:T
+    QTest::addColumn<QString>("reason");
+    const QString cut = QStringLiteral("記録が途中で切れています");
+    const QString changed = QStringLiteral("記録が書き換えられています");
+    const QString malformed = QStringLiteral("記録の形式が正しくありません");
+    QTest::newRow("empty") << QByteArray("cut:0") << cut;
+    QTest::newRow("cut in the first line") << QByteArray("cut:8") << cut;
+    QTest::newRow("cut in a file line") << QByteArray("cut:150") << cut;
+    QTest::newRow("cut in the check line") << QByteArray("cut:-20") << cut;
+    QTest::newRow("new name changed by hand") << QByteArray("replace:\tn3.txt\n>\tn9.txt\n") << changed;
+    QTest::newRow("inode changed by hand") << QByteArray("replace:file\t>file\t1") << changed;
+    QTest::newRow("check line changed") << QByteArray("replace:sha256:>sha256:0") << changed;
+    QTest::newRow("file line broken") << QByteArray("replace:file\t>x") << changed;
+    QTest::newRow("unknown line after the plan") << QByteArray("append:phase 2\nrm -rf\n") << malformed;
+    QTest::newRow("another version") << QByteArray("replace:journal 1>journal 2") << QStringLiteral("この版の記録は読めません（mivot batch journal 2）");
+    QTest::newRow("some other file") << QByteArray("whole:[拡張子]\n添付=True\n") << QStringLiteral("作業の記録ではありません");
+}
+
+void TestJournal::damagedJournalIsNeverActedOn()
+{
+    QFETCH(QByteArray, damage);
+    QFETCH(QString, reason);
+    makeFiles(Names);
+    QVERIFY(crashBatch(m_real, 8, rotating(Names)));
+    QByteArray text = readAll(journal());
+    const qsizetype colon = damage.indexOf(':');
+    const QByteArray how = damage.left(colon);
+    const QByteArray what = damage.mid(colon + 1);
+    if (how == "cut") {
+        const int at = what.toInt();
+        text.truncate(at < 0 ? text.size() + at : at);
+    } else if (how == "replace") {
+        const qsizetype arrow = what.indexOf('>');
+        const QByteArray from = what.left(arrow);
+        QVERIFY(text.contains(from));
+        text.replace(text.indexOf(from), from.size(), what.mid(arrow + 1));
+    } else if (how == "append") {
+        text += what;
+    } else {
+        text = what;
+    }
+    writeFile(journal(), text);
+    const Snapshot folderBefore = snapshot(folder());
+    const Snapshot workBefore = snapshot(work());
+
+    Journal read;
+    QString why;
+    QVERIFY(!readJournal(text, read, why));
+    QCOMPARE(why, reason);
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::Unreadable);
+    QCOMPARE(report.problem, reason);
+    QCOMPARE(snapshot(folder()), folderBefore);
+    QCOMPARE(snapshot(work()), workBefore);
+    QVERIFY(!m_real.exists(journal()));
+    const QStringList aside = asideJournals(QStringLiteral("broken"));
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(QDir(prog()).filePath(aside.first()), report.keptAs);
+    QCOMPARE(readAll(report.keptAs), text);
+    const QString message = recoveryMessage(report);
+    QVERIFY(message.contains(reason));
+    QVERIFY(message.contains(report.keptAs));
+}
+
+void TestJournal::tornMarkerIsIgnored()
+{
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    QVERIFY(crashBatch(m_real, 8, rotating(Names)));
+    QFile file(journal());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("compl");
+    file.close();
+
+    Journal read;
+    QString reason;
+    QVERIFY2(readJournal(readAll(journal()), read, reason), qPrintable(reason));
+    QVERIFY(read.backStarted);
+    QVERIFY(!read.complete);
+    QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::Restored);
+    QCOMPARE(snapshot(folder()), before);
+}
+
+void TestJournal::folderGoneKeepsFilesAndJournal()
+{
+    makeFiles(Names);
+    QVERIFY(crashBatch(m_real, 3, rotating(Names)));
+    const QString elsewhere = m_root->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().rename(folder(), elsewhere));
+    const Snapshot workBefore = snapshot(work());
+    const QByteArray text = readAll(journal());
+
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::FolderMissing);
+    QCOMPARE(snapshot(work()), workBefore);
+    QVERIFY(!m_real.exists(folder()));
+    QCOMPARE(report.unrestored.size(), Names.size());
+    QCOMPARE(report.unrestored.at(0).path, joinPath(work(), Names.at(1)));
+    QCOMPARE(report.unrestored.at(1).path, joinPath(work(), Names.at(2)));
+    QVERIFY(report.unrestored.at(2).path.isEmpty());
+    QCOMPARE(asideJournals(QStringLiteral("kept")).size(), 1);
+    QCOMPARE(readAll(report.keptAs), text);
+    const QString message = recoveryMessage(report);
+    QVERIFY(message.contains(folder()));
+    QVERIFY(message.contains(QStringLiteral("・n1.txt は今 %1 にあります").arg(joinPath(work(), Names.at(1)))));
+    QVERIFY(message.contains(QStringLiteral("・n3.txt は見つかりませんでした")));
+    QVERIFY(message.contains(report.keptAs));
+}
+
+void TestJournal::takenOldNameIsNotOverwritten()
+{
+    makeFiles(Names);
+    QVERIFY(crashBatch(m_real, 3, rotating(Names)));
+    writeFile(joinPath(folder(), Names.at(0)), "a new file under the old name");
+
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::Partial);
+    QCOMPARE(report.restored, 1);
+    QCOMPARE(readAll(joinPath(folder(), Names.at(0))), QByteArray("a new file under the old name"));
+    QCOMPARE(readAll(joinPath(folder(), Names.at(1))), QByteArray("content of n2.txt"));
+    QCOMPARE(readAll(joinPath(work(), Names.at(1))), QByteArray("content of n1.txt"));
+    QCOMPARE(report.unrestored.size(), 1);
+    QCOMPARE(report.unrestored.first().oldName, Names.at(0));
+    QCOMPARE(report.unrestored.first().path, joinPath(work(), Names.at(1)));
+    QVERIFY(!m_real.exists(journal()));
+    QCOMPARE(asideJournals(QStringLiteral("kept")).size(), 1);
+    const QString message = recoveryMessage(report);
+    QVERIFY(message.contains(QStringLiteral("元の名前に戻したファイル：1 個")));
+    QVERIFY(message.contains(QStringLiteral("・n1.txt は今 %1 にあります").arg(joinPath(work(), Names.at(1)))));
+    QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::NoJournal);
+}
+
+QTEST_GUILESS_MAIN(TestJournal)
+#include "tst_journal.moc"
