@@ -2,6 +2,7 @@
 #include "main/form1.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
+#include "support/foldersnapshot.h"
 #include "support/scriptedmessages.h"
 
 #include <QDir>
@@ -17,19 +18,6 @@ namespace {
 
 // Enough files that the kill lands well inside each phase, as in a real large batch.
 constexpr int FileCount = 3000;
-
-using Snapshot = QMap<QString, QByteArray>;
-
-Snapshot snapshot(const QString &folder)
-{
-    Snapshot result;
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo &entry : entries) {
-        QFile file(entry.filePath());
-        result.insert(entry.fileName(), entry.isDir() ? QByteArray("<folder>") : (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()));
-    }
-    return result;
-}
 
 // Names as each rule wants them: spaces to remove, or serial numbers to shift by one, so that
 // every new name but the last is another file's old name.

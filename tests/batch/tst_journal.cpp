@@ -3,6 +3,7 @@
 #include "batch/twophasemove.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
+#include "support/foldersnapshot.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,19 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-using Snapshot = QMap<QString, QByteArray>;
-
-Snapshot snapshot(const QString &folder)
-{
-    Snapshot result;
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo &entry : entries) {
-        QFile file(entry.filePath());
-        result.insert(entry.fileName(), entry.isDir() ? QByteArray("<folder>") : (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()));
-    }
-    return result;
-}
 
 QByteArray readAll(const QString &path)
 {

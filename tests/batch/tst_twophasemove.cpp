@@ -2,6 +2,7 @@
 #include "batch/twophasemove.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
+#include "support/foldersnapshot.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,26 +14,6 @@
 #include <memory>
 
 namespace {
-
-// Everything a folder holds, hidden entries included: file contents by name, subfolders marked.
-using Snapshot = QMap<QString, QByteArray>;
-
-Snapshot snapshot(const QString &folder)
-{
-    Snapshot result;
-    const QDir dir(folder);
-    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo &entry : entries) {
-        if (entry.isDir()) {
-            result.insert(entry.fileName(), "<folder>");
-            continue;
-        }
-        QFile file(entry.filePath());
-        if (file.open(QIODevice::ReadOnly))
-            result.insert(entry.fileName(), file.readAll());
-    }
-    return result;
-}
 
 // Each file gets content of its own (its name repeated), so that a swap of two files shows.
 void writeFile(const QString &path, const QByteArray &content = QByteArray())
