@@ -2,7 +2,7 @@
 #include "main/form1.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
-#include "support/foldersnapshot.h"
+#include "support/testfiles.h"
 #include "support/scriptedmessages.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "batch/twophasemove.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
-#include "support/foldersnapshot.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,19 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(content), content.size());
-}
 
 // Thrown at a chosen move: the process died there. Nothing after it runs, as after SIGKILL.
 struct Crash
@@ -245,7 +232,7 @@ void TestJournal::journalOnDiskBeforeFirstMove()
         void moving(const BatchMove &move) override
         {
             if (seen.isEmpty())
-                seen = readAll(path());
+                seen = readFile(path());
             BatchJournal::moving(move);
         }
         QByteArray seen;
@@ -347,14 +334,14 @@ void TestJournal::laterBatchKeepsStrandedJournalAside()
     fs.refuseMove(3);
     fs.refuseMove(5);
     QCOMPARE(runJournaled(fs, rotating(Names)).outcome, BatchOutcome::Stranded);
-    const QByteArray stranded = readAll(journal());
+    const QByteArray stranded = readFile(journal());
     QVERIFY(stranded.endsWith("undo\nstranded\n"));
 
     QCOMPARE(runJournaled(m_real, [](int, const QString &oldName) { return NewName::of(QStringLiteral("new ") + oldName); }).outcome,
              BatchOutcome::Done);
     const QStringList aside = asideJournals(QStringLiteral("stranded"));
     QCOMPARE(aside.size(), 1);
-    QCOMPARE(readAll(QDir(prog()).filePath(aside.first())), stranded);
+    QCOMPARE(readFile(QDir(prog()).filePath(aside.first())), stranded);
     QVERIFY(!m_real.exists(journal()));
 }
 
@@ -446,7 +433,7 @@ void TestJournal::completedBatchKeepsItsNames()
     writeFile(joinPath(work(), QStringLiteral("leftover.txt")), "leftover");
     // The eleventh move is the sweep of the leftover, after every file came back.
     QVERIFY(crashBatch(m_real, 11, rotating(Names)));
-    QVERIFY(readAll(journal()).endsWith("phase 2\ncomplete\n"));
+    QVERIFY(readFile(journal()).endsWith("phase 2\ncomplete\n"));
 
     const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
     QCOMPARE(report.outcome, RecoveryOutcome::Completed);
@@ -515,7 +502,7 @@ void TestJournal::damagedJournalIsNeverActedOn()
     QFETCH(QString, reason);
     makeFiles(Names);
     QVERIFY(crashBatch(m_real, 8, rotating(Names)));
-    QByteArray text = readAll(journal());
+    QByteArray text = readFile(journal());
     const qsizetype colon = damage.indexOf(':');
     const QByteArray how = damage.left(colon);
     const QByteArray what = damage.mid(colon + 1);
@@ -549,7 +536,7 @@ void TestJournal::damagedJournalIsNeverActedOn()
     const QStringList aside = asideJournals(QStringLiteral("broken"));
     QCOMPARE(aside.size(), 1);
     QCOMPARE(QDir(prog()).filePath(aside.first()), report.keptAs);
-    QCOMPARE(readAll(report.keptAs), text);
+    QCOMPARE(readFile(report.keptAs), text);
     const QString message = recoveryMessage(report);
     QVERIFY(message.contains(reason));
     QVERIFY(message.contains(report.keptAs));
@@ -567,7 +554,7 @@ void TestJournal::tornMarkerIsIgnored()
 
     Journal read;
     QString reason;
-    QVERIFY2(readJournal(readAll(journal()), read, reason), qPrintable(reason));
+    QVERIFY2(readJournal(readFile(journal()), read, reason), qPrintable(reason));
     QVERIFY(read.backStarted);
     QVERIFY(!read.complete);
     QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::Restored);
@@ -581,7 +568,7 @@ void TestJournal::folderGoneKeepsFilesAndJournal()
     const QString elsewhere = m_root->filePath(QStringLiteral("elsewhere"));
     QVERIFY(QDir().rename(folder(), elsewhere));
     const Snapshot workBefore = snapshot(work());
-    const QByteArray text = readAll(journal());
+    const QByteArray text = readFile(journal());
 
     const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
     QCOMPARE(report.outcome, RecoveryOutcome::FolderMissing);
@@ -592,7 +579,7 @@ void TestJournal::folderGoneKeepsFilesAndJournal()
     QCOMPARE(report.unrestored.at(1).path, joinPath(work(), Names.at(2)));
     QVERIFY(report.unrestored.at(2).path.isEmpty());
     QCOMPARE(asideJournals(QStringLiteral("kept")).size(), 1);
-    QCOMPARE(readAll(report.keptAs), text);
+    QCOMPARE(readFile(report.keptAs), text);
     const QString message = recoveryMessage(report);
     QVERIFY(message.contains(folder()));
     QVERIFY(message.contains(QStringLiteral("・n1.txt は今 %1 にあります").arg(joinPath(work(), Names.at(1)))));
@@ -609,9 +596,9 @@ void TestJournal::takenOldNameIsNotOverwritten()
     const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
     QCOMPARE(report.outcome, RecoveryOutcome::Partial);
     QCOMPARE(report.restored, 1);
-    QCOMPARE(readAll(joinPath(folder(), Names.at(0))), QByteArray("a new file under the old name"));
-    QCOMPARE(readAll(joinPath(folder(), Names.at(1))), QByteArray("content of n2.txt"));
-    QCOMPARE(readAll(joinPath(work(), Names.at(1))), QByteArray("content of n1.txt"));
+    QCOMPARE(readFile(joinPath(folder(), Names.at(0))), QByteArray("a new file under the old name"));
+    QCOMPARE(readFile(joinPath(folder(), Names.at(1))), QByteArray("content of n2.txt"));
+    QCOMPARE(readFile(joinPath(work(), Names.at(1))), QByteArray("content of n1.txt"));
     QCOMPARE(report.unrestored.size(), 1);
     QCOMPARE(report.unrestored.first().oldName, Names.at(0));
     QCOMPARE(report.unrestored.first().path, joinPath(work(), Names.at(1)));

@@ -2,7 +2,7 @@
 #include "batch/twophasemove.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
-#include "support/foldersnapshot.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +16,7 @@
 namespace {
 
 // Each file gets content of its own (its name repeated), so that a swap of two files shows.
-void writeFile(const QString &path, const QByteArray &content = QByteArray())
+void writeWithOwnContent(const QString &path, const QByteArray &content = QByteArray())
 {
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
@@ -152,7 +152,7 @@ void TestTwoPhaseMove::init()
 void TestTwoPhaseMove::makeFiles(const QString &in, const QStringList &names)
 {
     for (const QString &name : names)
-        writeFile(joinPath(in, name));
+        writeWithOwnContent(joinPath(in, name));
 }
 
 BatchReport TestTwoPhaseMove::runBatch(const QStringList &listing, const NameRule &rule, const QString &pattern)
@@ -534,7 +534,7 @@ void TestTwoPhaseMove::uncreatableWorkFolderRefuses()
     QCOMPARE(m_fs->moveCount(), 0);
 
     // A file where the work folder should be is no folder to move through either.
-    writeFile(work());
+    writeWithOwnContent(work());
     FaultyFileSystem plain(m_real);
     TwoPhaseMove batch(plain, BatchRequest{folder(), {QStringLiteral("a b")}, work(), NameFilter(), removing(QLatin1Char(' '))});
     QCOMPARE(batch.run().outcome, BatchOutcome::Refused);

@@ -1,5 +1,7 @@
 // Drives the real program in a real X server the way a person does: clicks at the places where the
 // window shows its controls, typing, and answering message boxes by keyboard.
+#include "support/testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -33,19 +35,6 @@ QString run(const QString &program, const QStringList &arguments, const QProcess
     if (!finished)
         process.kill();
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-void writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(contents);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList filesIn(const QString &folder)

@@ -1,4 +1,5 @@
 #include "platform/profilefile.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,23 +8,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-} // namespace
 
 class TestProfileFile : public QObject
 {
@@ -59,17 +43,17 @@ void TestProfileFile::japaneseNamesRoundTrip()
     QVERIFY(file.write(QStringLiteral("拡張子"), QStringLiteral("表示"), pattern).ok());
     QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("True"));
     QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("表示")), pattern);
-    QCOMPARE(QString::fromUtf8(readAll(path)), QStringLiteral("[拡張子]\n添付=True\n表示=*.jpg;*.写真;*.*\n"));
+    QCOMPARE(QString::fromUtf8(readFile(path)), QStringLiteral("[拡張子]\n添付=True\n表示=*.jpg;*.写真;*.*\n"));
 }
 
 void TestProfileFile::writeReplacesOnlyItsKey()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Option.ini"));
-    writeAll(path, "; kept comment\n[other]\nkey=1\n\n[拡張子]\n添付=True\n表示=*.txt\n");
+    writeFile(path, "; kept comment\n[other]\nkey=1\n\n[拡張子]\n添付=True\n表示=*.txt\n");
     const ProfileFile file(path);
     QVERIFY(file.write(QStringLiteral("拡張子"), QStringLiteral("添付"), QStringLiteral("fsdfds")).ok());
-    QCOMPARE(QString::fromUtf8(readAll(path)),
+    QCOMPARE(QString::fromUtf8(readFile(path)),
              QStringLiteral("; kept comment\n[other]\nkey=1\n\n[拡張子]\n添付=fsdfds\n表示=*.txt\n"));
 }
 
@@ -77,7 +61,7 @@ void TestProfileFile::readsClassicSyntax()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Option.ini"));
-    writeAll(path, "\xEF\xBB\xBF[ 拡張子 ]\r\n; 添付=no\r\n  添付 =  \"True\"  \r\n");
+    writeFile(path, "\xEF\xBB\xBF[ 拡張子 ]\r\n; 添付=no\r\n  添付 =  \"True\"  \r\n");
     const ProfileFile file(path);
     QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("True"));
 }
@@ -87,7 +71,7 @@ void TestProfileFile::readsCp932File()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Option.ini"));
     // "[拡張子]\r\n添付=True\r\n表示=*.jpg\r\n" as the older program wrote it, in Shift-JIS.
-    writeAll(path, "[\x8A\x67\x92\xA3\x8E\x71]\r\n\x93\x59\x95\x74=True\r\n\x95\x5C\x8E\xA6=*.jpg\r\n");
+    writeFile(path, "[\x8A\x67\x92\xA3\x8E\x71]\r\n\x93\x59\x95\x74=True\r\n\x95\x5C\x8E\xA6=*.jpg\r\n");
     const ProfileFile file(path);
     QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("True"));
     QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("表示")), QStringLiteral("*.jpg"));
@@ -97,10 +81,10 @@ void TestProfileFile::cp932FileRewrittenAsUtf8()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Option.ini"));
-    writeAll(path, "[\x8A\x67\x92\xA3\x8E\x71]\r\n\x93\x59\x95\x74=True\r\n");
+    writeFile(path, "[\x8A\x67\x92\xA3\x8E\x71]\r\n\x93\x59\x95\x74=True\r\n");
     const ProfileFile file(path);
     QVERIFY(file.write(QStringLiteral("拡張子"), QStringLiteral("表示"), QStringLiteral("*.png")).ok());
-    QCOMPARE(QString::fromUtf8(readAll(path)), QStringLiteral("[拡張子]\n添付=True\n表示=*.png\n"));
+    QCOMPARE(QString::fromUtf8(readFile(path)), QStringLiteral("[拡張子]\n添付=True\n表示=*.png\n"));
 }
 
 void TestProfileFile::failedWriteLeavesOldFileWhole()
@@ -108,7 +92,7 @@ void TestProfileFile::failedWriteLeavesOldFileWhole()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Option.ini"));
     const QByteArray old = "[拡張子]\n添付=True\n";
-    writeAll(path, old);
+    writeFile(path, old);
     const ProfileFile file(path);
 
     // Even root cannot write past the file size limit: the write fails like a full disk.
@@ -124,7 +108,7 @@ void TestProfileFile::failedWriteLeavesOldFileWhole()
 
     QVERIFY(!result.ok());
     QVERIFY(!result.reason().isEmpty());
-    QCOMPARE(readAll(path), old);
+    QCOMPARE(readFile(path), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Option.ini")});
 }
 

@@ -4,6 +4,11 @@
 #include <QMap>
 #include <QString>
 
+// Writes a whole file; a file that cannot be written fails the running test.
+void writeFile(const QString &path, const QByteArray &content);
+// A whole file's bytes, or nothing when it cannot be read.
+QByteArray readFile(const QString &path);
+
 // Everything a folder holds, hidden entries included: file contents by name, subfolders marked
 // "<folder>". Two snapshots compare equal exactly when no file was lost, added, renamed or changed.
 using Snapshot = QMap<QString, QByteArray>;
