@@ -39,6 +39,8 @@ Form4::Form4(QWidget *mainWindow)
 
 void Form4::Form_Load()
 {
+    // A platform that draws the frame itself knows it as soon as the window exists.
+    create();
     centreOnScreen(this);
 }
 

@@ -1,8 +1,6 @@
 #include "main/screencentre.h"
 
-#include <QEvent>
 #include <QGuiApplication>
-#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -20,7 +18,9 @@ void centreFrame(QWidget *window)
     window->move(area.left() + (area.width() - frame.width()) / 2, area.top() + (area.height() - frame.height()) / 2);
 }
 
-// Watches the window until the window manager has framed it, then centres it once more.
+// Watches the window until the window manager has framed it, then centres it once more. The
+// frame's size reaches the program some time after the window is shown, with no event of its
+// own, so the watcher looks a few times a second.
 class FrameWatcher : public QObject
 {
 public:
@@ -28,37 +28,32 @@ public:
         : QObject(window)
         , m_window(window)
     {
-        // A window manager frames a window at once when it is shown; one that adds no frame
-        // leaves nothing to wait for.
-        QTimer::singleShot(5000, this, [this] { deleteLater(); });
-    }
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == m_window && m_window->isVisible()
-            && (event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Show)
-            && m_window->frameGeometry().size() != m_window->size()) {
-            m_window->removeEventFilter(this);
-            QTimer::singleShot(0, m_window, [window = QPointer<QWidget>(m_window)] {
-                if (window)
-                    centreFrame(window);
-            });
-            deleteLater();
-        }
-        return false;
+        connect(&m_timer, &QTimer::timeout, this, &FrameWatcher::look);
+        m_timer.start(25);
     }
 
 private:
+    void look()
+    {
+        if (m_window->isVisible() && m_window->frameGeometry().size() != m_window->size()) {
+            centreFrame(m_window);
+            deleteLater();
+        } else if (++m_looks > 200) {
+            // A window manager that adds no frame leaves nothing to wait for.
+            deleteLater();
+        }
+    }
+
     QWidget *m_window;
+    QTimer m_timer;
+    int m_looks = 0;
 };
 
 } // namespace
 
 void centreOnScreen(QWidget *window)
 {
-    // A platform that draws the frame itself knows it as soon as the window exists.
-    window->winId();
     centreFrame(window);
     if (window->frameGeometry().size() == window->size())
-        window->installEventFilter(new FrameWatcher(window));
+        new FrameWatcher(window);
 }
