@@ -18,7 +18,7 @@ int main(int argc, char *argv[])
     // A display name would be added to every window title; the titles are the program's own.
     QApplication::setApplicationDisplayName(QString());
 
-    // Qt's own texts (the text boxes' menu, the message box's buttons) read Japanese, as the
+    // Qt's own texts (the text boxes' menu, the message box's details button) read Japanese, as the
     // program's do, whatever the locale.
     QTranslator qtTexts;
     if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),

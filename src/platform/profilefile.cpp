@@ -55,7 +55,13 @@ QStringList readLines(const QString &path, FsResult *readable = nullptr)
             *readable = FsResult::failure(error);
         return {};
     }
-    QString text = decodeProfileText(file.readAll());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (readable)
+            *readable = FsResult::failure(file.errorString());
+        return {};
+    }
+    QString text = decodeProfileText(bytes);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     QStringList lines = text.split(QLatin1Char('\n'));
