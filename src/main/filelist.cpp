@@ -1,5 +1,7 @@
 #include "main/filelist.h"
 
+#include "platform/filename.h"
+
 FileList::FileList(QWidget *parent)
     : QListWidget(parent)
 {
@@ -29,7 +31,7 @@ QString FileList::fileName() const
     const QListWidgetItem *item = currentItem();
     if (!item || !item->isSelected())
         return QString();
-    return item->text();
+    return m_entries.value(row(item));
 }
 
 QString FileList::list(int index) const
@@ -42,7 +44,8 @@ void FileList::refresh()
     m_filling = true;
     m_entries = m_path.isEmpty() ? QStringList() : listFolderFiles(m_path, m_filter);
     clear();
-    addItems(m_entries);
+    for (const QString &name : std::as_const(m_entries))
+        addItem(displayName(name));
     setCurrentRow(-1);
     m_filling = false;
 }

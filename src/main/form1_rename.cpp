@@ -1,6 +1,7 @@
 #include "main/form1.h"
 
 #include "main/singlerename.h"
+#include "platform/filename.h"
 
 #include <cerrno>
 
@@ -53,7 +54,7 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
             messages.show(QStringLiteral("同じ名前のファイルがすでにあります。\n%1").arg(plan.newName), MsgButtons::Ok);
         } else {
             messages.show(QStringLiteral("ファイル名を変更できませんでした。\n%1 → %2\n%3")
-                              .arg(chosenName, plan.newName, moved.reason()),
+                              .arg(displayName(chosenName), plan.newName, moved.reason()),
                           MsgButtons::Ok);
         }
         return;

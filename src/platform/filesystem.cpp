@@ -1,6 +1,6 @@
 #include "platform/filesystem.h"
 
-#include <QFile>
+#include "platform/filename.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,7 +14,7 @@ namespace {
 
 QByteArray native(const QString &path)
 {
-    return QFile::encodeName(path);
+    return bytesOfName(path);
 }
 
 // The last step of the fallback chain, for filesystems that neither take RENAME_NOREPLACE nor
@@ -101,7 +101,7 @@ QStringList LinuxFileSystem::entryNames(const QString &folder, FsResult *result)
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        names.append(QFile::decodeName(name));
+        names.append(nameFromBytes(name));
     }
     ::closedir(dir);
     if (result)
@@ -154,7 +154,7 @@ QHash<QString, FileId> LinuxFileSystem::entryIds(const QString &folder, FsResult
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        names.append(QFile::decodeName(name));
+        names.append(nameFromBytes(name));
         ids.insert(names.last(), {device, static_cast<quint64>(entry->d_ino)});
     }
     // The listing's numbers are the files' own on the usual filesystems but not on every one
