@@ -87,6 +87,7 @@ private slots:
 
     void crashAtAnyMoveIsUndone_data();
     void crashAtAnyMoveIsUndone();
+    void crashAmongRawNamesIsUndoneByteForByte();
     void crashDuringRecoveryIsFinishedNextTime_data();
     void crashDuringRecoveryIsFinishedNextTime();
     void completedBatchKeepsItsNames();
@@ -401,6 +402,21 @@ void TestJournal::crashAtAnyMoveIsUndone()
     QCOMPARE(snapshot(work()).keys(), QStringList{QStringLiteral("left by someone.txt")});
     QCOMPARE(snapshot(prog()).keys(), QStringList{QStringLiteral("xxxxxxx")});
     QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::NoJournal);
+}
+
+void TestJournal::crashAmongRawNamesIsUndoneByteForByte()
+{
+    // CP932 names (one with a 0x5F trail byte), two that differ in one invalid byte, and UTF-8.
+    for (const QByteArrayView name : {"\x83\x5f_1.txt", "\x8e\xca\x90\x5e 1.jpg", "caf\xe9_.txt", "caf\xe8_.txt", "a_b.txt"})
+        writeFile(joinPath(folder(), nameFromBytes(name)), name.toByteArray());
+    const Snapshot before = snapshot(folder());
+    const NameRule rule = [](int, const QString &oldName) { return NewName::of(QString(oldName).remove(QLatin1Char('_'))); };
+    for (const int crashAt : {3, 7}) {
+        QVERIFY(crashBatch(m_real, crashAt, rule));
+        QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::Restored);
+        QCOMPARE(snapshot(folder()), before);
+    }
+    clearFolder(folder());
 }
 
 void TestJournal::crashDuringRecoveryIsFinishedNextTime_data()
