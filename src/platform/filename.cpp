@@ -170,7 +170,8 @@ std::optional<FileName> FileName::fromText(const QString &text, NameEncoding enc
 
 QString FileName::display() const
 {
-    if (!hasEscapedBytes(m_text))
+    // Only a name no encoding explains holds escaped bytes.
+    if (m_encoding != NameEncoding::Bytes)
         return m_text;
     QString shown;
     shown.reserve(m_text.size() + 16);
