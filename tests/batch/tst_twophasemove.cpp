@@ -1,3 +1,4 @@
+#include "batch/batchmessage.h"
 #include "batch/removalrule.h"
 #include "batch/serialname.h"
 #include "batch/twophasemove.h"
@@ -237,6 +238,7 @@ void TestTwoPhaseMove::rawNamesRenamedByteForByte()
         QCOMPARE(report.problems.size(), 1);
         QCOMPARE(report.problems.at(0).problem, BatchProblem::UnwritableName);
         QCOMPARE(report.problems.at(0).oldName, nameFromBytes(files.at(0)));
+        QVERIFY(batchMessage(report).contains(QStringLiteral("・ダ.txt → 😀2.txt（")));
         QCOMPARE(snapshot(folder()), before);
     } else {
         QCOMPARE(report.outcome, BatchOutcome::Done);
