@@ -20,7 +20,7 @@ install)
         else
             printf 'f %s\n' "$path" >> "$record.new"
         fi
-    done < <(find "$stage$prefix" -mindepth 1 -print0)
+    done < <(find "$stage$prefix" -print0)
     # A record of an earlier install to this prefix keeps the folders that install created.
     [ -f "$record" ] && grep '^d ' "$record" >> "$record.new" || true
     sort -u -o "$record.new" "$record.new"
