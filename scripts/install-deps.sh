@@ -2,7 +2,8 @@
 # Installs the Debian packages that building and running need (`install-deps.sh run`), or those and
 # what the tests and the package check need (no argument); does nothing when all are present.
 set -euo pipefail
-packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-noto-cjk)
+packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-noto-cjk
+          qt6-translations-l10n)
 if [ "${1:-all}" != run ]; then
     packages+=(xvfb xauth xdotool imagemagick file dpkg-dev lintian desktop-file-utils appstream)
 fi
