@@ -27,9 +27,15 @@ int main(int argc, char *argv[])
 
     QCommandLineParser arguments;
     arguments.setApplicationDescription(QStringLiteral("ファイルのリネーム支援ツール"));
-    arguments.addHelpOption();
-    arguments.addVersionOption();
-    arguments.process(app);
+    const QCommandLineOption help = arguments.addHelpOption();
+    const QCommandLineOption version = arguments.addVersionOption();
+    // Only the two informational options mean anything; every other argument (a launcher's file
+    // name, say) is ignored, as the window takes nothing from the command line.
+    arguments.parse(QApplication::arguments());
+    if (arguments.isSet(version))
+        arguments.showVersion();
+    if (arguments.isSet(help))
+        arguments.showHelp();
     applyApplicationLook();
 
     QtMessageBoxes messages;
