@@ -52,6 +52,10 @@ public:
     virtual bool sameFilesystem(const QString &folderA, const QString &folderB) = 0;
     // The longest name, in bytes of the file name encoding, that the folder's filesystem takes.
     virtual int maxNameLength(const QString &folder) = 0;
+    // Removes `extra` only while it is a second link to the file at `kept`: the file stays.
+    virtual FsResult removeExtraName(const QString &extra, const QString &kept) = 0;
+    // True when the folder's filesystem takes names that differ only in case for one name.
+    virtual bool ignoresCase(const QString &folder) = 0;
 };
 
 class LinuxFileSystem : public FileSystem
@@ -66,6 +70,8 @@ public:
     QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr) override;
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
+    FsResult removeExtraName(const QString &extra, const QString &kept) override;
+    bool ignoresCase(const QString &folder) override;
 };
 
 // Joins a folder and a name with one "/", as the program composes every path.

@@ -40,6 +40,8 @@ public:
     FileId fileId(const QString &path) override { return m_real.fileId(path); }
     bool sameFilesystem(const QString &a, const QString &b) override { return m_real.sameFilesystem(a, b); }
     int maxNameLength(const QString &folder) override { return m_real.maxNameLength(folder); }
+    FsResult removeExtraName(const QString &extra, const QString &kept) override { return m_real.removeExtraName(extra, kept); }
+    bool ignoresCase(const QString &folder) override { return m_real.ignoresCase(folder); }
 
     int moves() const { return m_moves; }
 

@@ -25,3 +25,8 @@ int FaultyFileSystem::maxNameLength(const QString &folder)
 {
     return m_maxNameLength ? *m_maxNameLength : m_real.maxNameLength(folder);
 }
+
+bool FaultyFileSystem::ignoresCase(const QString &folder)
+{
+    return m_ignoresCase ? *m_ignoresCase : m_real.ignoresCase(folder);
+}

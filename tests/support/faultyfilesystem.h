@@ -24,6 +24,7 @@ public:
     // Pretends that no two folders, or every two folders, share a filesystem.
     void setSameFilesystem(bool same) { m_sameFilesystem = same; }
     void setMaxNameLength(int length) { m_maxNameLength = length; }
+    void setIgnoresCase(bool ignores) { m_ignoresCase = ignores; }
 
     // Every move asked for, in order, refused ones included.
     const QList<QPair<QString, QString>> &moves() const { return m_moves; }
@@ -40,6 +41,11 @@ public:
     FileId fileId(const QString &path) override { return m_real.fileId(path); }
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
+    FsResult removeExtraName(const QString &extra, const QString &kept) override
+    {
+        return m_real.removeExtraName(extra, kept);
+    }
+    bool ignoresCase(const QString &folder) override;
 
 private:
     FileSystem &m_real;
@@ -48,4 +54,5 @@ private:
     int m_makeFolderError = 0;
     std::optional<bool> m_sameFilesystem;
     std::optional<int> m_maxNameLength;
+    std::optional<bool> m_ignoresCase;
 };
