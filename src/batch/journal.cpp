@@ -233,22 +233,14 @@ bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
     return true;
 }
 
-// The markers after the plan. The last one may have been cut short as it was appended: that
-// one says nothing, and is left out.
-bool readMarkers(QByteArrayView text, Journal &journal)
+// The markers after the plan, up to the first line that is not one: what a power cut leaves
+// after the last complete line (a marker cut short, zero bytes, garbage) says nothing, and the
+// markers are only hints beside the sealed plan.
+void readMarkers(QByteArrayView text, Journal &journal)
 {
-    static const QByteArrayView markers[] = {BackMarker, UndoMarker, CompleteMarker, StrandedMarker};
-    while (!text.isEmpty()) {
-        const qsizetype end = text.indexOf('\n');
-        const QByteArrayView line = end < 0 ? text : text.first(end);
-        text = end < 0 ? QByteArrayView() : text.sliced(end + 1);
-        if (end < 0) {
-            for (const QByteArrayView &marker : markers) {
-                if (marker.startsWith(line))
-                    return true;
-            }
-            return false;
-        }
+    for (qsizetype end = text.indexOf('\n'); end >= 0; end = text.indexOf('\n')) {
+        const QByteArrayView line = text.first(end);
+        text = text.sliced(end + 1);
         if (line == BackMarker)
             journal.backStarted = true;
         else if (line == UndoMarker)
@@ -258,9 +250,8 @@ bool readMarkers(QByteArrayView text, Journal &journal)
         else if (line == StrandedMarker)
             journal.stranded = true;
         else
-            return false;
+            return;
     }
-    return true;
 }
 
 } // namespace
@@ -336,11 +327,12 @@ bool readJournal(const QByteArray &text, Journal &journal, QString &reason)
     }
 
     const QList<QByteArrayView> lines = splitLines(plan.chopped(1));
-    if (!readPlan(lines, journal) || !readMarkers(all.sliced(checkEnd + 1), journal)) {
+    if (!readPlan(lines, journal)) {
         journal = Journal();
         reason = malformed();
         return false;
     }
+    readMarkers(all.sliced(checkEnd + 1), journal);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -108,8 +109,11 @@ public:
                 continue;
             if (!asideReady)
                 asideReady = m_fs.makeFolder(aside).ok();
-            if (asideReady && m_fs.move(place.path(), joinPath(aside, place.name)).ok())
+            if (asideReady && m_fs.move(place.path(), joinPath(aside, place.name)).ok()) {
+                m_claimed.remove(place.path());
                 m_where[i].folder = aside;
+                m_claimed.insert(m_where.at(i).path());
+            }
         }
         for (qsizetype i = 0; i < files.size(); ++i) {
             const JournalFile &file = files.at(i);
@@ -122,10 +126,31 @@ public:
             }
             const FsResult moved = m_fs.move(place.path(), joinPath(folder, file.oldName));
             if (moved.ok()) {
+                m_claimed.remove(place.path());
                 m_where[i] = {folder, file.oldName};
+                m_claimed.insert(m_where.at(i).path());
                 ++report.restored;
             } else {
                 report.unrestored.append({file.oldName, place.path(), moved.reason()});
+            }
+        }
+    }
+
+    // A crash between the link and the unlink of a move leaves a file under two names of the
+    // batch: the one that is not the file's place goes, the file stays.
+    void removeExtraNames()
+    {
+        const QList<JournalFile> &files = m_journal.files;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const Place &place = m_where.at(i);
+            if (!place.found())
+                continue;
+            const FileId id = m_fs.fileId(place.path());
+            const QString &newName = files.at(i).newName;
+            for (const QString &folder : std::as_const(m_searched)) {
+                const QString extra = joinPath(folder, newName);
+                if (Place{folder, newName} != place && !m_claimed.contains(extra) && m_fs.fileId(extra) == id)
+                    m_fs.removeExtraName(extra, place.path());
             }
         }
     }
@@ -198,11 +223,21 @@ void keepAside(FileSystem &fileSystem, RecoveryReport &report, const QString &ta
 
 } // namespace
 
-RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &programFolder)
+namespace {
+
+// The journals set aside with files that were not brought back: retried at every start.
+bool isKeptJournal(const QString &name, const QString &journalName)
+{
+    return name.startsWith(journalName + QStringLiteral(".kept-")) || name.startsWith(journalName + QStringLiteral(".stranded-"));
+}
+
+// Recovers the batch of one journal. A journal whose files are not all home, or whose folder is
+// gone, is kept (set aside when it is the running batch's one) for the next start to try again.
+RecoveryReport recoverJournal(FileSystem &fileSystem, const QString &programFolder, const QString &journalPath, bool kept)
 {
     RecoveryReport report;
-    report.journalPath = journalPathOf(programFolder);
-    discardUnsealedJournal(programFolder);
+    report.journalPath = journalPath;
+    report.retried = kept;
     if (!fileSystem.exists(report.journalPath))
         return report;
 
@@ -219,6 +254,12 @@ RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &pr
         keepAside(fileSystem, report, QStringLiteral("broken"));
         return report;
     }
+    auto keep = [&] {
+        if (kept)
+            report.keptAs = report.journalPath;
+        else
+            keepAside(fileSystem, report, QStringLiteral("kept"));
+    };
 
     report.folder = journal.folder;
     Restorer restorer(fileSystem, journal, workFolderOf(programFolder));
@@ -227,7 +268,7 @@ RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &pr
     if (!folderId.valid()) {
         report.outcome = RecoveryOutcome::FolderMissing;
         restorer.reportWhereabouts(report);
-        keepAside(fileSystem, report, QStringLiteral("kept"));
+        keep();
         return report;
     }
 
@@ -239,15 +280,47 @@ RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &pr
         restorer.restore(report);
         report.outcome = report.unrestored.isEmpty() ? RecoveryOutcome::Restored : RecoveryOutcome::Partial;
     }
+    restorer.removeExtraNames();
     restorer.tidyUp();
     if (report.outcome == RecoveryOutcome::Partial) {
-        keepAside(fileSystem, report, QStringLiteral("kept"));
+        keep();
         return report;
     }
     const FsResult removed = removeJournal(report.journalPath);
     if (!removed.ok() && removed.error != ENOENT)
         report.problem = removed.reason();
     return report;
+}
+
+} // namespace
+
+RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &programFolder)
+{
+    discardUnsealedJournal(programFolder);
+    return recoverJournal(fileSystem, programFolder, journalPathOf(programFolder), false);
+}
+
+QList<RecoveryReport> recoverInterruptedBatches(FileSystem &fileSystem, const QString &programFolder)
+{
+    QList<RecoveryReport> reports;
+    const RecoveryReport latest = recoverInterruptedBatch(fileSystem, programFolder);
+    if (latest.outcome != RecoveryOutcome::NoJournal)
+        reports.append(latest);
+    const QString journalName = journalPathOf(programFolder).section(QLatin1Char('/'), -1);
+    QStringList kept;
+    for (const QString &name : fileSystem.entryNames(programFolder)) {
+        if (isKeptJournal(name, journalName))
+            kept.append(name);
+    }
+    // The latest batch first: each earlier one left its files as the later ones found them.
+    auto stamp = [&](const QString &name) { return name.section(QLatin1Char('-'), 1); };
+    std::sort(kept.begin(), kept.end(), [&](const QString &a, const QString &b) { return stamp(a) > stamp(b); });
+    for (const QString &name : std::as_const(kept)) {
+        const QString path = joinPath(programFolder, name);
+        if (path != latest.keptAs)
+            reports.append(recoverJournal(fileSystem, programFolder, path, true));
+    }
+    return reports;
 }
 
 namespace {
@@ -277,6 +350,8 @@ QString whereabouts(const QList<UnrestoredFile> &files)
 
 QString journalFate(const RecoveryReport &report)
 {
+    if (!report.keptAs.isEmpty() && report.outcome != RecoveryOutcome::Unreadable)
+        return QStringLiteral("作業の記録は次の名前で残しました。次回の起動時にもう一度戻します。\n%1").arg(report.keptAs);
     if (!report.keptAs.isEmpty())
         return QStringLiteral("作業の記録は次の名前で残しました。\n%1").arg(report.keptAs);
     return QStringLiteral("作業の記録を別の名前にできませんでした。\n%1\n%2").arg(report.journalPath, report.keepProblem);
@@ -286,9 +361,12 @@ QString journalFate(const RecoveryReport &report)
 
 QString recoveryMessage(const RecoveryReport &report)
 {
-    const QString restoredHead = QStringLiteral("前回の一括リネームが途中で終わっていたため、ファイルを元の名前に戻しました。\n%1\n元の名前に戻したファイル：%2 個")
-                                     .arg(report.folder)
-                                     .arg(report.restored);
+    // Only a recovery that moved files says it brought them back.
+    const QString restoredHead = report.restored > 0
+        ? QStringLiteral("前回の一括リネームが途中で終わっていたため、ファイルを元の名前に戻しました。\n%1\n元の名前に戻したファイル：%2 個")
+              .arg(report.folder)
+              .arg(report.restored)
+        : QStringLiteral("前回の一括リネームが途中で終わっていました。\n%1\n元の名前に戻したファイル：なし").arg(report.folder);
     switch (report.outcome) {
     case RecoveryOutcome::NoJournal:
     case RecoveryOutcome::Completed:

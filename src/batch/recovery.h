@@ -9,8 +9,8 @@ enum class RecoveryOutcome {
     NoJournal,     // no batch was interrupted
     Completed,     // the batch had come to its end: its renames stand, the journal is gone
     Restored,      // every file the journal names is back under its old name
-    Partial,       // some files could not be brought back; the journal is kept aside
-    FolderMissing, // the batch's folder is gone: nothing moved, the journal is kept aside
+    Partial,       // some files could not be brought back; the journal is kept for the next start
+    FolderMissing, // the batch's folder is gone: nothing moved, the journal is kept for the next start
     Unreadable,    // the journal is damaged: nothing moved, the journal is kept aside
 };
 
@@ -33,6 +33,7 @@ struct RecoveryReport
     QString keptAs;      // where the journal now lies when it was kept aside
     QString problem;     // why the journal could not be read, or could not be removed
     QString keepProblem; // why the journal could not be kept aside
+    bool retried = false; // the journal was one kept by an earlier start
 };
 
 // Puts every file that an interrupted batch's journal names back under its old name in its
@@ -40,6 +41,9 @@ struct RecoveryReport
 // itself. Moves never replace; nothing is deleted. Running it again after it was itself
 // interrupted finishes the job.
 RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &programFolder);
+// The same for the latest journal, then for every journal that an earlier start or batch kept
+// because files were not home: one report for each journal found.
+QList<RecoveryReport> recoverInterruptedBatches(FileSystem &fileSystem, const QString &programFolder);
 
 // The one message that tells the user what the recovery did; empty when there is nothing to say.
 QString recoveryMessage(const RecoveryReport &report);
