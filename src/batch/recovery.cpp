@@ -15,8 +15,6 @@
 
 namespace {
 
-using IdKey = std::pair<quint64, quint64>;
-
 IdKey keyOf(const FileId &id)
 {
     return {id.device, id.inode};

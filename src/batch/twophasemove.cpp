@@ -102,18 +102,40 @@ bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries)
     m_report.staged = isWorkFolder || !m_fs.sameFilesystem(m_request.folder, work);
     m_report.holdingFolder = m_report.staged ? m_staging : work;
 
-    if (m_report.staged && !m_fs.exists(m_staging)) {
-        const FsResult made = m_fs.makeFolder(m_staging);
-        if (!made.ok())
-            return refuse(BatchProblem::StagingUnavailable, made.reason());
-    }
+    // A staging folder is made only once the batch's record names it (moveOut), so that a crash
+    // never leaves one that no record explains.
+    m_makeStaging = m_report.staged && !m_fs.exists(m_staging);
+    if (m_makeStaging)
+        return true;
     FsResult read;
     holdingEntries = m_fs.entryNames(m_report.holdingFolder, &read);
     if (!read.ok()) {
         return refuse(m_report.staged ? BatchProblem::StagingUnavailable : BatchProblem::WorkFolderUnavailable,
                       read.reason());
     }
+    removeExtraNames(holdingEntries);
     return true;
+}
+
+// A batch killed between the link and the unlink of a move left its file under two names, one
+// in the folder and one in the holding folder: the holding folder's goes, the file stays.
+void TwoPhaseMove::removeExtraNames(QStringList &holdingEntries)
+{
+    if (holdingEntries.isEmpty())
+        return;
+    QHash<IdKey, QString> folderNames;
+    const QHash<QString, FileId> folderIds = m_fs.entryIds(m_request.folder);
+    for (auto entry = folderIds.cbegin(); entry != folderIds.cend(); ++entry)
+        folderNames.insert({entry.value().device, entry.value().inode}, entry.key());
+    const QHash<QString, FileId> holdingIds = m_fs.entryIds(m_report.holdingFolder);
+    for (auto entry = holdingIds.cbegin(); entry != holdingIds.cend(); ++entry) {
+        const auto name = folderNames.constFind({entry.value().device, entry.value().inode});
+        if (name == folderNames.cend())
+            continue;
+        const QString extra = joinPath(m_report.holdingFolder, entry.key());
+        if (m_fs.removeExtraName(extra, joinPath(m_request.folder, name.value())).ok())
+            holdingEntries.removeOne(entry.key());
+    }
 }
 
 void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringList &holdingEntries)
@@ -126,7 +148,9 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
     const bool listsTwice = m_listed.size() != listing.size();
     QSet<QString> seen;
     m_byNewName.reserve(listing.size());
-    const int limit = std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
+    // A staging folder not made yet lies on the folder's own filesystem.
+    const int limit = m_makeStaging ? m_fs.maxNameLength(m_request.folder)
+                                    : std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
 
     m_moves.reserve(listing.size());
     for (qsizetype i = 0; i < listing.size(); ++i) {
@@ -195,6 +219,11 @@ bool TwoPhaseMove::moveOut()
 {
     if (m_stage != Stage::Planned)
         return false;
+    if (m_makeStaging) {
+        const FsResult made = m_fs.makeFolder(m_staging);
+        if (!made.ok())
+            return refuse(BatchProblem::StagingUnavailable, made.reason());
+    }
     m_stage = Stage::Out;
     const QString &folder = m_request.folder;
     const QString &holding = m_report.holdingFolder;

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 // The hidden folder, inside the renamed folder, that holds the files of a batch whose folder lies
 // on another filesystem than the work folder: a rename never crosses filesystems.
 QString stagingFolderOf(const QString &folder);
@@ -100,6 +102,8 @@ struct BatchReport
 
 enum class BatchStep { Out, Back, UndoBack, UndoOut, Sweep };
 
+using IdKey = std::pair<quint64, quint64>;
+
 struct BatchMove
 {
     BatchStep step;
@@ -152,6 +156,7 @@ private:
     enum class Where { InFolder, InHolding, BackInFolder };
 
     bool prepareHoldingFolder(QStringList &holdingEntries);
+    void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &folderEntries, const QStringList &holdingEntries);
     bool takenAfterBatch(const QString &name) const;
     bool refuse(BatchProblem problem, const QString &detail);
@@ -175,4 +180,5 @@ private:
     QSet<QString> m_swept;
     QString m_staging;
     bool m_sweptStaging = false;
+    bool m_makeStaging = false;
 };

@@ -93,6 +93,8 @@ private slots:
     void completedBatchKeepsItsNames();
     void markerContradictedByFilesIsNotTrusted();
     void fileFoundUnderAnyName();
+    void linkMoveCutShortLeavesNoExtraName();
+    void crashBeforeJournalLeavesNoStagingFolder();
 
     void damagedJournalIsNeverActedOn_data();
     void damagedJournalIsNeverActedOn();
@@ -477,6 +479,41 @@ void TestJournal::fileFoundUnderAnyName()
     QCOMPARE(report.restored, 3);
     QCOMPARE(snapshot(folder()), before);
     QVERIFY(snapshot(work()).isEmpty());
+}
+
+// Killed between the link and the unlink of a move: the file has its old name and a new one.
+void TestJournal::linkMoveCutShortLeavesNoExtraName()
+{
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    QVERIFY(crashBatch(m_real, 3, rotating(Names)));
+    auto link = [](const QString &from, const QString &to) {
+        return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    };
+    QVERIFY(link(joinPath(folder(), Names.at(2)), joinPath(work(), Names.at(3))));
+
+    QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::Restored);
+    QCOMPARE(snapshot(folder()), before);
+    QVERIFY(snapshot(work()).isEmpty());
+
+    // Where no record explains it, the next batch drops the extra name instead of being blocked by it.
+    QVERIFY(link(joinPath(folder(), Names.at(0)), joinPath(work(), Names.at(1))));
+    QCOMPARE(runJournaled(m_real, rotating(Names)).outcome, BatchOutcome::Done);
+    QCOMPARE(readFile(joinPath(folder(), Names.at(1))), QByteArray("content of n1.txt"));
+    QVERIFY(snapshot(work()).isEmpty());
+}
+
+void TestJournal::crashBeforeJournalLeavesNoStagingFolder()
+{
+    struct CrashingRecord : BatchObserver {
+        FsResult planned(const TwoPhaseMove &) override { throw Crash(); }
+    } record;
+    makeFiles(Names);
+    FaultyFileSystem fs(m_real);
+    fs.setSameFilesystem(false);
+    TwoPhaseMove batch(fs, BatchRequest{folder(), Names, work(), NameFilter(), rotating(Names)}, &record);
+    QVERIFY_THROWS_EXCEPTION(Crash, batch.run());
+    QVERIFY(!m_real.exists(stagingFolderOf(folder())));
 }
 
 void TestJournal::damagedJournalIsNeverActedOn_data()
