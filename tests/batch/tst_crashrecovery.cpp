@@ -2,6 +2,7 @@
 #include "main/form1.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
+#include "support/lookalikemount.h"
 #include "support/testfiles.h"
 #include "support/scriptedmessages.h"
 
@@ -28,9 +29,9 @@ QString nameOf(const QString &rule, int i)
     return QStringLiteral("f%1.dat").arg(i);
 }
 
-bool makeFiles(const QString &folder, const QString &rule)
+bool makeFiles(const QString &folder, const QString &rule, int count = FileCount)
 {
-    for (int i = 0; i < FileCount; ++i) {
+    for (int i = 0; i < count; ++i) {
         QFile file(joinPath(folder, nameOf(rule, i)));
         if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(i) + " of " + nameOf(rule, i).toUtf8()) < 0)
             return false;
@@ -55,6 +56,8 @@ private slots:
     void windowBatchLeavesNoJournal_data();
     void windowBatchLeavesNoJournal();
     void windowBatchRefusedWhenJournalCannotBeWritten();
+    void lookalikeMountKeepsEveryFile_data();
+    void lookalikeMountKeepsEveryFile();
 
 private:
     QString prog() const { return m_root->filePath(QStringLiteral("prog")); }
@@ -252,6 +255,67 @@ void TestCrashRecovery::windowBatchRefusedWhenJournalCannotBeWritten()
     QCOMPARE(messages.shown().size(), 2);
     QVERIFY2(messages.lastPrompt().contains(QStringLiteral("作業の記録を書き込めません")), qPrintable(messages.lastPrompt()));
     QVERIFY(messages.lastPrompt().contains(QStringLiteral("ファイルは一つも移動していません")));
+}
+
+void TestCrashRecovery::lookalikeMountKeepsEveryFile_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("NFS share: no rename flag, lossy removal replies") << QStringLiteral("nfs");
+    QTest::newRow("FAT card: no links, case-blind, new inode numbers when plugged in again") << QStringLiteral("fat");
+}
+
+// A batch, a single rename, and a batch killed in mid-phase then recovered (on the card after it
+// was unplugged and plugged in again), on a FUSE mount that answers as those filesystems do.
+void TestCrashRecovery::lookalikeMountKeepsEveryFile()
+{
+    QFETCH(QString, mode);
+    const QString unusable = LookalikeMount::unusableReason();
+    if (!unusable.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("FUSE is not usable here, so no filesystem like NFS or FAT can be mounted: ") + unusable));
+    const QString backing = m_root->filePath(QStringLiteral("backing"));
+    QVERIFY(QDir().mkpath(backing));
+    LookalikeMount mount(mode, backing, folder());
+    QString why;
+    QVERIFY2(mount.mount(&why), qPrintable(why));
+    LinuxFileSystem disk;
+    QCOMPARE(disk.ignoresCase(folder()), mode == QLatin1String("fat"));
+
+    constexpr int Count = 30;
+    QVERIFY(makeFiles(folder(), QStringLiteral("space"), Count));
+    const Snapshot spaced = snapshot(folder());
+    {
+        ScriptedMessages messages;
+        Form1 form(PlatformContext{disk, messages, prog()});
+        form.Form_Load();
+        QVERIFY(form.setDir1Path(folder()));
+        form.Spacekiller();
+    }
+    Snapshot expected;
+    for (auto file = spaced.cbegin(); file != spaced.cend(); ++file)
+        expected.insert(QString(file.key()).remove(QLatin1Char(' ')), file.value());
+    QCOMPARE(snapshot(folder()), expected);
+    QVERIFY(snapshot(work()).isEmpty());
+
+    const QString first = joinPath(folder(), expected.firstKey());
+    const QString second = joinPath(folder(), expected.lastKey());
+    QCOMPARE(disk.move(first, second).error, EEXIST);
+    const QString recased = joinPath(folder(), expected.firstKey().toUpper());
+    QVERIFY2(disk.move(first, recased).ok(), "a change of case alone is a rename");
+    QCOMPARE(readFile(recased), expected.first());
+    QCOMPARE(readFile(second), expected.last());
+
+    const QString shots = joinPath(folder(), QStringLiteral("shots"));
+    QVERIFY(QDir().mkpath(shots));
+    QVERIFY(makeFiles(shots, QStringLiteral("serial"), Count));
+    const Snapshot before = snapshot(shots);
+    killVictim({QStringLiteral("batch"), prog(), shots, QStringLiteral("serial"), QStringLiteral("direct"), QString::number(Count + Count / 2)});
+    mount.unmount();
+    QVERIFY2(mount.mount(&why), qPrintable(why));
+    const QList<ScriptedMessages::Shown> shown = startAgain();
+    QCOMPARE(snapshot(shots), before);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().prompt.contains(QStringLiteral("元の名前に戻したファイル：%1 個").arg(Count)), qPrintable(shown.first().prompt));
+    QVERIFY(!QFile::exists(journal()));
 }
 
 QTEST_MAIN(TestCrashRecovery)
