@@ -16,7 +16,7 @@
 namespace {
 
 constexpr char Magic[] = "mivot batch journal";
-constexpr char Version[] = "1";
+constexpr char Version[] = "2";
 
 constexpr char BackMarker[] = "phase 2";
 constexpr char UndoMarker[] = "undo";
@@ -203,7 +203,7 @@ QString malformed()
     return QStringLiteral("記録の形式が正しくありません");
 }
 
-// The plan's lines after the version line: the four header fields, then the files.
+// The plan's lines after the version line: the five header fields, then the files.
 bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
 {
     auto field = [&](qsizetype index, QByteArrayView key) -> QByteArrayView {
@@ -212,22 +212,32 @@ bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
             return QByteArrayView();
         return line.sliced(key.size() + 1);
     };
-    if (lines.size() < 5)
+    constexpr qsizetype Header = 6;
+    if (lines.size() < Header)
         return false;
     quint64 count = 0;
+    const QList<QByteArrayView> filesystem = splitFields(field(3, "filesystem"));
     if (!unescape(field(1, "folder"), journal.folder) || journal.folder.isEmpty()
         || !toNumber(field(2, "device"), journal.folderDevice)
-        || !unescape(field(3, "holding"), journal.holdingFolder) || journal.holdingFolder.isEmpty()
-        || !toNumber(field(4, "files"), count) || count != quint64(lines.size() - 5))
+        || filesystem.size() != 2 || !toNumber(filesystem.at(0), journal.filesystem.type)
+        || (filesystem.at(1) != "stable" && filesystem.at(1) != "renumbered")
+        || !unescape(field(4, "holding"), journal.holdingFolder) || journal.holdingFolder.isEmpty()
+        || !toNumber(field(5, "files"), count) || count != quint64(lines.size() - Header))
         return false;
+    journal.filesystem.stableIds = filesystem.at(1) == "stable";
     journal.files.reserve(qsizetype(count));
-    for (qsizetype i = 5; i < lines.size(); ++i) {
+    for (qsizetype i = Header; i < lines.size(); ++i) {
         const QList<QByteArrayView> parts = splitFields(lines.at(i));
         JournalFile file;
-        if (parts.size() != 5 || parts.at(0) != "file" || !toNumber(parts.at(1), file.id.device)
-            || !toNumber(parts.at(2), file.id.inode) || !unescape(parts.at(3), file.oldName)
-            || !unescape(parts.at(4), file.newName) || file.oldName.isEmpty() || file.newName.isEmpty())
+        quint64 size = 0;
+        quint64 modified = 0;
+        if (parts.size() != 7 || parts.at(0) != "file" || !toNumber(parts.at(1), file.id.device)
+            || !toNumber(parts.at(2), file.id.inode) || !toNumber(parts.at(3), size) || !toNumber(parts.at(4), modified)
+            || !unescape(parts.at(5), file.oldName) || !unescape(parts.at(6), file.newName) || file.oldName.isEmpty()
+            || file.newName.isEmpty())
             return false;
+        file.stamp.size = qint64(size);
+        file.stamp.modifiedNs = qint64(modified);
         journal.files.append(file);
     }
     return true;
@@ -273,6 +283,9 @@ QByteArray journalText(const Journal &journal)
     appendEscaped(text, journal.folder);
     text += "\ndevice\t";
     text += QByteArray::number(journal.folderDevice);
+    text += "\nfilesystem\t";
+    text += QByteArray::number(journal.filesystem.type);
+    text += journal.filesystem.stableIds ? "\tstable" : "\trenumbered";
     text += "\nholding\t";
     appendEscaped(text, journal.holdingFolder);
     text += "\nfiles\t";
@@ -283,6 +296,10 @@ QByteArray journalText(const Journal &journal)
         appendNumber(text, file.id.device);
         text += '\t';
         appendNumber(text, file.id.inode);
+        text += '\t';
+        appendNumber(text, quint64(file.stamp.size));
+        text += '\t';
+        appendNumber(text, quint64(std::max<qint64>(file.stamp.modifiedNs, 0)));
         text += '\t';
         appendEscaped(text, file.oldName);
         text += '\t';
@@ -416,13 +433,14 @@ FsResult BatchJournal::planned(const TwoPhaseMove &batch)
     Journal journal;
     journal.folder = batch.folder();
     journal.folderDevice = m_fs.fileId(batch.folder()).device;
+    journal.filesystem = m_fs.filesystemKind(batch.folder());
     journal.holdingFolder = batch.holdingFolder();
     journal.files.reserve(moves.size());
     for (const PlannedMove &move : moves) {
         const FileId id = ids.value(move.oldName);
         if (!id.valid())
             return refusal(QStringLiteral("ファイルが見つかりません。"), joinPath(batch.folder(), move.oldName), FsResult::failure(ENOENT));
-        journal.files.append({move.oldName, move.newName, id});
+        journal.files.append({move.oldName, move.newName, id, m_fs.fileStamp(joinPath(batch.folder(), move.oldName))});
     }
     const FsResult written = write(journalText(journal));
     if (!written.ok())

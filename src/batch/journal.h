@@ -15,13 +15,15 @@ struct JournalFile
 {
     QString oldName;
     QString newName;
-    FileId id; // found again by this wherever the batch left it
+    FileId id;       // found again by this wherever the batch left it, where ids are stable
+    FileStamp stamp; // size and time, which must agree too
 };
 
 struct Journal
 {
     QString folder;            // the renamed folder
     quint64 folderDevice = 0;  // its device when the batch began
+    FilesystemKind filesystem; // its filesystem
     QString holdingFolder;     // the work folder, or the staging folder inside `folder`
     QList<JournalFile> files;  // in plan order
 

@@ -15,11 +15,6 @@
 
 namespace {
 
-IdKey keyOf(const FileId &id)
-{
-    return {id.device, id.inode};
-}
-
 // Where a file of the journal lies now; an empty folder when it was not found.
 struct Place
 {
@@ -46,38 +41,22 @@ public:
         }
     }
 
-    // Finds every file by its id in the folders it could have reached, preferring the places
-    // where the batch would have left it.
-    void locate(quint64 folderDeviceNow)
+    // Finds every file where the batch could have left it, counting a file as the planned one
+    // only when its size and time agree with the record: by its id where the filesystem keeps
+    // ids, else only at a name the record expects.
+    void locate(quint64 folderDeviceNow, bool stableIds)
     {
         // A device number may change between boots; the files all lie on the folder's device.
         m_device = folderDeviceNow != 0 ? folderDeviceNow : m_journal.folderDevice;
-        QHash<IdKey, QList<Place>> byId;
-        for (const QString &folder : std::as_const(m_searched)) {
-            const QHash<QString, FileId> ids = m_fs.entryIds(folder);
-            byId.reserve(byId.size() + ids.size());
-            for (auto entry = ids.cbegin(); entry != ids.cend(); ++entry)
-                byId[keyOf(entry.value())].append({folder, entry.key()});
-        }
-        const QList<JournalFile> &files = m_journal.files;
-        m_where = QList<Place>(files.size());
-        for (qsizetype i = 0; i < files.size(); ++i) {
-            const JournalFile &file = files.at(i);
-            const QList<Place> places = byId.value(keyOf(idOf(file)));
-            if (places.isEmpty())
-                continue;
-            const Place expected[] = {{m_journal.folder, file.oldName},
-                                      {m_journal.holdingFolder, file.newName},
-                                      {m_journal.folder, file.newName}};
-            bool found = false;
-            for (const Place &place : expected) {
-                if ((found = places.contains(place) && claim(i, place)))
-                    break;
-            }
-            for (qsizetype p = 0; !found && p < places.size(); ++p)
-                found = claim(i, places.at(p));
-        }
+        m_where = QList<Place>(m_journal.files.size());
+        if (stableIds)
+            locateById();
+        else
+            locateByName();
     }
+
+    // Files that stand where the record expects them but are not the planned ones.
+    const QList<UnrestoredFile> &unrecognised() const { return m_unrecognised; }
 
     bool allHaveNewNames() const
     {
@@ -176,6 +155,91 @@ public:
     }
 
 private:
+    bool agrees(const JournalFile &file, const Place &place)
+    {
+        const FileStamp now = m_fs.fileStamp(place.path());
+        return now.exists() && now.sameContentStamp(file.stamp);
+    }
+
+    // The preferred places first: where the batch would have left the file.
+    QList<Place> expectedPlaces(const JournalFile &file) const
+    {
+        QList<Place> places{{m_journal.folder, file.oldName}, {m_journal.holdingFolder, file.newName},
+                            {m_journal.folder, file.newName}};
+        for (const QString &folder : std::as_const(m_searched)) {
+            const Place place{folder, file.newName};
+            if (!places.contains(place))
+                places.append(place);
+        }
+        return places;
+    }
+
+    void locateById()
+    {
+        QHash<IdKey, QList<Place>> byId;
+        for (const QString &folder : std::as_const(m_searched)) {
+            const QHash<QString, FileId> ids = m_fs.entryIds(folder);
+            byId.reserve(byId.size() + ids.size());
+            for (auto entry = ids.cbegin(); entry != ids.cend(); ++entry)
+                byId[{entry.value().device, entry.value().inode}].append({folder, entry.key()});
+        }
+        const QList<JournalFile> &files = m_journal.files;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const JournalFile &file = files.at(i);
+            const FileId id = idOf(file);
+            QList<Place> places = byId.value({id.device, id.inode});
+            if (places.isEmpty())
+                continue;
+            const Place first = places.first();
+            places.removeIf([&](const Place &place) { return !agrees(file, place); });
+            if (places.isEmpty()) {
+                m_unrecognised.append({file.oldName, first.path(), QString()});
+                continue;
+            }
+            bool found = false;
+            for (const Place &place : expectedPlaces(file)) {
+                if ((found = places.contains(place) && claim(i, place)))
+                    break;
+            }
+            for (qsizetype p = 0; !found && p < places.size(); ++p)
+                found = claim(i, places.at(p));
+        }
+    }
+
+    // Without ids, a place that two files of the record could stand at, with equal sizes and
+    // times, tells neither apart: such a file is not recognised.
+    void locateByName()
+    {
+        const QList<JournalFile> &files = m_journal.files;
+        QList<QList<Place>> candidates(files.size());
+        QHash<QString, int> uses;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            for (const Place &place : expectedPlaces(files.at(i))) {
+                if (m_searched.contains(place.folder) && agrees(files.at(i), place)) {
+                    candidates[i].append(place);
+                    ++uses[place.path()];
+                }
+            }
+        }
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            bool found = false;
+            for (qsizetype p = 0; !found && p < candidates.at(i).size(); ++p) {
+                const Place &place = candidates.at(i).at(p);
+                found = uses.value(place.path()) == 1 && claim(i, place);
+            }
+            if (!found && !candidates.at(i).isEmpty())
+                m_unrecognised.append({files.at(i).oldName, candidates.at(i).first().path(), QString()});
+            // Something at one of its places that is no file of the record: not to be taken for it.
+            for (qsizetype p = 0; !found && candidates.at(i).isEmpty() && p < expectedPlaces(files.at(i)).size(); ++p) {
+                const Place place = expectedPlaces(files.at(i)).at(p);
+                if (m_searched.contains(place.folder) && !uses.contains(place.path()) && m_fs.fileStamp(place.path()).exists()) {
+                    m_unrecognised.append({files.at(i).oldName, place.path(), QString()});
+                    break;
+                }
+            }
+        }
+    }
+
     FileId idOf(const JournalFile &file) const
     {
         if (file.id.device == m_journal.folderDevice)
@@ -210,6 +274,7 @@ private:
     quint64 m_device = 0;
     QList<Place> m_where;
     QSet<QString> m_claimed;
+    QList<UnrestoredFile> m_unrecognised;
 };
 
 void keepAside(FileSystem &fileSystem, RecoveryReport &report, const QString &tag)
@@ -260,12 +325,23 @@ RecoveryReport recoverJournal(FileSystem &fileSystem, const QString &programFold
     };
 
     report.folder = journal.folder;
+    report.holdingFolder = journal.holdingFolder;
     Restorer restorer(fileSystem, journal, workFolderOf(programFolder));
     const FileId folderId = fileSystem.fileId(journal.folder);
-    restorer.locate(folderId.device);
+    const FilesystemKind kind = folderId.valid() ? fileSystem.filesystemKind(journal.folder) : FilesystemKind();
+    restorer.locate(folderId.device, journal.filesystem.stableIds && kind.stableIds);
     if (!folderId.valid()) {
         report.outcome = RecoveryOutcome::FolderMissing;
         restorer.reportWhereabouts(report);
+        keep();
+        return report;
+    }
+    // Another filesystem at the folder's place (another card in the slot), or files that the
+    // record does not describe: nothing is moved on a guess.
+    report.otherFilesystem = journal.filesystem.type != 0 && kind.type != 0 && kind.type != journal.filesystem.type;
+    if (report.otherFilesystem || !restorer.unrecognised().isEmpty()) {
+        report.outcome = RecoveryOutcome::Unrecognised;
+        report.unrecognised = restorer.unrecognised();
         keep();
         return report;
     }
@@ -382,6 +458,18 @@ QString recoveryMessage(const RecoveryReport &report)
         return QStringLiteral("前回の一括リネームが途中で終わっていましたが、そのフォルダが見つからないため、ファイルは動かしていません。\n%1\n")
                    .arg(report.folder)
             + whereabouts(report.unrestored) + QStringLiteral("\n\n") + journalFate(report);
+    case RecoveryOutcome::Unrecognised: {
+        QString message = report.otherFilesystem
+            ? QStringLiteral("前回の一括リネームが途中で終わっていましたが、フォルダのファイルシステムが記録と違うため、ファイルは動かしていません。\n%1\n").arg(report.folder)
+            : QStringLiteral("前回の一括リネームが途中で終わっていましたが、記録と一致しないファイルがあるため、ファイルは動かしていません。\n%1\n").arg(report.folder);
+        QStringList lines;
+        for (const UnrestoredFile &file : report.unrecognised)
+            lines.append(QStringLiteral("・%1 の置き場所にある %2 は、記録のファイルと一致しません").arg(file.oldName, file.path));
+        if (!lines.isEmpty())
+            message += firstLines(lines) + QLatin1Char('\n');
+        return message + QStringLiteral("\n一括リネームのファイルは次のフォルダで待っています。\n%1\n\n").arg(report.holdingFolder)
+            + journalFate(report);
+    }
     case RecoveryOutcome::Unreadable:
         return QStringLiteral("前回の一括リネームの作業の記録を読めないため、ファイルは動かしていません。\n%1\n%2\n\n")
                    .arg(report.journalPath, report.problem)

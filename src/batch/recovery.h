@@ -12,6 +12,8 @@ enum class RecoveryOutcome {
     Partial,       // some files could not be brought back; the journal is kept for the next start
     FolderMissing, // the batch's folder is gone: nothing moved, the journal is kept for the next start
     Unreadable,    // the journal is damaged: nothing moved, the journal is kept aside
+    Unrecognised,  // files the journal does not describe, or another filesystem, stand where the
+                   // batch's files should be: nothing moved, the journal is kept for the next start
 };
 
 // A file the recovery could not bring back; it still exists at `path`, or was not found at all
@@ -34,6 +36,9 @@ struct RecoveryReport
     QString problem;     // why the journal could not be read, or could not be removed
     QString keepProblem; // why the journal could not be kept aside
     bool retried = false; // the journal was one kept by an earlier start
+    QString holdingFolder; // where the batch's files waited between its phases
+    QList<UnrestoredFile> unrecognised; // the files that stand where the batch's should be
+    bool otherFilesystem = false;       // the folder now lies on another kind of filesystem
 };
 
 // Puts every file that an interrupted batch's journal names back under its old name in its

@@ -5,12 +5,15 @@
 #include <QFile>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -230,4 +233,30 @@ bool LinuxFileSystem::ignoresCase(const QString &folder)
     }
     ::close(folderFd);
     return answer == 1;
+}
+
+FileStamp LinuxFileSystem::fileStamp(const QString &path)
+{
+    struct stat st;
+    if (::lstat(native(path).constData(), &st) != 0)
+        return {};
+    return {quint32(st.st_mode & S_IFMT), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+FilesystemKind LinuxFileSystem::filesystemKind(const QString &folder)
+{
+    struct statfs st;
+    if (::statfs(native(folder).constData(), &st) != 0)
+        return {};
+    // These hand out inode numbers as they meet files, anew at each mount.
+    static constexpr quint64 Renumbering[] = {
+        0x4d44,     // FAT
+        0x2011bab0, // exFAT
+        0x65735546, // FUSE
+        0x517b,     // SMB
+        0xff534d42, // CIFS
+        0xfe534d42, // SMB2
+    };
+    const auto type = quint64(quint32(st.f_type));
+    return {type, std::find(std::begin(Renumbering), std::end(Renumbering), type) == std::end(Renumbering)};
 }

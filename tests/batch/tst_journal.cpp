@@ -13,6 +13,8 @@
 
 #include <cerrno>
 #include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -42,6 +44,8 @@ public:
     int maxNameLength(const QString &folder) override { return m_real.maxNameLength(folder); }
     FsResult removeExtraName(const QString &extra, const QString &kept) override { return m_real.removeExtraName(extra, kept); }
     bool ignoresCase(const QString &folder) override { return m_real.ignoresCase(folder); }
+    FileStamp fileStamp(const QString &path) override { return m_real.fileStamp(path); }
+    FilesystemKind filesystemKind(const QString &folder) override { return m_real.filesystemKind(folder); }
 
     int moves() const { return m_moves; }
 
@@ -68,6 +72,7 @@ enum class Route { Direct, Staged };
 } // namespace
 
 Q_DECLARE_METATYPE(Route)
+Q_DECLARE_METATYPE(RecoveryOutcome)
 
 class TestJournal : public QObject
 {
@@ -94,6 +99,8 @@ private slots:
     void markerContradictedByFilesIsNotTrusted();
     void fileFoundUnderAnyName();
     void linkMoveCutShortLeavesNoExtraName();
+    void recognitionNeverGuesses_data();
+    void recognitionNeverGuesses();
     void crashBeforeJournalLeavesNoStagingFolder();
 
     void damagedJournalIsNeverActedOn_data();
@@ -198,12 +205,14 @@ void TestJournal::namesSurviveTheTextForm()
     Journal written;
     written.folder = QStringLiteral("/home/u/") + name;
     written.folderDevice = 2049;
+    written.filesystem = {0x4d44, false};
     written.holdingFolder = QStringLiteral("/p/xxxxxxx");
-    written.files = {{name, name + QStringLiteral("2"), {2049, 12}}, {QStringLiteral("b"), name, {2049, 18446744073709551615ull}}};
+    written.files = {{name, name + QStringLiteral("2"), {2049, 12}, {0, 7, 1765170000123456789}},
+                     {QStringLiteral("b"), name, {2049, 18446744073709551615ull}, {0, 0, 0}}};
     const QByteArray text = journalText(written);
-    // One line per file between the four header lines and the check line, readable as text.
-    QCOMPARE(text.count('\n'), 1 + 4 + 2 + 1);
-    QVERIFY(text.startsWith("mivot batch journal 1\n"));
+    // One line per file between the five header lines and the check line, readable as text.
+    QCOMPARE(text.count('\n'), 1 + 5 + 2 + 1);
+    QVERIFY(text.startsWith("mivot batch journal 2\n"));
 
     Journal read;
     QString reason;
@@ -211,11 +220,13 @@ void TestJournal::namesSurviveTheTextForm()
     QCOMPARE(read.folder, written.folder);
     QCOMPARE(read.folderDevice, written.folderDevice);
     QCOMPARE(read.holdingFolder, written.holdingFolder);
+    QVERIFY(read.filesystem == written.filesystem);
     QCOMPARE(read.files.size(), 2);
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(read.files.at(i).oldName, written.files.at(i).oldName);
         QCOMPARE(read.files.at(i).newName, written.files.at(i).newName);
         QVERIFY(read.files.at(i).id == written.files.at(i).id);
+        QVERIFY(read.files.at(i).stamp == written.files.at(i).stamp);
     }
     QVERIFY(!read.backStarted && !read.complete && !read.stranded);
 }
@@ -481,6 +492,73 @@ void TestJournal::fileFoundUnderAnyName()
     QVERIFY(snapshot(work()).isEmpty());
 }
 
+void TestJournal::recognitionNeverGuesses_data()
+{
+    QTest::addColumn<bool>("stableIds"); // as the batch's filesystem said
+    QTest::addColumn<QString>("change"); // to the waiting files after the crash
+    QTest::addColumn<RecoveryOutcome>("outcome");
+    QTest::newRow("card renumbered, recorded as renumbering") << false << "renumber" << RecoveryOutcome::Restored;
+    QTest::newRow("renumbered where ids are trusted") << true << "renumber" << RecoveryOutcome::Partial;
+    QTest::newRow("file rewritten, ids trusted") << true << "rewrite" << RecoveryOutcome::Unrecognised;
+    QTest::newRow("file rewritten, card renumbering") << false << "rewrite" << RecoveryOutcome::Unrecognised;
+    QTest::newRow("another filesystem in the folder's place") << true << "otherfs" << RecoveryOutcome::Unrecognised;
+}
+
+// A file counts as the planned one only by its id with its size and time, or, where ids are
+// not kept, at a name the record expects with its size and time; anything else moves nothing.
+void TestJournal::recognitionNeverGuesses()
+{
+    QFETCH(bool, stableIds);
+    QFETCH(QString, change);
+    QFETCH(RecoveryOutcome, outcome);
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    FaultyFileSystem recording(m_real);
+    recording.setFilesystemKind({m_real.filesystemKind(folder()).type, stableIds});
+    QVERIFY(crashBatch(recording, 4, rotating(Names)));
+    const QStringList waiting = QDir(work()).entryList(QDir::Files);
+    QCOMPARE(waiting.size(), 3);
+    const bool inPlace = stableIds && change == QLatin1String("rewrite");
+    if (inPlace) {
+        QFile rewritten(joinPath(work(), waiting.first()));
+        QVERIFY(rewritten.open(QIODevice::Append));
+        rewritten.write("!");
+    }
+    for (const QString &name : inPlace ? QStringList() : waiting) {
+        // The same name, size and time under a new inode number, as a card plugged in again shows.
+        const QString path = joinPath(work(), name);
+        const QByteArray content = readFile(path);
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QVERIFY(QFile::rename(path, path + QStringLiteral(".old")));
+        writeFile(path, change == QLatin1String("rewrite") && name == waiting.first() ? content + "!" : content);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+    const Snapshot folderAfterCrash = snapshot(folder());
+    FaultyFileSystem recovering(m_real);
+    if (change == QLatin1String("otherfs"))
+        recovering.setFilesystemKind({0x4d44, false});
+    for (const QString &name : inPlace ? QStringList() : waiting)
+        QVERIFY(QFile::remove(joinPath(work(), name + QStringLiteral(".old"))));
+    const Snapshot workAfterCrash = snapshot(work());
+
+    const RecoveryReport report = recoverInterruptedBatch(recovering, prog());
+    QCOMPARE(report.outcome, outcome);
+    if (outcome == RecoveryOutcome::Restored) {
+        QCOMPARE(snapshot(folder()), before);
+        return;
+    }
+    if (outcome == RecoveryOutcome::Unrecognised) {
+        QCOMPARE(snapshot(folder()), folderAfterCrash);
+        QCOMPARE(snapshot(work()), workAfterCrash);
+        QVERIFY(recoveryMessage(report).contains(work()));
+    }
+    QCOMPARE(report.restored, 0);
+    QCOMPARE(asideJournals(QStringLiteral("kept")).size(), 1);
+    QVERIFY(!recoveryMessage(report).contains(QStringLiteral("戻しました")));
+}
+
 // Killed between the link and the unlink of a move: the file has its old name and a new one.
 void TestJournal::linkMoveCutShortLeavesNoExtraName()
 {
@@ -530,7 +608,7 @@ void TestJournal::damagedJournalIsNeverActedOn_data()
     QTest::newRow("inode changed by hand") << QByteArray("replace:file\t>file\t1") << changed;
     QTest::newRow("check line changed") << QByteArray("replace:sha256:>sha256:0") << changed;
     QTest::newRow("file line broken") << QByteArray("replace:file\t>x") << changed;
-    QTest::newRow("another version") << QByteArray("replace:journal 1>journal 2") << QStringLiteral("この版の記録は読めません（mivot batch journal 2）");
+    QTest::newRow("another version") << QByteArray("replace:journal 2>journal 3") << QStringLiteral("この版の記録は読めません（mivot batch journal 3）");
     QTest::newRow("some other file") << QByteArray("whole:[拡張子]\n添付=True\n") << QStringLiteral("作業の記録ではありません");
 }
 

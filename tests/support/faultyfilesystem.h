@@ -25,6 +25,7 @@ public:
     void setSameFilesystem(bool same) { m_sameFilesystem = same; }
     void setMaxNameLength(int length) { m_maxNameLength = length; }
     void setIgnoresCase(bool ignores) { m_ignoresCase = ignores; }
+    void setFilesystemKind(const FilesystemKind &kind) { m_filesystemKind = kind; }
 
     // Every move asked for, in order, refused ones included.
     const QList<QPair<QString, QString>> &moves() const { return m_moves; }
@@ -46,6 +47,11 @@ public:
         return m_real.removeExtraName(extra, kept);
     }
     bool ignoresCase(const QString &folder) override;
+    FileStamp fileStamp(const QString &path) override { return m_real.fileStamp(path); }
+    FilesystemKind filesystemKind(const QString &folder) override
+    {
+        return m_filesystemKind ? *m_filesystemKind : m_real.filesystemKind(folder);
+    }
 
 private:
     FileSystem &m_real;
@@ -55,4 +61,5 @@ private:
     std::optional<bool> m_sameFilesystem;
     std::optional<int> m_maxNameLength;
     std::optional<bool> m_ignoresCase;
+    std::optional<FilesystemKind> m_filesystemKind;
 };
