@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 
 QString stagingFolderOf(const QString &folder)
 {
@@ -188,6 +189,25 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
         m_moves.append({oldName, newName});
     }
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
+
+    m_plannedIds.reserve(m_moves.size());
+    m_plannedTypes.reserve(m_moves.size());
+    for (const PlannedMove &move : std::as_const(m_moves)) {
+        const QString path = joinPath(m_request.folder, move.oldName);
+        const quint32 type = m_fs.fileStamp(path).type;
+        m_plannedIds.append(m_fs.fileId(path));
+        m_plannedTypes.append(type);
+        // The listing shows files and links to them; a folder there now took a file's place.
+        if (type == S_IFDIR)
+            m_report.problems.append({BatchProblem::MissingFile, move.oldName, move.newName, QString()});
+    }
+}
+
+// Whether the file at the old name is still the one the batch was planned with.
+bool TwoPhaseMove::stillPlanned(qsizetype index)
+{
+    const QString path = joinPath(m_request.folder, m_moves.at(index).oldName);
+    return m_fs.fileId(path) == m_plannedIds.at(index) && m_fs.fileStamp(path).type == m_plannedTypes.at(index);
 }
 
 // Whether a name is taken in the folder once every planned file is back.
@@ -229,6 +249,10 @@ bool TwoPhaseMove::moveOut()
     const QString &holding = m_report.holdingFolder;
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
+        if (!stillPlanned(i)) {
+            fail(1, int(i), FsResult::failure(QStringLiteral("一覧を読んだ後に、別のファイルかフォルダに置き換えられました")));
+            return false;
+        }
         const FsResult result = moveFile(BatchStep::Out, int(i), joinPath(folder, move.oldName), joinPath(holding, move.newName));
         if (!result.ok()) {
             fail(1, int(i), result);

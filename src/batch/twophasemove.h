@@ -161,6 +161,7 @@ private:
     bool takenAfterBatch(const QString &name) const;
     bool refuse(BatchProblem problem, const QString &detail);
     FsResult moveFile(BatchStep step, int index, const QString &from, const QString &to);
+    bool stillPlanned(qsizetype index);
     void fail(int phase, int index, const FsResult &result);
     void rollBack();
     void sweepLeftovers(const QString &source);
@@ -173,6 +174,9 @@ private:
     BatchReport m_report;
     QList<PlannedMove> m_moves;
     QList<Where> m_where;
+    // What stood at each old name when the batch was planned: only that file moves.
+    QList<FileId> m_plannedIds;
+    QList<quint32> m_plannedTypes;
     // What the folder held before the batch, and what leaves and comes back with it.
     QSet<QString> m_present;
     QSet<QString> m_listed;

@@ -111,6 +111,7 @@ private slots:
     void refusedUndoStrandsWithoutLoss_data();
     void refusedUndoStrandsWithoutLoss();
     void refusedSweepKeepsLeftoverAndBatch();
+    void fileReplacedAfterPlanStopsBatch();
 
     void stagingRouteWhenWorkFolderIsElsewhere();
     void stagingFolderStaysWhileItHoldsLeftovers();
@@ -391,6 +392,24 @@ void TestTwoPhaseMove::refusedMoveRollsBack()
     QVERIFY(report.leftovers.isEmpty());
     QCOMPARE(snapshot(folder()), folderBefore);
     QCOMPARE(snapshot(work()), workBefore);
+}
+
+// A listed file that another program replaces by a folder before its move: the folder keeps its
+// name and every file is put back.
+void TestTwoPhaseMove::fileReplacedAfterPlanStopsBatch()
+{
+    makeFiles(folder(), RollbackNames);
+    Snapshot expected = snapshot(folder());
+    const QString replaced = joinPath(folder(), RollbackNames.at(2));
+    expected.insert(RollbackNames.at(2), "<folder>");
+    m_fs->beforeMove(2, [&] { QVERIFY(QFile::remove(replaced) && QDir().mkdir(replaced)); });
+
+    const BatchReport report = runBatch(RollbackNames, fromTable(RollbackTable));
+    QCOMPARE(report.outcome, BatchOutcome::RolledBack);
+    QCOMPARE(report.problems.size(), 1);
+    QCOMPARE(report.problems.first().oldName, RollbackNames.at(2));
+    QCOMPARE(snapshot(folder()), expected);
+    QVERIFY(snapshot(work()).isEmpty());
 }
 
 void TestTwoPhaseMove::refusedUndoStrandsWithoutLoss_data()

@@ -3,6 +3,8 @@
 FsResult FaultyFileSystem::move(const QString &from, const QString &to)
 {
     m_moves.append({from, to});
+    if (const auto action = m_actions.constFind(int(m_moves.size())); action != m_actions.cend())
+        action.value()();
     const auto refusal = m_refusals.constFind(int(m_moves.size()));
     if (refusal != m_refusals.cend())
         return FsResult::failure(refusal.value());

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cerrno>
+#include <functional>
 #include <optional>
 
 // A file system that hands every call to a real one, except what a test tells it to refuse or to
@@ -21,6 +22,8 @@ public:
     // Refuses the number-th move with the given errno, without touching the disk.
     void refuseMove(int number, int error = EACCES) { m_refusals.insert(number, error); }
     void refuseMakeFolder(int error) { m_makeFolderError = error; }
+    // Runs the action just before the number-th move, as another program acting in between.
+    void beforeMove(int number, std::function<void()> action) { m_actions.insert(number, std::move(action)); }
     // Pretends that no two folders, or every two folders, share a filesystem.
     void setSameFilesystem(bool same) { m_sameFilesystem = same; }
     void setMaxNameLength(int length) { m_maxNameLength = length; }
@@ -56,6 +59,7 @@ public:
 private:
     FileSystem &m_real;
     QHash<int, int> m_refusals;
+    QHash<int, std::function<void()>> m_actions;
     QList<QPair<QString, QString>> m_moves;
     int m_makeFolderError = 0;
     std::optional<bool> m_sameFilesystem;
