@@ -142,9 +142,18 @@ void TwoPhaseMove::removeExtraNames(QStringList &holdingEntries)
 void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringList &holdingEntries)
 {
     const QStringList &listing = m_request.listing;
-    m_present = QSet<QString>(folderEntries.cbegin(), folderEntries.cend());
-    m_listed = QSet<QString>(listing.cbegin(), listing.cend());
-    const QSet<QString> inHolding(holdingEntries.cbegin(), holdingEntries.cend());
+    // Where the folder's filesystem takes two spellings for one name, so does every check.
+    m_foldCase = m_fs.ignoresCase(m_request.folder);
+    auto keysOf = [this](const QStringList &names) {
+        QSet<QString> keys;
+        keys.reserve(names.size());
+        for (const QString &name : names)
+            keys.insert(key(name));
+        return keys;
+    };
+    m_present = keysOf(folderEntries);
+    m_listed = keysOf(listing);
+    const QSet<QString> inHolding = keysOf(holdingEntries);
     // Only a listing that names a file twice needs to be told which entry came first.
     const bool listsTwice = m_listed.size() != listing.size();
     QSet<QString> seen;
@@ -166,13 +175,14 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
             listedBefore = seen.contains(oldName);
             seen.insert(oldName);
         }
-        const auto earlier = m_byNewName.constFind(newName);
+        const QString newKey = key(newName);
+        const auto earlier = m_byNewName.constFind(newKey);
         BatchProblem kind;
         if (!formed.refusal.isEmpty())
             problem(BatchProblem::RuleRefused, formed.refusal);
         else if (listedBefore)
             problem(BatchProblem::ListedTwice);
-        else if (!m_present.contains(oldName))
+        else if (!m_present.contains(key(oldName)))
             problem(BatchProblem::MissingFile);
         else if (nameProblem(newName, &kind))
             problem(kind);
@@ -180,12 +190,12 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
             problem(BatchProblem::NameTooLong, QString::number(limit));
         else if (earlier != m_byNewName.cend())
             problem(BatchProblem::SameNewName, listing.at(earlier.value()));
-        else if (inHolding.contains(newName))
+        else if (inHolding.contains(newKey))
             problem(BatchProblem::TakenInHoldingFolder);
-        else if (m_present.contains(newName) && !m_listed.contains(newName))
+        else if (m_present.contains(newKey) && !m_listed.contains(newKey))
             problem(BatchProblem::TakenInFolder);
         if (earlier == m_byNewName.cend())
-            m_byNewName.insert(newName, i);
+            m_byNewName.insert(newKey, i);
         m_moves.append({oldName, newName});
     }
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
@@ -213,7 +223,8 @@ bool TwoPhaseMove::stillPlanned(qsizetype index)
 // Whether a name is taken in the folder once every planned file is back.
 bool TwoPhaseMove::takenAfterBatch(const QString &name) const
 {
-    return (m_present.contains(name) && !m_listed.contains(name)) || m_byNewName.contains(name) || m_swept.contains(name);
+    const QString nameKey = key(name);
+    return (m_present.contains(nameKey) && !m_listed.contains(nameKey)) || m_byNewName.contains(nameKey) || m_swept.contains(nameKey);
 }
 
 bool TwoPhaseMove::refuse(BatchProblem problem, const QString &detail)
@@ -345,7 +356,7 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
         }
         const FsResult result = moveFile(BatchStep::Sweep, -1, joinPath(source, name), joinPath(folder, name));
         if (result.ok()) {
-            m_swept.insert(name);
+            m_swept.insert(key(name));
             m_report.leftovers.append({name, source, LeftoverFate::Swept, QString()});
         } else if (result.error == EEXIST) {
             m_report.leftovers.append({name, source, LeftoverFate::NameTaken, QString()});

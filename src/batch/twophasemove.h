@@ -159,6 +159,7 @@ private:
     void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &folderEntries, const QStringList &holdingEntries);
     bool takenAfterBatch(const QString &name) const;
+    QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
     bool refuse(BatchProblem problem, const QString &detail);
     FsResult moveFile(BatchStep step, int index, const QString &from, const QString &to);
     bool stillPlanned(qsizetype index);
@@ -185,4 +186,5 @@ private:
     QString m_staging;
     bool m_sweptStaging = false;
     bool m_makeStaging = false;
+    bool m_foldCase = false;
 };

@@ -88,6 +88,7 @@ enum class Limit { Real, TenBytes };
 
 Q_DECLARE_METATYPE(BatchProblem)
 Q_DECLARE_METATYPE(Limit)
+Q_DECLARE_METATYPE(BatchOutcome)
 
 class TestTwoPhaseMove : public QObject
 {
@@ -101,6 +102,8 @@ private slots:
     void refusedBeforeAnyMove_data();
     void refusedBeforeAnyMove();
     void everyOffenderNamedInListingOrder();
+    void caseBlindFolderComparesNamesFolded_data();
+    void caseBlindFolderComparesNamesFolded();
 
     void leftoversSweptWhenShownAndFree();
     void emptyListingStillSweeps();
@@ -306,6 +309,41 @@ void TestTwoPhaseMove::everyOffenderNamedInListingOrder()
     }
     QCOMPARE(report.problems.last().problem, BatchProblem::TakenInHoldingFolder);
     QCOMPARE(m_fs->moveCount(), 0);
+}
+
+void TestTwoPhaseMove::caseBlindFolderComparesNamesFolded_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("table");
+    QTest::addColumn<BatchOutcome>("outcome");
+    QTest::addColumn<BatchProblem>("problem");
+    QTest::newRow("new names one case apart") << QStringList{"x1.jpg", "x2.jpg"} << QStringList{"x1.jpg|IMG.jpg", "x2.jpg|img.jpg"}
+                                              << BatchOutcome::Refused << BatchProblem::SameNewName;
+    QTest::newRow("unlisted file in another case") << QStringList{"a.jpg"} << QStringList{"a.jpg|Other.JPG"}
+                                                   << BatchOutcome::Refused << BatchProblem::TakenInFolder;
+    QTest::newRow("change of case alone") << QStringList{"photo.JPG", "b.jpg"} << QStringList{"photo.JPG|photo.jpg", "b.jpg|B.jpg"}
+                                          << BatchOutcome::Done << BatchProblem::MoveRefused;
+}
+
+void TestTwoPhaseMove::caseBlindFolderComparesNamesFolded()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, table);
+    QFETCH(BatchOutcome, outcome);
+    QFETCH(BatchProblem, problem);
+    makeFiles(folder(), files);
+    makeFiles(folder(), {QStringLiteral("other.jpg")});
+    const Snapshot before = snapshot(folder());
+    m_fs->setIgnoresCase(true);
+    const BatchReport report = runBatch(files, fromTable(table));
+    QCOMPARE(report.outcome, outcome);
+    if (outcome == BatchOutcome::Refused) {
+        QCOMPARE(report.problems.size(), 1);
+        QCOMPARE(report.problems.first().problem, problem);
+        QCOMPARE(snapshot(folder()), before);
+    } else {
+        QCOMPARE(snapshot(folder()).keys(), (QStringList{"B.jpg", "other.jpg", "photo.jpg"}));
+    }
 }
 
 void TestTwoPhaseMove::leftoversSweptWhenShownAndFree()
