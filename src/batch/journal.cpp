@@ -236,6 +236,7 @@ bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
             || !unescape(parts.at(5), file.oldName) || !unescape(parts.at(6), file.newName) || file.oldName.isEmpty()
             || file.newName.isEmpty())
             return false;
+        file.stamp.id = file.id;
         file.stamp.size = qint64(size);
         file.stamp.modifiedNs = qint64(modified);
         journal.files.append(file);
@@ -426,21 +427,18 @@ FsResult BatchJournal::planned(const TwoPhaseMove &batch)
     if (moves.isEmpty())
         return FsResult::success();
 
-    FsResult listed;
-    const QHash<QString, FileId> ids = m_fs.entryIds(batch.folder(), &listed);
-    if (!listed.ok())
-        return refusal(QStringLiteral("フォルダを読めません。"), batch.folder(), listed);
     Journal journal;
     journal.folder = batch.folder();
     journal.folderDevice = m_fs.fileId(batch.folder()).device;
     journal.filesystem = m_fs.filesystemKind(batch.folder());
     journal.holdingFolder = batch.holdingFolder();
     journal.files.reserve(moves.size());
-    for (const PlannedMove &move : moves) {
-        const FileId id = ids.value(move.oldName);
-        if (!id.valid())
+    for (qsizetype i = 0; i < moves.size(); ++i) {
+        const PlannedMove &move = moves.at(i);
+        const FileStamp &stamp = batch.plannedFiles().at(i);
+        if (!stamp.id.valid())
             return refusal(QStringLiteral("ファイルが見つかりません。"), joinPath(batch.folder(), move.oldName), FsResult::failure(ENOENT));
-        journal.files.append({move.oldName, move.newName, id, m_fs.fileStamp(joinPath(batch.folder(), move.oldName))});
+        journal.files.append({move.oldName, move.newName, stamp.id, stamp});
     }
     const FsResult written = write(journalText(journal));
     if (!written.ok())

@@ -200,15 +200,11 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
     }
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
 
-    m_plannedIds.reserve(m_moves.size());
-    m_plannedTypes.reserve(m_moves.size());
+    m_planned.reserve(m_moves.size());
     for (const PlannedMove &move : std::as_const(m_moves)) {
-        const QString path = joinPath(m_request.folder, move.oldName);
-        const quint32 type = m_fs.fileStamp(path).type;
-        m_plannedIds.append(m_fs.fileId(path));
-        m_plannedTypes.append(type);
+        m_planned.append(m_fs.fileStamp(joinPath(m_request.folder, move.oldName)));
         // The listing shows files and links to them; a folder there now took a file's place.
-        if (type == S_IFDIR)
+        if (m_planned.last().type == S_IFDIR)
             m_report.problems.append({BatchProblem::MissingFile, move.oldName, move.newName, QString()});
     }
 }
@@ -216,8 +212,9 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
 // Whether the file at the old name is still the one the batch was planned with.
 bool TwoPhaseMove::stillPlanned(qsizetype index)
 {
-    const QString path = joinPath(m_request.folder, m_moves.at(index).oldName);
-    return m_fs.fileId(path) == m_plannedIds.at(index) && m_fs.fileStamp(path).type == m_plannedTypes.at(index);
+    const FileStamp now = m_fs.fileStamp(joinPath(m_request.folder, m_moves.at(index).oldName));
+    const FileStamp &planned = m_planned.at(index);
+    return now.exists() && now.id == planned.id && now.type == planned.type;
 }
 
 // Whether a name is taken in the folder once every planned file is back.

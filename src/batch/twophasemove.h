@@ -150,6 +150,8 @@ public:
     // Known after plan().
     const QString &holdingFolder() const { return m_report.holdingFolder; }
     const QList<PlannedMove> &moves() const { return m_moves; }
+    // What stood at each old name when the batch was planned, in plan order.
+    const QList<FileStamp> &plannedFiles() const { return m_planned; }
 
 private:
     enum class Stage { Fresh, Planned, Out, Finished };
@@ -176,8 +178,7 @@ private:
     QList<PlannedMove> m_moves;
     QList<Where> m_where;
     // What stood at each old name when the batch was planned: only that file moves.
-    QList<FileId> m_plannedIds;
-    QList<quint32> m_plannedTypes;
+    QList<FileStamp> m_planned;
     // What the folder held before the batch, and what leaves and comes back with it.
     QSet<QString> m_present;
     QSet<QString> m_listed;

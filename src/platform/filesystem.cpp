@@ -240,7 +240,8 @@ FileStamp LinuxFileSystem::fileStamp(const QString &path)
     struct stat st;
     if (::lstat(native(path).constData(), &st) != 0)
         return {};
-    return {quint32(st.st_mode & S_IFMT), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return {{quint64(st.st_dev), quint64(st.st_ino)}, quint32(st.st_mode & S_IFMT), qint64(st.st_size),
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 FilesystemKind LinuxFileSystem::filesystemKind(const QString &folder)

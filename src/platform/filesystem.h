@@ -27,19 +27,6 @@ struct FileId
     bool operator==(const FileId &) const = default;
 };
 
-// What a file is besides its id: with the id, or on a filesystem that renumbers its files at
-// each mount with the file's name, enough to tell it from another file.
-struct FileStamp
-{
-    quint32 type = 0; // the file type bits of st_mode; 0 when nothing stands at the path
-    qint64 size = 0;
-    qint64 modifiedNs = 0;
-
-    bool exists() const { return type != 0; }
-    bool sameContentStamp(const FileStamp &other) const { return size == other.size && modifiedNs == other.modifiedNs; }
-    bool operator==(const FileStamp &) const = default;
-};
-
 // A folder's filesystem, as far as finding its files again goes.
 struct FilesystemKind
 {
@@ -47,6 +34,20 @@ struct FilesystemKind
     bool stableIds = true; // inode numbers survive an unmount (not on FAT, exFAT, SMB, FUSE)
 
     bool operator==(const FilesystemKind &) const = default;
+};
+
+// What a file is besides its id: with the id, or on a filesystem that renumbers its files at
+// each mount with the file's name, enough to tell it from another file.
+struct FileStamp
+{
+    FileId id;
+    quint32 type = 0; // the file type bits of st_mode; 0 when nothing stands at the path
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+
+    bool exists() const { return type != 0; }
+    bool sameContentStamp(const FileStamp &other) const { return size == other.size && modifiedNs == other.modifiedNs; }
+    bool operator==(const FileStamp &) const = default;
 };
 
 // Every change the program makes to the disk goes through this interface, so that tests can

@@ -207,8 +207,8 @@ void TestJournal::namesSurviveTheTextForm()
     written.folderDevice = 2049;
     written.filesystem = {0x4d44, false};
     written.holdingFolder = QStringLiteral("/p/xxxxxxx");
-    written.files = {{name, name + QStringLiteral("2"), {2049, 12}, {0, 7, 1765170000123456789}},
-                     {QStringLiteral("b"), name, {2049, 18446744073709551615ull}, {0, 0, 0}}};
+    written.files = {{name, name + QStringLiteral("2"), {2049, 12}, {{2049, 12}, 0, 7, 1765170000123456789}},
+                     {QStringLiteral("b"), name, {2049, 18446744073709551615ull}, {{2049, 18446744073709551615ull}, 0, 0, 0}}};
     const QByteArray text = journalText(written);
     // One line per file between the five header lines and the check line, readable as text.
     QCOMPARE(text.count('\n'), 1 + 5 + 2 + 1);
