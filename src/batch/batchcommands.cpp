@@ -4,6 +4,7 @@
 #include "batch/journal.h"
 #include "batch/removalrule.h"
 #include "batch/twophasemove.h"
+#include "main/batchprogress.h"
 
 bool Form1::confirmBatch(const QString &prompt)
 {
@@ -37,9 +38,11 @@ void Form1::runBatchMove(const NameRule &rule)
     const QString savedFolder = Dir1->path();
     // Written before the first move, so that a batch cut short by a crash is undone at the next start.
     BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
+    BatchProgress progress(journal, this);
+    m_batchRunning = true;
     TwoPhaseMove batch(m_platform.fileSystem,
                        BatchRequest{savedFolder, File1->entries(), workFolder(), NameFilter(File1->pattern()), rule},
-                       &journal);
+                       &progress);
     if (batch.plan() && batch.moveOut()) {
         File1->refresh();
         // The lists show where the files wait while they come back; a holding folder the list
@@ -51,10 +54,15 @@ void Form1::runBatchMove(const NameRule &rule)
     if (!setDir1Path(savedFolder))
         emptyNameBoxes();
     File1->refresh();
+    m_batchRunning = false;
+    progress.end();
 
-    const QString message = batchMessage(batch.report());
-    if (!message.isEmpty())
-        m_platform.messages.show(message, MsgButtons::Ok);
+    QStringList messages{batchMessage(batch.report())};
+    if (batch.report().outcome == BatchOutcome::Done)
+        messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
+    messages.removeAll(QString());
+    if (!messages.isEmpty())
+        m_platform.messages.show(messages.join(QStringLiteral("\n\n")), MsgButtons::Ok);
     // The boxes and dialogs of the batch are gone; without a window manager nobody else hands
     // the keyboard back to the window.
     activateWindow();

@@ -8,5 +8,9 @@
 // every file got its new name and nothing else needs saying.
 QString batchMessage(const BatchReport &report);
 
+// After a batch: how many renamed files the display filter now hides, and the filter in force;
+// empty when it hides none.
+QString hiddenByFilterMessage(const QList<PlannedMove> &moves, const NameFilter &filter);
+
 // How many names a message lists before it only counts the rest.
 constexpr int NamesShown = 10;

@@ -17,6 +17,8 @@ void Form1::RenREKaku()
         Form3 dialog(messages(), this);
         dialog.exec();
     }
+    // Without a window manager nobody hands the keyboard back to the window.
+    activateWindow();
     if (shared::UnifiedExtension == shared::UnifiedExtensionCancelled)
         return;
     runBatchMove(unifiedNameRule(shared::UnifiedExtension));

@@ -1,5 +1,7 @@
 #include "batch/journal.h"
 
+#include "platform/filename.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
@@ -16,7 +18,11 @@
 namespace {
 
 constexpr char Magic[] = "mivot batch journal";
-constexpr char Version[] = "2";
+// Version 3 records each file's size and time and the folder's filesystem. Version 2 writes each
+// byte of a name that is not valid UTF-8 as an escape; version 1 held UTF-8 only, which the same
+// reading takes as it is. Neither has stamps: their files are found by id alone.
+constexpr char Version[] = "3";
+constexpr char UnstampedVersions[][2] = {"2", "1"};
 
 constexpr char BackMarker[] = "phase 2";
 constexpr char UndoMarker[] = "undo";
@@ -25,7 +31,7 @@ constexpr char StrandedMarker[] = "stranded";
 
 QByteArray native(const QString &path)
 {
-    return QFile::encodeName(path);
+    return bytesOfName(path);
 }
 
 QString temporaryPathOf(const QString &journalPath)
@@ -38,33 +44,50 @@ bool needsEscape(unsigned char byte)
     return byte < 0x20 || byte == 0x7f || byte == '\\';
 }
 
-// Names may hold any character but "/" and NUL; the ones that would break a line or a field,
-// and other control characters, are written as escapes.
-void appendEscaped(QByteArray &out, const QString &text)
+void appendHex(QByteArray &out, unsigned char byte)
 {
     static constexpr char Hex[] = "0123456789abcdef";
-    const QByteArray utf8 = text.toUtf8();
+    out += "\\x";
+    out += Hex[byte >> 4];
+    out += Hex[byte & 0xf];
+}
+
+void appendEscapedUtf8(QByteArray &out, const QByteArray &utf8)
+{
     if (std::none_of(utf8.cbegin(), utf8.cend(), [](char c) { return needsEscape(static_cast<unsigned char>(c)); })) {
         out += utf8;
         return;
     }
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
-        if (!needsEscape(byte)) {
+        if (!needsEscape(byte))
             out += c;
-        } else if (byte == '\\') {
+        else if (byte == '\\')
             out += "\\\\";
-        } else if (byte == '\t') {
+        else if (byte == '\t')
             out += "\\t";
-        } else if (byte == '\n') {
+        else if (byte == '\n')
             out += "\\n";
-        } else if (byte == '\r') {
+        else if (byte == '\r')
             out += "\\r";
-        } else {
-            out += "\\x";
-            out += Hex[byte >> 4];
-            out += Hex[byte & 0xf];
-        }
+        else
+            appendHex(out, byte);
+    }
+}
+
+// Names may hold any byte but "/" and NUL; the ones that would break a line or a field, other
+// control characters and bytes that are not valid UTF-8 are written as escapes, so that the
+// journal stays readable text and gives back every name byte for byte.
+void appendEscaped(QByteArray &out, const QString &name)
+{
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !isEscapedByte(name, i))
+            continue;
+        appendEscapedUtf8(out, QStringView(name).sliced(runStart, i - runStart).toUtf8());
+        if (i < name.size())
+            appendHex(out, static_cast<unsigned char>(name.at(i).unicode() - 0xDC00));
+        runStart = i + 1;
     }
 }
 
@@ -86,21 +109,21 @@ int hexValue(char c)
 
 bool unescape(QByteArrayView field, QString &text)
 {
-    QByteArray utf8;
-    utf8.reserve(field.size());
+    QByteArray bytes;
+    bytes.reserve(field.size());
     for (qsizetype i = 0; i < field.size(); ++i) {
         const char c = field.at(i);
         if (c != '\\') {
-            utf8 += c;
+            bytes += c;
             continue;
         }
         if (++i >= field.size())
             return false;
         switch (field.at(i)) {
-        case '\\': utf8 += '\\'; break;
-        case 't': utf8 += '\t'; break;
-        case 'n': utf8 += '\n'; break;
-        case 'r': utf8 += '\r'; break;
+        case '\\': bytes += '\\'; break;
+        case 't': bytes += '\t'; break;
+        case 'n': bytes += '\n'; break;
+        case 'r': bytes += '\r'; break;
         case 'x': {
             if (i + 2 >= field.size())
                 return false;
@@ -108,7 +131,7 @@ bool unescape(QByteArrayView field, QString &text)
             const int low = hexValue(field.at(i + 2));
             if (high < 0 || low < 0)
                 return false;
-            utf8 += char(high * 16 + low);
+            bytes += char(high * 16 + low);
             i += 2;
             break;
         }
@@ -116,7 +139,7 @@ bool unescape(QByteArrayView field, QString &text)
             return false;
         }
     }
-    text = QString::fromUtf8(utf8);
+    text = nameFromBytes(bytes);
     return true;
 }
 
@@ -204,7 +227,7 @@ QString malformed()
 }
 
 // The plan's lines after the version line: the five header fields, then the files.
-bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
+bool readPlan(const QList<QByteArrayView> &lines, Journal &journal, bool stamped)
 {
     auto field = [&](qsizetype index, QByteArrayView key) -> QByteArrayView {
         const QByteArrayView line = lines.at(index);
@@ -212,29 +235,32 @@ bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
             return QByteArrayView();
         return line.sliced(key.size() + 1);
     };
-    constexpr qsizetype Header = 6;
+    const qsizetype Header = stamped ? 6 : 5;
+    const qsizetype at = Header - 5; // the filesystem line, when there is one, comes before the holding folder
     if (lines.size() < Header)
         return false;
     quint64 count = 0;
-    const QList<QByteArrayView> filesystem = splitFields(field(3, "filesystem"));
+    const QList<QByteArrayView> filesystem = stamped ? splitFields(field(3, "filesystem")) : QList<QByteArrayView>{"0", "stable"};
     if (!unescape(field(1, "folder"), journal.folder) || journal.folder.isEmpty()
         || !toNumber(field(2, "device"), journal.folderDevice)
         || filesystem.size() != 2 || !toNumber(filesystem.at(0), journal.filesystem.type)
         || (filesystem.at(1) != "stable" && filesystem.at(1) != "renumbered")
-        || !unescape(field(4, "holding"), journal.holdingFolder) || journal.holdingFolder.isEmpty()
-        || !toNumber(field(5, "files"), count) || count != quint64(lines.size() - Header))
+        || !unescape(field(3 + at, "holding"), journal.holdingFolder) || journal.holdingFolder.isEmpty()
+        || !toNumber(field(4 + at, "files"), count) || count != quint64(lines.size() - Header))
         return false;
     journal.filesystem.stableIds = filesystem.at(1) == "stable";
+    journal.stamped = stamped;
     journal.files.reserve(qsizetype(count));
     for (qsizetype i = Header; i < lines.size(); ++i) {
         const QList<QByteArrayView> parts = splitFields(lines.at(i));
         JournalFile file;
         quint64 size = 0;
         quint64 modified = 0;
-        if (parts.size() != 7 || parts.at(0) != "file" || !toNumber(parts.at(1), file.id.device)
-            || !toNumber(parts.at(2), file.id.inode) || !toNumber(parts.at(3), size) || !toNumber(parts.at(4), modified)
-            || !unescape(parts.at(5), file.oldName) || !unescape(parts.at(6), file.newName) || file.oldName.isEmpty()
-            || file.newName.isEmpty())
+        const qsizetype names = stamped ? 5 : 3;
+        if (parts.size() != names + 2 || parts.at(0) != "file" || !toNumber(parts.at(1), file.id.device)
+            || !toNumber(parts.at(2), file.id.inode) || (stamped && (!toNumber(parts.at(3), size) || !toNumber(parts.at(4), modified)))
+            || !unescape(parts.at(names), file.oldName) || !unescape(parts.at(names + 1), file.newName)
+            || file.oldName.isEmpty() || file.newName.isEmpty())
             return false;
         file.stamp.id = file.id;
         file.stamp.size = qint64(size);
@@ -322,7 +348,10 @@ bool readJournal(const QByteArray &text, Journal &journal, QString &reason)
         reason = firstEnd < 0 && magic.startsWith(first) ? cutShort() : QStringLiteral("作業の記録ではありません");
         return false;
     }
-    if (first.sliced(magic.size() + 1) != Version) {
+    const QByteArrayView version = first.sliced(magic.size() + 1);
+    const bool stamped = version == Version;
+    if (!stamped && std::none_of(std::begin(UnstampedVersions), std::end(UnstampedVersions),
+                                 [&](const char *old) { return version == old; })) {
         reason = QStringLiteral("この版の記録は読めません（%1）").arg(QString::fromUtf8(first));
         return false;
     }
@@ -345,7 +374,7 @@ bool readJournal(const QByteArray &text, Journal &journal, QString &reason)
     }
 
     const QList<QByteArrayView> lines = splitLines(plan.chopped(1));
-    if (!readPlan(lines, journal)) {
+    if (!readPlan(lines, journal, stamped)) {
         journal = Journal();
         reason = malformed();
         return false;

@@ -24,6 +24,7 @@ struct Journal
     QString folder;            // the renamed folder
     quint64 folderDevice = 0;  // its device when the batch began
     FilesystemKind filesystem; // its filesystem
+    bool stamped = true;       // the files' sizes and times are recorded (not in older versions)
     QString holdingFolder;     // the work folder, or the staging folder inside `folder`
     QList<JournalFile> files;  // in plan order
 

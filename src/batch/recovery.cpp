@@ -3,6 +3,7 @@
 #include "batch/batchmessage.h"
 #include "batch/journal.h"
 #include "batch/twophasemove.h"
+#include "platform/filename.h"
 #include "platform/programfolder.h"
 
 #include <QFile>
@@ -158,7 +159,7 @@ private:
     bool agrees(const JournalFile &file, const Place &place)
     {
         const FileStamp now = m_fs.fileStamp(place.path());
-        return now.exists() && now.sameContentStamp(file.stamp);
+        return now.exists() && (!m_journal.stamped || now.sameContentStamp(file.stamp));
     }
 
     // The preferred places first: where the batch would have left the file.
@@ -413,11 +414,12 @@ QString whereabouts(const QList<UnrestoredFile> &files)
     lines.reserve(files.size());
     for (const UnrestoredFile &file : files) {
         if (file.path.isEmpty())
-            lines.append(QStringLiteral("・%1 は見つかりませんでした").arg(file.oldName));
+            lines.append(QStringLiteral("・%1 は見つかりませんでした").arg(displayName(file.oldName)));
         else if (file.reason.isEmpty())
-            lines.append(QStringLiteral("・%1 は今 %2 にあります").arg(file.oldName, file.path));
+            lines.append(QStringLiteral("・%1 は今 %2 にあります").arg(displayName(file.oldName), displayPath(file.path)));
         else
-            lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）").arg(file.oldName, file.path, file.reason));
+            lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）")
+                             .arg(displayName(file.oldName), displayPath(file.path), file.reason));
     }
     return firstLines(lines);
 }
@@ -438,9 +440,9 @@ QString recoveryMessage(const RecoveryReport &report)
     // Only a recovery that moved files says it brought them back.
     const QString restoredHead = report.restored > 0
         ? QStringLiteral("前回の一括リネームが途中で終わっていたため、ファイルを元の名前に戻しました。\n%1\n元の名前に戻したファイル：%2 個")
-              .arg(report.folder)
+              .arg(displayPath(report.folder))
               .arg(report.restored)
-        : QStringLiteral("前回の一括リネームが途中で終わっていました。\n%1\n元の名前に戻したファイル：なし").arg(report.folder);
+        : QStringLiteral("前回の一括リネームが途中で終わっていました。\n%1\n元の名前に戻したファイル：なし").arg(displayPath(report.folder));
     switch (report.outcome) {
     case RecoveryOutcome::NoJournal:
     case RecoveryOutcome::Completed:
@@ -456,7 +458,7 @@ QString recoveryMessage(const RecoveryReport &report)
             + whereabouts(report.unrestored) + QStringLiteral("\n\n") + journalFate(report);
     case RecoveryOutcome::FolderMissing:
         return QStringLiteral("前回の一括リネームが途中で終わっていましたが、そのフォルダが見つからないため、ファイルは動かしていません。\n%1\n")
-                   .arg(report.folder)
+                   .arg(displayPath(report.folder))
             + whereabouts(report.unrestored) + QStringLiteral("\n\n") + journalFate(report);
     case RecoveryOutcome::Unrecognised: {
         QString message = report.otherFilesystem

@@ -17,7 +17,9 @@ void Form1::RenREname()
         Form2 dialog(messages(), this);
         dialog.exec();
     }
+    // Without a window manager nobody hands the keyboard back to the window.
+    activateWindow();
     if (shared::SerialPrefix.isEmpty())
         return;
-    runBatchMove(serialNameRule(shared::SerialPrefix, shared::SerialStart));
+    runBatchMove(serialNameRule(shared::SerialPrefix, shared::SerialStart, shared::SerialWidth));
 }

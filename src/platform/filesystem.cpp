@@ -1,5 +1,7 @@
 #include "platform/filesystem.h"
+#include "platform/systemreason.h"
 
+#include "platform/filename.h"
 #include "platform/safemove.h"
 
 #include <QFile>
@@ -20,7 +22,7 @@ namespace {
 
 QByteArray native(const QString &path)
 {
-    return QFile::encodeName(path);
+    return bytesOfName(path);
 }
 
 // The name with every ASCII letter in the other case; the name itself when it has none. Only
@@ -55,7 +57,7 @@ QString FsResult::reason() const
 {
     if (!detail.isEmpty())
         return detail;
-    return QString::fromLocal8Bit(std::strerror(error));
+    return systemReason(error);
 }
 
 QString joinPath(const QString &folder, const QString &name)
@@ -104,7 +106,7 @@ QStringList LinuxFileSystem::entryNames(const QString &folder, FsResult *result)
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        names.append(QFile::decodeName(name));
+        names.append(nameFromBytes(name));
     }
     ::closedir(dir);
     if (result)
@@ -157,7 +159,7 @@ QHash<QString, FileId> LinuxFileSystem::entryIds(const QString &folder, FsResult
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        names.append(QFile::decodeName(name));
+        names.append(nameFromBytes(name));
         ids.insert(names.last(), {device, static_cast<quint64>(entry->d_ino)});
     }
     // The listing's numbers are the files' own on the usual filesystems but not on every one

@@ -5,6 +5,7 @@
 #include "support/faultyfilesystem.h"
 #include "support/testfiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QMap>
@@ -93,6 +94,7 @@ private slots:
 
     void crashAtAnyMoveIsUndone_data();
     void crashAtAnyMoveIsUndone();
+    void crashAmongRawNamesIsUndoneByteForByte();
     void crashDuringRecoveryIsFinishedNextTime_data();
     void crashDuringRecoveryIsFinishedNextTime();
     void completedBatchKeepsItsNames();
@@ -197,6 +199,8 @@ void TestJournal::namesSurviveTheTextForm_data()
     QTest::newRow("backslash before a letter") << QStringLiteral("a\\tb\\");
     QTest::newRow("control characters") << QStringLiteral("a") + QChar(1) + QChar(0x1f) + QChar(0x7f);
     QTest::newRow("looks like the check line") << QStringLiteral("x\ncheck\t1\tsha256:00");
+    QTest::newRow("cp932 bytes") << nameFromBytes("\x83\x5f_1.txt");
+    QTest::newRow("invalid byte after a pair") << nameFromBytes("\xf0\x9f\x82\x80\x80\\x80");
 }
 
 void TestJournal::namesSurviveTheTextForm()
@@ -212,7 +216,8 @@ void TestJournal::namesSurviveTheTextForm()
     const QByteArray text = journalText(written);
     // One line per file between the five header lines and the check line, readable as text.
     QCOMPARE(text.count('\n'), 1 + 5 + 2 + 1);
-    QVERIFY(text.startsWith("mivot batch journal 2\n"));
+    QVERIFY(text.startsWith("mivot batch journal 3\n"));
+    QVERIFY(QString::fromUtf8(text).toUtf8() == text);
 
     Journal read;
     QString reason;
@@ -229,6 +234,26 @@ void TestJournal::namesSurviveTheTextForm()
         QVERIFY(read.files.at(i).stamp == written.files.at(i).stamp);
     }
     QVERIFY(!read.backStarted && !read.complete && !read.stranded);
+
+    // A journal of an earlier version (no filesystem, no sizes and times; in version 1 UTF-8
+    // names only) is still read after an upgrade.
+    if (bytesOfName(name) == name.toUtf8()) {
+        QByteArray previous;
+        for (const QByteArray &line : text.first(text.lastIndexOf("\ncheck\t")).split('\n')) {
+            QList<QByteArray> fields = line.split('\t');
+            if (fields.first() == "filesystem")
+                continue;
+            if (fields.first() == "file")
+                fields.remove(3, 2);
+            previous += fields.join('\t') + '\n';
+        }
+        previous.replace("journal 3\n", "journal 1\n");
+        previous += "check\t" + QByteArray::number(previous.size()) + "\tsha256:"
+            + QCryptographicHash::hash(previous, QCryptographicHash::Sha256).toHex() + '\n';
+        QVERIFY2(readJournal(previous, read, reason), qPrintable(reason));
+        QCOMPARE(read.files.at(1).newName, name);
+        QVERIFY(!read.stamped);
+    }
 }
 
 void TestJournal::journalOnDiskBeforeFirstMove()
@@ -403,6 +428,21 @@ void TestJournal::crashAtAnyMoveIsUndone()
     QCOMPARE(snapshot(work()).keys(), QStringList{QStringLiteral("left by someone.txt")});
     QCOMPARE(snapshot(prog()).keys(), QStringList{QStringLiteral("xxxxxxx")});
     QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::NoJournal);
+}
+
+void TestJournal::crashAmongRawNamesIsUndoneByteForByte()
+{
+    // CP932 names (one with a 0x5F trail byte), two that differ in one invalid byte, and UTF-8.
+    for (const QByteArrayView name : {"\x83\x5f_1.txt", "\x8e\xca\x90\x5e 1.jpg", "caf\xe9_.txt", "caf\xe8_.txt", "a_b.txt"})
+        writeFile(joinPath(folder(), nameFromBytes(name)), name.toByteArray());
+    const Snapshot before = snapshot(folder());
+    const NameRule rule = [](int, const QString &oldName) { return NewName::of(QString(oldName).remove(QLatin1Char('_'))); };
+    for (const int crashAt : {3, 7}) {
+        QVERIFY(crashBatch(m_real, crashAt, rule));
+        QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::Restored);
+        QCOMPARE(snapshot(folder()), before);
+    }
+    clearFolder(folder());
 }
 
 void TestJournal::crashDuringRecoveryIsFinishedNextTime_data()
@@ -608,7 +648,7 @@ void TestJournal::damagedJournalIsNeverActedOn_data()
     QTest::newRow("inode changed by hand") << QByteArray("replace:file\t>file\t1") << changed;
     QTest::newRow("check line changed") << QByteArray("replace:sha256:>sha256:0") << changed;
     QTest::newRow("file line broken") << QByteArray("replace:file\t>x") << changed;
-    QTest::newRow("another version") << QByteArray("replace:journal 2>journal 3") << QStringLiteral("この版の記録は読めません（mivot batch journal 3）");
+    QTest::newRow("another version") << QByteArray("replace:journal 3>journal 4") << QStringLiteral("この版の記録は読めません（mivot batch journal 4）");
     QTest::newRow("some other file") << QByteArray("whole:[拡張子]\n添付=True\n") << QStringLiteral("作業の記録ではありません");
 }
 
