@@ -1,4 +1,5 @@
 #include "batch/journal.h"
+#include "batch/twophasemove.h"
 #include "main/form1.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
@@ -8,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -296,13 +299,32 @@ void TestCrashRecovery::lookalikeMountKeepsEveryFile()
     QCOMPARE(snapshot(folder()), expected);
     QVERIFY(snapshot(work()).isEmpty());
 
-    const QString first = joinPath(folder(), expected.firstKey());
-    const QString second = joinPath(folder(), expected.lastKey());
-    QCOMPARE(disk.move(first, second).error, EEXIST);
-    const QString recased = joinPath(folder(), expected.firstKey().toUpper());
-    QVERIFY2(disk.move(first, recased).ok(), "a change of case alone is a rename");
-    QCOMPARE(readFile(recased), expected.first());
-    QCOMPARE(readFile(second), expected.last());
+    QCOMPARE(disk.move(joinPath(folder(), expected.firstKey()), joinPath(folder(), expected.lastKey())).error, EEXIST);
+    {
+        // The single rename, through the window, of a change of case alone; then a batch of them.
+        ScriptedMessages messages;
+        Form1 form(PlatformContext{disk, messages, prog()});
+        form.Form_Load();
+        QVERIFY(form.setDir1Path(folder()));
+        form.File1->setCurrentRow(0);
+        form.File1_Click();
+        QCOMPARE(form.File1->fileName(), expected.firstKey());
+        const QString recased = QFileInfo(expected.firstKey()).completeBaseName().toUpper() + QStringLiteral(".jpg");
+        form.Text1[0]->setText(recased);
+        form.Text1_KeyPress(0, 13);
+        QVERIFY2(messages.shown().isEmpty(), qPrintable(messages.lastPrompt()));
+        QCOMPARE(readFile(joinPath(folder(), recased)), expected.first());
+        expected.insert(recased, expected.take(expected.firstKey()));
+    }
+    BatchJournal record(disk, prog());
+    TwoPhaseMove recase(disk, BatchRequest{folder(), expected.keys(), work(), NameFilter(), [](int, const QString &name) {
+                            return NewName::of(name.toLower());
+                        }}, &record);
+    QCOMPARE(recase.run().outcome, BatchOutcome::Done);
+    Snapshot lowered;
+    for (auto file = expected.cbegin(); file != expected.cend(); ++file)
+        lowered.insert(file.key().toLower(), file.value());
+    QCOMPARE(snapshot(folder()), lowered);
 
     const QString shots = joinPath(folder(), QStringLiteral("shots"));
     QVERIFY(QDir().mkpath(shots));
