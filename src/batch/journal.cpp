@@ -444,8 +444,8 @@ FsResult BatchJournal::planned(const TwoPhaseMove &batch)
         return FsResult::failure(QStringLiteral("%1\n%2\n%3").arg(what, path, result.reason()));
     };
     // Only a batch of this run that stranded files leaves its journal behind (the start-up
-    // recovery clears any other); this batch's sweep may carry those files off, so the record
-    // is kept aside for a person to read instead of being retried.
+    // recovery clears or keeps any other); it moves aside for this batch's record, and the next
+    // start tries it again.
     if (m_fs.exists(m_path)) {
         const FsResult aside = setJournalAside(m_fs, m_path, QStringLiteral("stranded"), nullptr);
         if (!aside.ok())

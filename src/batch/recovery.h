@@ -42,9 +42,10 @@ struct RecoveryReport
 };
 
 // Puts every file that an interrupted batch's journal names back under its old name in its
-// folder, finding each by its file id in the work folder, the staging folder or the folder
-// itself. Moves never replace; nothing is deleted. Running it again after it was itself
-// interrupted finishes the job.
+// folder, finding each in the work folder, the staging folder or the folder itself by its id,
+// size and time (by its expected name, size and time where the filesystem renumbers its files).
+// Moves never replace; nothing is deleted but a second name of one file. Running it again after
+// it was itself interrupted finishes the job.
 RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &programFolder);
 // The same for the latest journal, then for every journal that an earlier start or batch kept
 // because files were not home: one report for each journal found.
