@@ -115,12 +115,18 @@ public:
     }
 
     // A crash between the link and the unlink of a move leaves a file under two names of the
-    // batch: the one that is not the file's place goes, the file stays.
+    // batch: the one that is not the file's place goes, the file stays. A crash between the claim
+    // of a new name and the rename onto it leaves an empty file there: in the holding folder,
+    // where no file but the batch's lies, it goes too.
     void removeExtraNames()
     {
         const QList<JournalFile> &files = m_journal.files;
         for (qsizetype i = 0; i < files.size(); ++i) {
             const Place &place = m_where.at(i);
+            const Place holding{m_journal.holdingFolder, files.at(i).newName};
+            if (place.found() && place != holding && files.at(i).stamp.size != 0 && !m_claimed.contains(holding.path())
+                && m_searched.contains(holding.folder))
+                m_fs.removeEmptyClaim(holding.path());
             if (!place.found())
                 continue;
             const FileId id = m_fs.fileId(place.path());
@@ -207,33 +213,59 @@ private:
         }
     }
 
-    // Without ids, a place that two files of the record could stand at, with equal sizes and
-    // times, tells neither apart: such a file is not recognised.
+    // Without ids, a file is the one that stands at a name only it can have with its size and
+    // time: a name in the holding folder is one file's alone, and each place taken settles the
+    // files that shared it. Before phase 2 no file stands at its new name in the folder. Places
+    // that stay shared by files of equal sizes and times tell them apart no better than a guess:
+    // such files are not recognised.
     void locateByName()
     {
         const QList<JournalFile> &files = m_journal.files;
         QList<QList<Place>> candidates(files.size());
-        QHash<QString, int> uses;
+        QList<QList<Place>> places(files.size());
         for (qsizetype i = 0; i < files.size(); ++i) {
             for (const Place &place : expectedPlaces(files.at(i))) {
-                if (m_searched.contains(place.folder) && agrees(files.at(i), place)) {
+                const bool early = !m_journal.backStarted && place == Place{m_journal.folder, files.at(i).newName};
+                if (early || !m_searched.contains(place.folder))
+                    continue;
+                places[i].append(place);
+                if (agrees(files.at(i), place))
                     candidates[i].append(place);
-                    ++uses[place.path()];
+            }
+        }
+        QList<bool> settled(files.size(), false);
+        for (bool progress = true; progress;) {
+            progress = false;
+            QHash<QString, int> uses;
+            for (qsizetype i = 0; i < files.size(); ++i) {
+                for (const Place &place : std::as_const(candidates.at(i))) {
+                    if (!settled.at(i) && !m_claimed.contains(place.path()))
+                        ++uses[place.path()];
+                }
+            }
+            for (qsizetype i = 0; i < files.size(); ++i) {
+                for (qsizetype p = 0; !settled.at(i) && p < candidates.at(i).size(); ++p) {
+                    const Place &place = candidates.at(i).at(p);
+                    if (uses.value(place.path()) == 1 && claim(i, place))
+                        progress = settled[i] = true;
                 }
             }
         }
+        QSet<QString> agreeing;
+        for (const QList<Place> &some : std::as_const(candidates)) {
+            for (const Place &place : some)
+                agreeing.insert(place.path());
+        }
         for (qsizetype i = 0; i < files.size(); ++i) {
-            bool found = false;
-            for (qsizetype p = 0; !found && p < candidates.at(i).size(); ++p) {
-                const Place &place = candidates.at(i).at(p);
-                found = uses.value(place.path()) == 1 && claim(i, place);
-            }
-            if (!found && !candidates.at(i).isEmpty())
+            if (settled.at(i))
+                continue;
+            if (!candidates.at(i).isEmpty()) {
                 m_unrecognised.append({files.at(i).oldName, candidates.at(i).first().path(), QString()});
+                continue;
+            }
             // Something at one of its places that is no file of the record: not to be taken for it.
-            for (qsizetype p = 0; !found && candidates.at(i).isEmpty() && p < expectedPlaces(files.at(i)).size(); ++p) {
-                const Place place = expectedPlaces(files.at(i)).at(p);
-                if (m_searched.contains(place.folder) && !uses.contains(place.path()) && m_fs.fileStamp(place.path()).exists()) {
+            for (const Place &place : std::as_const(places.at(i))) {
+                if (!agreeing.contains(place.path()) && m_fs.fileStamp(place.path()).exists()) {
                     m_unrecognised.append({files.at(i).oldName, place.path(), QString()});
                     break;
                 }

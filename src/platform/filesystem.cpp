@@ -73,6 +73,12 @@ FsResult LinuxFileSystem::move(const QString &from, const QString &to)
     return error == 0 ? FsResult::success() : FsResult::failure(error);
 }
 
+FsResult LinuxFileSystem::removeEmptyClaim(const QString &path)
+{
+    const int error = ::removeEmptyClaim(native(path));
+    return error == 0 ? FsResult::success() : FsResult::failure(error);
+}
+
 FsResult LinuxFileSystem::removeExtraName(const QString &extra, const QString &kept)
 {
     const int error = removeExtraLink(native(extra), native(kept));

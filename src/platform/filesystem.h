@@ -78,6 +78,8 @@ public:
     virtual int maxNameLength(const QString &folder) = 0;
     // Removes `extra` only while it is a second link to the file at `kept`: the file stays.
     virtual FsResult removeExtraName(const QString &extra, const QString &kept) = 0;
+    // Removes an empty regular file with no other name (a claim a cut-short move left) only.
+    virtual FsResult removeEmptyClaim(const QString &path) = 0;
     // True when the folder's filesystem takes names that differ only in case for one name.
     virtual bool ignoresCase(const QString &folder) = 0;
     // Never follows a link: the stamp of the link itself.
@@ -98,6 +100,7 @@ public:
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
     FsResult removeExtraName(const QString &extra, const QString &kept) override;
+    FsResult removeEmptyClaim(const QString &path) override;
     bool ignoresCase(const QString &folder) override;
     FileStamp fileStamp(const QString &path) override;
     FilesystemKind filesystemKind(const QString &folder) override;

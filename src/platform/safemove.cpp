@@ -170,3 +170,16 @@ int removeExtraLink(const QByteArray &extra, const QByteArray &kept)
     const int error = errno;
     return gone(extra) ? 0 : error;
 }
+
+int removeEmptyClaim(const QByteArray &path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode) || st.st_size != 0 || st.st_nlink != 1)
+        return EEXIST;
+    if (::unlink(path.constData()) == 0)
+        return 0;
+    const int error = errno;
+    return gone(path) ? 0 : error;
+}

@@ -18,3 +18,7 @@ int safeMove(const QByteArray &from, const QByteArray &to);
 // Removes `extra` only while it is another name of the very file at `kept` (same device and
 // inode, more than one link), so that the file itself stays. Returns 0 or the errno.
 int removeExtraLink(const QByteArray &extra, const QByteArray &kept);
+
+// Removes the path only while it is an empty regular file with no other name: what a claim of a
+// new name left when the move was cut short. Returns 0 or the errno (EEXIST for any other file).
+int removeEmptyClaim(const QByteArray &path);

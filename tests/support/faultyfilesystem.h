@@ -50,6 +50,7 @@ public:
         return m_real.removeExtraName(extra, kept);
     }
     bool ignoresCase(const QString &folder) override;
+    FsResult removeEmptyClaim(const QString &path) override { return m_real.removeEmptyClaim(path); }
     FileStamp fileStamp(const QString &path) override { return m_real.fileStamp(path); }
     FilesystemKind filesystemKind(const QString &folder) override
     {
