@@ -279,7 +279,9 @@ void TestCrashRecovery::lookalikeMountKeepsEveryFile()
     QVERIFY(QDir().mkpath(backing));
     LookalikeMount mount(mode, backing, folder());
     QString why;
-    QVERIFY2(mount.mount(&why), qPrintable(why));
+    // A container may hand out /dev/fuse and still refuse the mount itself.
+    if (!mount.mount(&why))
+        QSKIP(qPrintable(QStringLiteral("FUSE is not usable here: ") + why));
     LinuxFileSystem disk;
     QCOMPARE(disk.ignoresCase(folder()), mode == QLatin1String("fat"));
 
