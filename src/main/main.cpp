@@ -39,12 +39,13 @@ int main(int argc, char *argv[])
     applyApplicationLook();
 
     QtMessageBoxes messages;
-    SingleCopyLock lock;
+    const QString folder = programFolder();
+    SingleCopyLock lock(singleCopyLockPathOf(folder));
     if (!claimSingleCopy(lock, messages))
         return 0;
 
     LinuxFileSystem fileSystem;
-    Form1 form(PlatformContext{fileSystem, messages, programFolder()});
+    Form1 form(PlatformContext{fileSystem, messages, folder});
     form.Form_Load();
     form.show();
     return app.exec();
