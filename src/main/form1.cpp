@@ -87,6 +87,9 @@ void Form1::buildLayout()
     setWindowTitle(QStringLiteral("Ｍｉｖｏｔ   (Quandelspur)ver2.0"));
     setWindowIcon(QIcon(QStringLiteral(":/mivot.png")));
     setFixedSize(twipsToPixels(8520), twipsToPixels(6300));
+    // A fixed single border: the title bar offers minimise and close, no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, colorFromBgr(0x00C0C0C0));
