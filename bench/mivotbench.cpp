@@ -108,7 +108,7 @@ bool rawRename(const QString &folder, const QString &work)
 class AnswerOk : public MessageBoxes
 {
 public:
-    int show(const QString &prompt, int, const QString &) override
+    int show(const QString &prompt, int, const QString &, const QString &) override
     {
         ++shown;
         last = prompt;

@@ -143,3 +143,8 @@ QString batchMessage(const BatchReport &report)
     }
     return QString();
 }
+
+QString batchProblemReason(const BatchFileProblem &problem, bool staged)
+{
+    return problemReason(problem, staged);
+}

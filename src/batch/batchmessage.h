@@ -8,5 +8,8 @@
 // every file got its new name and nothing else needs saying.
 QString batchMessage(const BatchReport &report);
 
+// Why one file or folder stops a batch, in the words of batchMessage.
+QString batchProblemReason(const BatchFileProblem &problem, bool staged);
+
 // How many names a message lists before it only counts the rest.
 constexpr int NamesShown = 10;

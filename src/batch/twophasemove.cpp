@@ -59,16 +59,43 @@ const BatchReport &TwoPhaseMove::run()
     return m_report;
 }
 
+bool TwoPhaseMove::readFolders(QStringList &folderEntries, QStringList &holdingEntries, bool create)
+{
+    FsResult read;
+    folderEntries = m_fs.entryNames(m_request.folder, &read);
+    if (!read.ok())
+        return refuse(BatchProblem::FolderUnreadable, read.reason());
+    return prepareHoldingFolder(holdingEntries, create);
+}
+
+bool TwoPhaseMove::preview()
+{
+    if (m_stage != Stage::Fresh)
+        return false;
+    QStringList folderEntries;
+    QStringList holdingEntries;
+    m_previewOnly = true;
+    m_stage = Stage::Finished;
+    if (!readFolders(folderEntries, holdingEntries, false))
+        return false;
+    checkNames(folderEntries, holdingEntries);
+    m_report.outcome = BatchOutcome::Refused;
+    return m_report.problems.isEmpty();
+}
+
+const BatchFileProblem *TwoPhaseMove::problemOf(qsizetype index) const
+{
+    const auto found = m_problemOfMove.constFind(index);
+    return found == m_problemOfMove.cend() ? nullptr : &m_report.problems.at(found.value());
+}
+
 bool TwoPhaseMove::plan()
 {
     if (m_stage != Stage::Fresh)
         return false;
-    FsResult read;
-    const QStringList folderEntries = m_fs.entryNames(m_request.folder, &read);
-    if (!read.ok())
-        return refuse(BatchProblem::FolderUnreadable, read.reason());
+    QStringList folderEntries;
     QStringList holdingEntries;
-    if (!prepareHoldingFolder(holdingEntries))
+    if (!readFolders(folderEntries, holdingEntries, true))
         return false;
     checkNames(folderEntries, holdingEntries);
     if (!m_report.problems.isEmpty()) {
@@ -86,11 +113,12 @@ bool TwoPhaseMove::plan()
 }
 
 // Decides where the files wait between the phases before any of them moves: the work folder
-// when a rename can reach it, else the staging folder inside the renamed folder itself.
-bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries)
+// when a rename can reach it, else the staging folder inside the renamed folder itself. Without
+// `create`, a holding folder that does not exist yet counts as empty.
+bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries, bool create)
 {
     const QString &work = m_request.workFolder;
-    if (!m_fs.exists(work)) {
+    if (create && !m_fs.exists(work)) {
         const FsResult made = m_fs.makeFolder(work);
         if (!made.ok() && made.error != EEXIST)
             return refuse(BatchProblem::WorkFolderUnavailable, made.reason());
@@ -103,10 +131,14 @@ bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries)
     m_report.holdingFolder = m_report.staged ? m_staging : work;
 
     if (m_report.staged && !m_fs.exists(m_staging)) {
+        if (!create)
+            return true;
         const FsResult made = m_fs.makeFolder(m_staging);
         if (!made.ok())
             return refuse(BatchProblem::StagingUnavailable, made.reason());
     }
+    if (!create && !m_fs.exists(m_report.holdingFolder))
+        return true;
     FsResult read;
     holdingEntries = m_fs.entryNames(m_report.holdingFolder, &read);
     if (!read.ok()) {
@@ -134,6 +166,7 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
         const NewName formed = m_request.rule(int(i), oldName);
         const QString &newName = formed.name;
         auto problem = [&](BatchProblem kind, const QString &detail = QString()) {
+            m_problemOfMove.insert(i, m_report.problems.size());
             m_report.problems.append({kind, oldName, newName, detail});
         };
         bool listedBefore = false;
@@ -310,6 +343,9 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
 void TwoPhaseMove::finish()
 {
     m_stage = Stage::Finished;
+    // A preview tells nobody and tidies nothing.
+    if (m_previewOnly)
+        return;
     // The staging folder lives only while it holds something: removing a folder that still
     // holds files fails, and is meant to, so the result needs no look.
     if (m_report.staged || m_sweptStaging)

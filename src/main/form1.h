@@ -5,6 +5,7 @@
 #include "main/folderlist.h"
 #include "main/platformcontext.h"
 #include "batch/namerule.h"
+#include "batch/twophasemove.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -41,8 +42,12 @@ public:
     void UBarKiller();
     void RenREname();
     void RenREKaku();
-    // The confirmation every batch command asks first; true when the user chose OK.
-    bool confirmBatch(const QString &prompt);
+    // The confirmation every batch command asks first, with what the batch will do behind its
+    // details button; true when the user chose OK.
+    bool confirmBatch(const QString &prompt, const QString &details);
+    // The batch of the rule over every file the file list shows, and its preview, read from disk.
+    BatchRequest batchRequest(const NameRule &rule) const;
+    QString batchPreview(const NameRule &rule) const;
     // Renames every file the file list shows by the rule, through the work folder, and reports
     // to the user what went wrong, if anything.
     void runBatchMove(const NameRule &rule);

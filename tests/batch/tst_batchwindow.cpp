@@ -121,15 +121,20 @@ void TestBatchWindow::cancelMovesAndRereadsNothing_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("prompt");
-    QTest::newRow("space removal") << QStringLiteral("Command4") << SpacePrompt;
-    QTest::newRow("underscore removal") << QStringLiteral("Command5") << UnderscorePrompt;
+    QTest::addColumn<QString>("details");
+    QTest::newRow("space removal") << QStringLiteral("Command4") << SpacePrompt
+                                   << QStringLiteral("2 ファイル\na b_c.txt → ab_c.txt\nkeep.txt（変わりません）");
+    QTest::newRow("underscore removal") << QStringLiteral("Command5") << UnderscorePrompt
+                                        << QStringLiteral("2 ファイル\na b_c.txt → a bc.txt\nkeep.txt（変わりません）");
 }
 
 void TestBatchWindow::cancelMovesAndRereadsNothing()
 {
     QFETCH(QString, command);
     QFETCH(QString, prompt);
+    QFETCH(QString, details);
     touch(joinPath(folder(), QStringLiteral("a b_c.txt")));
+    touch(joinPath(folder(), QStringLiteral("keep.txt")));
     makeForm();
     // A file that appears after the listing was read shows whether the list was read again.
     touch(joinPath(folder(), QStringLiteral("late file.txt")));
@@ -142,9 +147,10 @@ void TestBatchWindow::cancelMovesAndRereadsNothing()
     QCOMPARE(box.prompt, prompt);
     QCOMPARE(box.buttons, MsgButtons::OkCancel);
     QCOMPARE(box.title, QStringLiteral("確認メッセージ"));
+    QCOMPARE(box.details, details);
     QCOMPARE(m_fs->moveCount(), 0);
-    QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("a b_c.txt"), QStringLiteral("late file.txt")}));
-    QCOMPARE(m_form->File1->entries(), QStringList{QStringLiteral("a b_c.txt")});
+    QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("a b_c.txt"), QStringLiteral("keep.txt"), QStringLiteral("late file.txt")}));
+    QCOMPARE(m_form->File1->entries(), (QStringList{QStringLiteral("a b_c.txt"), QStringLiteral("keep.txt")}));
     QCOMPARE(m_form->Text1[0]->text(), QStringLiteral("typed"));
     QCOMPARE(m_form->Text3->text(), QStringLiteral("txt"));
 }

@@ -46,7 +46,7 @@ private:
 class AnswerOk : public MessageBoxes
 {
 public:
-    int show(const QString &prompt, int, const QString &) override
+    int show(const QString &prompt, int, const QString &, const QString &) override
     {
         std::printf("message: %s\n", qPrintable(prompt));
         return MsgAnswer::Ok;
