@@ -81,6 +81,8 @@ void Form1::runBatchMove(const NameRule &rule)
     const QString message = batchMessage(batch.report());
     if (!message.isEmpty())
         m_platform.messages.show(message, MsgButtons::Ok);
+    if (batch.report().outcome == BatchOutcome::Done)
+        recordRename(savedFolder, batch.moves());
     // The boxes and dialogs of the batch are gone; without a window manager nobody else hands
     // the keyboard back to the window.
     activateWindow();

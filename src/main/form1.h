@@ -4,6 +4,7 @@
 #include "main/filelist.h"
 #include "main/folderlist.h"
 #include "main/platformcontext.h"
+#include "batch/lastrename.h"
 #include "batch/namerule.h"
 #include "batch/twophasemove.h"
 
@@ -51,6 +52,10 @@ public:
     // Renames every file the file list shows by the rule, through the work folder, and reports
     // to the user what went wrong, if anything.
     void runBatchMove(const NameRule &rule);
+
+    // Ctrl+Z and Ctrl+Shift+Z (form1_undo.cpp): takes the last completed rename back, or redoes
+    // what the last undo took back, after asking; says so when there is nothing to take back.
+    void takeBackLastRename(TakeBack direction);
 
     // Moves the folder list, showing a message when the folder cannot be read.
     bool setDir1Path(const QString &folder);
@@ -101,9 +106,13 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLayout();
+    void setUpTakeBack();
+    // Keeps the moves just made for Ctrl+Z; says so when they cannot be kept.
+    void recordRename(const QString &folder, const QList<PlannedMove> &moves);
     void centreOnScreen();
     void emptyNameBoxes();
 

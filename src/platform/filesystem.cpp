@@ -123,6 +123,16 @@ FileId LinuxFileSystem::fileId(const QString &path)
     return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
 }
 
+FileStamp FileSystem::fileStamp(const QString &path)
+{
+    struct stat st;
+    if (::lstat(native(path).constData(), &st) != 0)
+        return {};
+    return {{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)},
+            static_cast<qint64>(st.st_size),
+            static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 QHash<QString, FileId> FileSystem::entryIds(const QString &folder, FsResult *result)
 {
     QHash<QString, FileId> ids;

@@ -27,6 +27,17 @@ struct FileId
     bool operator==(const FileId &) const = default;
 };
 
+// What a file was when last looked at: the same file (id) with the same size and modification time.
+struct FileStamp
+{
+    FileId id;
+    qint64 size = -1;
+    qint64 modifiedNs = 0; // nanoseconds since the epoch
+
+    bool valid() const { return id.valid(); }
+    bool operator==(const FileStamp &) const = default;
+};
+
 // Every change the program makes to the disk goes through this interface, so that tests can
 // hand in a file system that refuses chosen calls.
 class FileSystem
@@ -48,6 +59,8 @@ public:
     // The id of every entry of a folder, the same as fileId gives for each; this default asks
     // fileId entry by entry, a system that hands ids out with the listing answers at once.
     virtual QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr);
+    // The stamp of what stands at the path, links not followed; invalid when nothing does.
+    virtual FileStamp fileStamp(const QString &path);
     // True when a rename between the two folders can succeed (same mount).
     virtual bool sameFilesystem(const QString &folderA, const QString &folderB) = 0;
     // The longest name, in bytes of the file name encoding, that the folder's filesystem takes.

@@ -1,0 +1,251 @@
+#include "batch/lastrename.h"
+
+#include "batch/batchmessage.h"
+#include "batch/journal.h"
+#include "platform/programfolder.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+
+namespace {
+
+constexpr char Magic[] = "mivot last rename 1";
+
+// Names may hold tabs and line breaks: every field is percent-encoded, byte for byte.
+QByteArray encoded(const QString &text)
+{
+    return text.toUtf8().toPercentEncoding();
+}
+
+QString decoded(QByteArrayView field)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(field.toByteArray()));
+}
+
+QByteArray checkLine(QByteArrayView body)
+{
+    return "check\t" + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
+}
+
+bool toNumber(QByteArrayView field, qint64 &number)
+{
+    bool ok = false;
+    number = field.toLongLong(&ok);
+    return ok && !field.isEmpty() && field.front() != '+' && field.front() != ' ';
+}
+
+QString changeReason(FileChange change)
+{
+    switch (change) {
+    case FileChange::Missing:
+        return QStringLiteral("見つかりません（移動、削除、または名前が変わっています）");
+    case FileChange::Replaced:
+        return QStringLiteral("別のファイルに置き換えられています");
+    case FileChange::Modified:
+        return QStringLiteral("内容が変更されています");
+    }
+    return QString();
+}
+
+// Looks at every file again just before the first move, then lets the journal record the plan.
+class TakeBackGuard : public BatchObserver
+{
+public:
+    TakeBackGuard(FileSystem &fileSystem, const QString &programFolder, const LastRename &record)
+        : m_fs(fileSystem)
+        , m_record(record)
+        , m_journal(fileSystem, programFolder)
+    {
+    }
+
+    FsResult planned(const TwoPhaseMove &batch) override
+    {
+        changed = changedSince(m_fs, m_record);
+        if (!changed.isEmpty())
+            return FsResult::failure(changedFilesMessage(m_record, changed));
+        return m_journal.planned(batch);
+    }
+    void moving(const BatchMove &move) override { m_journal.moving(move); }
+    void moved(const BatchMove &move, const FsResult &result) override { m_journal.moved(move, result); }
+    void finished(const BatchReport &report) override { m_journal.finished(report); }
+
+    QList<ChangedFile> changed;
+
+private:
+    FileSystem &m_fs;
+    const LastRename &m_record;
+    BatchJournal m_journal;
+};
+
+FsResult removeRecord(const QString &path)
+{
+    if (!QFile::exists(path) || QFile::remove(path))
+        return FsResult::success();
+    return FsResult::failure(QStringLiteral("%1\n%2").arg(path, QFile(path).errorString()));
+}
+
+} // namespace
+
+QString lastRenamePathOf(const QString &programFolder)
+{
+    return joinPath(programFolder, QStringLiteral(".xxxxxxx.last"));
+}
+
+QByteArray lastRenameText(const LastRename &record)
+{
+    QByteArray text;
+    text.reserve(128 + record.files.size() * 128);
+    text += Magic;
+    text += record.direction == TakeBack::Undo ? "\nundo\nfolder\t" : "\nredo\nfolder\t";
+    text += encoded(record.folder);
+    text += "\nfiles\t" + QByteArray::number(record.files.size()) + '\n';
+    for (const RenamedFile &file : record.files) {
+        text += "file\t" + QByteArray::number(file.stamp.id.device) + '\t' + QByteArray::number(file.stamp.id.inode) + '\t'
+            + QByteArray::number(file.stamp.size) + '\t' + QByteArray::number(file.stamp.modifiedNs) + '\t'
+            + encoded(file.name) + '\t' + encoded(file.formerName) + '\n';
+    }
+    text += checkLine(text);
+    return text;
+}
+
+bool parseLastRename(const QByteArray &text, LastRename &record)
+{
+    record = LastRename();
+    const qsizetype check = text.lastIndexOf("\ncheck\t", text.size() - 2);
+    if (check < 0 || !text.endsWith('\n') || text.sliced(check + 1) != checkLine(QByteArrayView(text).first(check + 1)))
+        return false;
+    const QList<QByteArray> lines = text.first(check).split('\n');
+    if (lines.size() < 4 || lines.at(0) != Magic || (lines.at(1) != "undo" && lines.at(1) != "redo")
+        || !lines.at(2).startsWith("folder\t") || !lines.at(3).startsWith("files\t"))
+        return false;
+    record.direction = lines.at(1) == "undo" ? TakeBack::Undo : TakeBack::Redo;
+    record.folder = decoded(QByteArrayView(lines.at(2)).sliced(7));
+    qint64 count = 0;
+    if (record.folder.isEmpty() || !toNumber(QByteArrayView(lines.at(3)).sliced(6), count) || count != lines.size() - 4)
+        return false;
+    record.files.reserve(count);
+    for (qsizetype i = 4; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines.at(i).split('\t');
+        qint64 device = 0;
+        qint64 inode = 0;
+        RenamedFile file;
+        if (fields.size() != 7 || fields.at(0) != "file" || !toNumber(fields.at(1), device) || !toNumber(fields.at(2), inode)
+            || !toNumber(fields.at(3), file.stamp.size) || !toNumber(fields.at(4), file.stamp.modifiedNs))
+            return false;
+        file.stamp.id = {quint64(device), quint64(inode)};
+        file.name = decoded(fields.at(5));
+        file.formerName = decoded(fields.at(6));
+        if (file.name.isEmpty() || file.formerName.isEmpty())
+            return false;
+        record.files.append(file);
+    }
+    return true;
+}
+
+bool readLastRename(const QString &programFolder, LastRename &record, QString &problem)
+{
+    problem.clear();
+    QFile file(lastRenamePathOf(programFolder));
+    if (!file.exists())
+        return false;
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = file.errorString();
+        return false;
+    }
+    if (!parseLastRename(file.readAll(), record)) {
+        problem = QStringLiteral("記録の形式が正しくありません");
+        return false;
+    }
+    return true;
+}
+
+FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, TakeBack direction,
+                          const QString &folder, const QList<PlannedMove> &moves)
+{
+    const QString path = lastRenamePathOf(programFolder);
+    LastRename record{direction, folder, {}};
+    for (const PlannedMove &move : moves) {
+        if (move.newName == move.oldName)
+            continue;
+        const FileStamp stamp = fileSystem.fileStamp(joinPath(folder, move.newName));
+        if (!stamp.valid()) {
+            removeRecord(path);
+            return FsResult::failure(QStringLiteral("%1\n%2").arg(joinPath(folder, move.newName), FsResult::failure(ENOENT).reason()));
+        }
+        record.files.append({move.newName, move.oldName, stamp});
+    }
+    if (record.files.isEmpty())
+        return removeRecord(path);
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(lastRenameText(record)) < 0 || !file.commit()) {
+        const QString reason = file.errorString();
+        removeRecord(path);
+        return FsResult::failure(QStringLiteral("%1\n%2").arg(path, reason));
+    }
+    return FsResult::success();
+}
+
+QList<ChangedFile> changedSince(FileSystem &fileSystem, const LastRename &record)
+{
+    QList<ChangedFile> changed;
+    for (const RenamedFile &file : record.files) {
+        const FileStamp now = fileSystem.fileStamp(joinPath(record.folder, file.name));
+        if (!now.valid())
+            changed.append({file.name, FileChange::Missing});
+        else if (now.id != file.stamp.id)
+            changed.append({file.name, FileChange::Replaced});
+        else if (now != file.stamp)
+            changed.append({file.name, FileChange::Modified});
+    }
+    return changed;
+}
+
+TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &programFolder, const LastRename &record,
+                                  const NameFilter &filter)
+{
+    QStringList names;
+    QStringList formerNames;
+    names.reserve(record.files.size());
+    formerNames.reserve(record.files.size());
+    for (const RenamedFile &file : record.files) {
+        names.append(file.name);
+        formerNames.append(file.formerName);
+    }
+    TakeBackGuard guard(fileSystem, programFolder, record);
+    TwoPhaseMove batch(fileSystem,
+                       BatchRequest{record.folder, names, workFolderOf(programFolder), filter,
+                                    [formerNames](int index, const QString &) { return NewName::of(formerNames.at(index)); }},
+                       &guard);
+    TakeBackResult result{batch.run(), guard.changed, FsResult::success()};
+    if (result.report.outcome == BatchOutcome::Done) {
+        const TakeBack opposite = record.direction == TakeBack::Undo ? TakeBack::Redo : TakeBack::Undo;
+        result.recorded = recordLastRename(fileSystem, programFolder, opposite, record.folder, batch.moves());
+    }
+    return result;
+}
+
+QString takeBackText(const LastRename &record)
+{
+    QString text = QStringLiteral("%1\n%2 ファイル").arg(record.folder).arg(record.files.size());
+    for (const RenamedFile &file : record.files)
+        text += QLatin1Char('\n') + file.name + QStringLiteral(" → ") + file.formerName;
+    return text;
+}
+
+QString changedFilesMessage(const LastRename &record, const QList<ChangedFile> &changed)
+{
+    QString text = record.direction == TakeBack::Undo
+        ? QStringLiteral("次のファイルはリネームの後に変わったため、元に戻せません。ファイルは一つも移動していません。\n")
+        : QStringLiteral("次のファイルは元に戻した後に変わったため、やり直せません。ファイルは一つも移動していません。\n");
+    text += record.folder;
+    const qsizetype shown = qMin<qsizetype>(changed.size(), NamesShown);
+    for (qsizetype i = 0; i < shown; ++i)
+        text += QStringLiteral("\n・%1（%2）").arg(changed.at(i).name, changeReason(changed.at(i).change));
+    if (changed.size() > shown)
+        text += QStringLiteral("\nほか %1 件").arg(changed.size() - shown);
+    return text;
+}
