@@ -5,6 +5,7 @@
 #include "batch/preview.h"
 #include "batch/removalrule.h"
 #include "batch/twophasemove.h"
+#include "main/batchprogress.h"
 
 namespace {
 
@@ -65,7 +66,9 @@ void Form1::runBatchMove(const NameRule &rule)
     const QString savedFolder = Dir1->path();
     // Written before the first move, so that a batch cut short by a crash is undone at the next start.
     BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
-    TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &journal);
+    BatchProgress progress(journal, this);
+    m_batchRunning = true;
+    TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
     if (batch.plan() && batch.moveOut()) {
         File1->refresh();
         // The lists show where the files wait while they come back; a holding folder the list
@@ -77,12 +80,17 @@ void Form1::runBatchMove(const NameRule &rule)
     if (!setDir1Path(savedFolder))
         emptyNameBoxes();
     File1->refresh();
-
-    const QString message = batchMessage(batch.report());
-    if (!message.isEmpty())
-        m_platform.messages.show(message, MsgButtons::Ok);
+    m_batchRunning = false;
+    progress.end();
     if (batch.report().outcome == BatchOutcome::Done)
         recordRename(savedFolder, batch.moves());
+
+    QStringList messages{batchMessage(batch.report())};
+    if (batch.report().outcome == BatchOutcome::Done)
+        messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
+    messages.removeAll(QString());
+    if (!messages.isEmpty())
+        m_platform.messages.show(messages.join(QStringLiteral("\n\n")), MsgButtons::Ok);
     // The boxes and dialogs of the batch are gone; without a window manager nobody else hands
     // the keyboard back to the window.
     activateWindow();

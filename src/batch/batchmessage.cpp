@@ -1,5 +1,9 @@
 #include "batch/batchmessage.h"
 
+#include "platform/messagebox.h"
+
+#include <algorithm>
+
 namespace {
 
 QString problemReason(const BatchFileProblem &problem, bool staged)
@@ -41,8 +45,9 @@ QString problemReason(const BatchFileProblem &problem, bool staged)
 QString problemLine(const BatchFileProblem &problem, bool staged)
 {
     if (problem.newName.isEmpty())
-        return QStringLiteral("・%1（%2）").arg(problem.oldName, problemReason(problem, staged));
-    return QStringLiteral("・%1 → %2（%3）").arg(problem.oldName, problem.newName, problemReason(problem, staged));
+        return QStringLiteral("・%1（%2）").arg(shownName(problem.oldName), problemReason(problem, staged));
+    return QStringLiteral("・%1 → %2（%3）")
+        .arg(shownName(problem.oldName), shownName(problem.newName), problemReason(problem, staged));
 }
 
 // The first lines, then how many more there are.
@@ -87,12 +92,12 @@ QString rollback(const BatchReport &report)
 {
     const BatchFileProblem &failed = report.problems.constFirst();
     const QString head = QStringLiteral("「%1」を「%2」へ移動できなかったため、一括リネームを取り消しました。\n%3\n%4\n")
-                             .arg(failed.oldName, failed.newName, report.folder, failed.detail);
+                             .arg(shownName(failed.oldName), shownName(failed.newName), report.folder, failed.detail);
     if (report.outcome == BatchOutcome::RolledBack)
         return head + QStringLiteral("全てのファイルを元の名前に戻しました。");
     QStringList lines;
     for (const StrandedFile &file : report.stranded)
-        lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）").arg(file.oldName, file.path, file.reason));
+        lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）").arg(shownName(file.oldName), file.path, file.reason));
     return head + QStringLiteral("次のファイルは元の名前に戻せませんでした。削除も上書きもしていません。\n") + firstLines(lines);
 }
 
@@ -120,8 +125,8 @@ QStringList leftoverSections(const QList<Leftover> &leftovers)
         QStringList lines;
         for (; i < leftovers.size() && leftovers.at(i).fate == first.fate && leftovers.at(i).from == first.from; ++i) {
             const Leftover &file = leftovers.at(i);
-            lines.append(file.detail.isEmpty() ? QStringLiteral("・%1").arg(file.name)
-                                               : QStringLiteral("・%1（%2）").arg(file.name, file.detail));
+            lines.append(file.detail.isEmpty() ? QStringLiteral("・%1").arg(shownName(file.name))
+                                               : QStringLiteral("・%1（%2）").arg(shownName(file.name), file.detail));
         }
         sections.append(leftoverHeading(first.fate, first.from) + QLatin1Char('\n') + firstLines(lines));
     }
@@ -129,6 +134,17 @@ QStringList leftoverSections(const QList<Leftover> &leftovers)
 }
 
 } // namespace
+
+QString hiddenByFilterMessage(const QList<PlannedMove> &moves, const NameFilter &filter)
+{
+    const auto hidden = std::count_if(moves.cbegin(), moves.cend(),
+                                      [&](const PlannedMove &move) { return !filter.matches(move.newName); });
+    if (hidden == 0)
+        return QString();
+    return QStringLiteral("名前を変えたファイルのうち %1 個は、表示ファイル規制（%2）に合わないため、ファイルリストに表示されていません。")
+        .arg(hidden)
+        .arg(filter.pattern());
+}
 
 QString batchMessage(const BatchReport &report)
 {

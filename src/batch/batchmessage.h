@@ -11,5 +11,9 @@ QString batchMessage(const BatchReport &report);
 // Why one file or folder stops a batch, in the words of batchMessage.
 QString batchProblemReason(const BatchFileProblem &problem, bool staged);
 
+// After a batch: how many renamed files the display filter now hides, and the filter in force;
+// empty when it hides none.
+QString hiddenByFilterMessage(const QList<PlannedMove> &moves, const NameFilter &filter);
+
 // How many names a message lists before it only counts the rest.
 constexpr int NamesShown = 10;

@@ -19,6 +19,8 @@ void Form1::RenREKaku()
         dialog.setListing(File1->entries());
         dialog.exec();
     }
+    // Without a window manager nobody hands the keyboard back to the window.
+    activateWindow();
     if (shared::UnifiedExtension == shared::UnifiedExtensionCancelled)
         return;
     runBatchMove(unifiedNameRule(shared::UnifiedExtension));

@@ -19,7 +19,9 @@ void Form1::RenREname()
         dialog.setListing(File1->entries());
         dialog.exec();
     }
+    // Without a window manager nobody hands the keyboard back to the window.
+    activateWindow();
     if (shared::SerialPrefix.isEmpty())
         return;
-    runBatchMove(serialNameRule(shared::SerialPrefix, shared::SerialStart));
+    runBatchMove(serialNameRule(shared::SerialPrefix, shared::SerialStart, shared::SerialWidth));
 }

@@ -13,6 +13,7 @@ Form2::Form2(MessageBoxes &messages, QWidget *mainWindow)
     , m_messages(messages)
 {
     setWindowTitle(QStringLiteral("ファイル名設定"));
+    setWindowIcon(blankWindowIcon());
     setFixedSize(twipsToPixels(2400), twipsToPixels(2160));
 
     // Created in tab order.
@@ -33,10 +34,10 @@ Form2::Form2(MessageBoxes &messages, QWidget *mainWindow)
     Label3->setWordWrap(true);
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(Label3, 120, 240, 2175, 375);
-    // Two lines of the Japanese font need more than 375 twips: grow downwards, beneath the
-    // text box, rather than cut the second line.
-    Label3->resize(Label3->width(), qMax(Label3->height(), Label3->heightForWidth(Label3->width())));
-    Label3->lower();
+    // Two lines of the Japanese font need more than 375 twips: the label grows upwards, so that
+    // its second line ends where the text box below begins, and nothing covers it.
+    const int labelHeight = qMax(Label3->height(), Label3->heightForWidth(Label3->width()));
+    Label3->setGeometry(Label3->x(), qMax(0, qMin(Label3->y(), Text1->y() - labelHeight)), Label3->width(), labelHeight);
 
     for (QLineEdit *box : {Text1, Text2})
         box->setTextMargins(0, 0, 0, 0);
@@ -87,6 +88,7 @@ void Form2::cmdStart_Click()
 
     shared::SerialPrefix = Text1->text();
     shared::SerialStart = start.value;
+    shared::SerialWidth = start.width;
     done(QDialog::Accepted);
 }
 

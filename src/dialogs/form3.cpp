@@ -12,6 +12,7 @@ Form3::Form3(MessageBoxes &messages, QWidget *mainWindow)
     , m_messages(messages)
 {
     setWindowTitle(QStringLiteral("統一拡張子設定"));
+    setWindowIcon(blankWindowIcon());
     setFixedSize(twipsToPixels(2985), twipsToPixels(2235));
 
     // Created in tab order.

@@ -1,10 +1,10 @@
 #include "dialogs/form4.h"
 
+#include "main/screencentre.h"
 #include "main/twips.h"
 
-#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
-#include <QScreen>
 
 Form4::Form4(QWidget *mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
@@ -39,20 +39,24 @@ Form4::Form4(QWidget *mainWindow)
 
 void Form4::Form_Load()
 {
-    const QWidget *owner = parentWidget();
-    const QScreen *screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    // The outer size counts; the platform knows the frame once the window exists.
+    // A platform that draws the frame itself knows it as soon as the window exists.
     create();
-    const QRect frame = frameGeometry();
-    move(area.left() + (area.width() - frame.width()) / 2, area.top() + (area.height() - frame.height()) / 2);
+    centreOnScreen(this);
 }
 
 void Form4::Command1_Click()
 {
     accept();
+}
+
+void Form4::keyPressEvent(QKeyEvent *event)
+{
+    // Only Back closes the window; it is no cancel button.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Form4::paintEvent(QPaintEvent *event)

@@ -28,7 +28,7 @@ frmKisei::frmKisei(Form1 *mainWindow)
     , m_mainWindow(mainWindow)
 {
     setWindowTitle(QStringLiteral("拡張子規制設定"));
-    setWindowIcon(QIcon());
+    setWindowIcon(blankWindowIcon());
     setFixedSize(twipsToPixels(4680), twipsToPixels(2190));
 
     // Created in tab order.
@@ -76,9 +76,22 @@ void frmKisei::Form_Load()
     List1->addItems(parsePatternEntries(strcheck));
 }
 
+void frmKisei::keyPressEvent(QKeyEvent *event)
+{
+    // The window has no cancel button: Escape must not throw the edited entries away.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void frmKisei::showCurrentPattern(const QString &pattern)
 {
     Label2->setText(QStringLiteral("現在の設定\n") + pattern);
+    // Two lines of the Japanese font are taller than the layout's box: grow it, so that the
+    // pattern's descenders show.
+    Label2->resize(Label2->width(), qMax(twipsToPixels(495), Label2->sizeHint().height()));
 }
 
 void frmKisei::Command1_Click()

@@ -48,6 +48,9 @@ public slots:
     void Command4_Click();
     void List1_Click();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void Form_Load();
     void showCurrentPattern(const QString &pattern);

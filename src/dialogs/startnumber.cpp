@@ -50,5 +50,8 @@ StartNumber readStartNumber(const QString &text)
     const double rounded = roundHalfToEven(number);
     if (rounded < std::numeric_limits<qint32>::min() || rounded > std::numeric_limits<qint32>::max())
         return {};
-    return {true, number < 0, static_cast<qint32>(rounded)};
+    // "001" asks for three digits; a lone "0" or "1" asks for none.
+    const QString digits = decimal.section(QLatin1Char('.'), 0, 0).remove(QLatin1Char('+')).remove(QLatin1Char('-'));
+    const int width = digits.size() > 1 && digits.startsWith(QLatin1Char('0')) ? int(digits.size()) : 0;
+    return {true, number < 0, static_cast<qint32>(rounded), width};
 }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QStorageInfo>
 
 namespace {
@@ -22,7 +23,7 @@ bool isPseudoFilesystem(const QByteArray &type)
 DriveList::DriveList(QWidget *parent)
     : QComboBox(parent)
 {
-    fill();
+    fill(QStorageInfo(QDir::currentPath()).rootPath());
     connect(this, &QComboBox::activated, this, [this] { emit changedByUser(); });
 }
 
@@ -31,14 +32,29 @@ QString DriveList::drive() const
     return currentData().toString();
 }
 
-void DriveList::chooseIndex(int index)
+void DriveList::chooseDrive(const QString &root)
 {
-    setCurrentIndex(index);
+    if (findData(root) < 0)
+        addItem(root, root);
+    setCurrentIndex(findData(root));
 }
 
-void DriveList::fill()
+void DriveList::refill()
 {
-    const QString current = QStorageInfo(QDir::currentPath()).rootPath();
+    const QString chosen = drive();
+    const QSignalBlocker blocker(this);
+    clear();
+    fill(chosen);
+}
+
+void DriveList::showPopup()
+{
+    refill();
+    QComboBox::showPopup();
+}
+
+void DriveList::fill(const QString &current)
+{
     QStringList seen;
     for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
         const QString root = volume.rootPath();
@@ -49,7 +65,5 @@ void DriveList::fill()
         const QString label = volume.displayName() == root ? QString() : volume.displayName();
         addItem(label.isEmpty() ? root : root + QStringLiteral(" [") + label + QLatin1Char(']'), root);
     }
-    if (findData(current) < 0)
-        addItem(current, current);
-    setCurrentIndex(findData(current));
+    chooseDrive(current);
 }

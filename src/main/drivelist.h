@@ -12,12 +12,19 @@ public:
 
     // The chosen filesystem's root path.
     QString drive() const;
-    // Chooses an entry without raising `changedByUser`; used to undo a change that failed.
-    void chooseIndex(int index);
+    // Chooses the entry of a root path without raising `changedByUser`; used to undo a change
+    // that failed. A drive that is no longer mounted keeps an entry until the next refill.
+    void chooseDrive(const QString &root);
+    // Reads the mounted filesystems again, keeping the chosen entry.
+    void refill();
 
 signals:
     void changedByUser();
 
+protected:
+    // The list follows the system: a card plugged in shows up when the list opens.
+    void showPopup() override;
+
 private:
-    void fill();
+    void fill(const QString &chosen);
 };

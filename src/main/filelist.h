@@ -25,6 +25,12 @@ public:
     QStringList entries() const { return m_entries; }
     // Reads the folder again; no entry is chosen afterwards.
     void refresh();
+    // Files the list never shows where they stand (the program's executable and settings), so
+    // that no command can rename them. Paths may name files that do not exist yet.
+    void setOwnFiles(const QStringList &paths);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
 
 signals:
     // The user chose an entry, by mouse or keyboard.
@@ -34,5 +40,6 @@ private:
     QString m_path;
     NameFilter m_filter;
     QStringList m_entries;
+    QStringList m_ownFiles; // folder (canonical) and name, joined
     bool m_filling = false;
 };

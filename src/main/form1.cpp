@@ -1,11 +1,12 @@
 #include "main/form1.h"
 
 #include "main/commandbutton.h"
+#include "main/screencentre.h"
 #include "main/twips.h"
 #include "platform/programfolder.h"
 
-#include <QGuiApplication>
-#include <QScreen>
+#include <QCoreApplication>
+#include <QDir>
 
 namespace {
 
@@ -56,11 +57,18 @@ Form1::Form1(const PlatformContext &platform, QWidget *parent)
     , m_platform(platform)
 {
     buildLayout();
-    m_driveIndex = Drive1->currentIndex();
+    m_drive = Drive1->drive();
+    // The lists open on the program folder: a batch there must not rename the program itself.
+    File1->setOwnFiles({QCoreApplication::applicationFilePath(),
+                        joinPath(m_platform.programFolder, QStringLiteral("Option.ini"))});
 
     connect(Drive1, &DriveList::changedByUser, this, &Form1::Drive1_Change);
     connect(Dir1, &FolderList::changed, this, &Form1::Dir1_Change);
-    connect(Dir1, &FolderList::openRequested, this, [this](const QString &folder) { setDir1Path(folder); });
+    connect(Dir1, &FolderList::openRequested, this, [this](const QString &folder) {
+        // Opening the folder that is open already changes nothing, a typed name included.
+        if (QDir::cleanPath(folder) != Dir1->path())
+            setDir1Path(folder);
+    });
     connect(File1, &FileList::chosen, this, &Form1::File1_Click);
     for (int index = 0; index < 2; ++index)
         connect(Text1[index], &QLineEdit::returnPressed, this, [this, index] { Text1_KeyPress(index, 13); });
@@ -156,19 +164,12 @@ void Form1::setCmdHukaBackColor(unsigned color)
                                                  : colorFromBgr(color);
     palette.setColor(QPalette::Button, shown);
     cmdHuka->setPalette(palette);
-}
-
-void Form1::centreOnScreen()
-{
-    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    const QRect frame = frameGeometry();
-    // Halves are not made whole in the original arithmetic; pixels are, so round down.
-    const int top = (area.height() - frame.height()) / 2;
-    const int left = (area.width() - frame.width()) / 2;
-    move(area.left() + left, area.top() + top);
+    // The style shades a button face as a gradient; "on" is one flat colour, edge as usual.
+    cmdHuka->setStyleSheet(color == HukaColor::Off
+                               ? QString()
+                               : QStringLiteral("QPushButton { background-color: %1; border: 1px solid %2;"
+                                                " border-radius: 2px; }")
+                                     .arg(shown.name(), shown.darker(250).name()));
 }
 
 void Form1::emptyNameBoxes()

@@ -113,11 +113,12 @@ private:
     void setUpTakeBack();
     // Keeps the moves just made for Ctrl+Z; says so when they cannot be kept.
     void recordRename(const QString &folder, const QList<PlannedMove> &moves);
-    void centreOnScreen();
     void emptyNameBoxes();
 
     PlatformContext m_platform;
     unsigned m_hukaColor = HukaColor::Off;
-    int m_driveIndex = -1;
+    QString m_drive; // the root path of the drive shown, for undoing a change that failed
     bool m_ended = false;
+    // A close that the window system delivers while a batch runs is refused; the batch goes on.
+    bool m_batchRunning = false;
 };

@@ -14,12 +14,15 @@ bool Form1::setDir1Path(const QString &folder)
 
 void Form1::Drive1_Change()
 {
+    // Choosing the drive that is chosen already is no change.
+    if (Drive1->drive() == m_drive)
+        return;
     if (!setDir1Path(Drive1->drive())) {
         // The lists stay where they were; so does the drive shown.
-        Drive1->chooseIndex(m_driveIndex);
+        Drive1->chooseDrive(m_drive);
         return;
     }
-    m_driveIndex = Drive1->currentIndex();
+    m_drive = Drive1->drive();
     emptyNameBoxes();
 }
 

@@ -5,12 +5,19 @@
 
 void Form1::Command1_Click()
 {
-    frmKisei dialog(this);
-    dialog.exec();
+    {
+        frmKisei dialog(this);
+        dialog.exec();
+    }
+    // Without a window manager nobody hands the keyboard back to the window.
+    activateWindow();
 }
 
 void Form1::Command3_Click()
 {
-    Form4 dialog(this);
-    dialog.exec();
+    {
+        Form4 dialog(this);
+        dialog.exec();
+    }
+    activateWindow();
 }

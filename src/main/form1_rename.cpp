@@ -32,11 +32,15 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
     case SingleRenameVerdict::ReservedName:
         messages.show(QStringLiteral("「.」と「..」はファイル名に使えません。\n%1").arg(plan.newName), MsgButtons::Ok);
         return;
+    case SingleRenameVerdict::HiddenName:
+        messages.show(QStringLiteral("「.」で始まる名前にすると、ファイルリストに表示されなくなります。\n%1").arg(plan.newName),
+                      MsgButtons::Ok);
+        return;
     case SingleRenameVerdict::NameTooLong:
         messages.show(QStringLiteral("ファイル名が長すぎます（%1 バイト、このフォルダでは %2 バイトまで）。\n%3")
                           .arg(plan.newName.toUtf8().size())
                           .arg(maxNameBytes)
-                          .arg(plan.newName),
+                          .arg(shownName(plan.newName)),
                       MsgButtons::Ok);
         return;
     case SingleRenameVerdict::SameName:
@@ -50,10 +54,10 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
     if (!moved.ok()) {
         // The file, the list and the boxes stay as they were, so that the user can mend the name.
         if (moved.error == EEXIST) {
-            messages.show(QStringLiteral("同じ名前のファイルがすでにあります。\n%1").arg(plan.newName), MsgButtons::Ok);
+            messages.show(QStringLiteral("同じ名前のファイルがすでにあります。\n%1").arg(shownName(plan.newName)), MsgButtons::Ok);
         } else {
             messages.show(QStringLiteral("ファイル名を変更できませんでした。\n%1 → %2\n%3")
-                              .arg(chosenName, plan.newName, moved.reason()),
+                              .arg(shownName(chosenName), shownName(plan.newName), moved.reason()),
                           MsgButtons::Ok);
         }
         return;

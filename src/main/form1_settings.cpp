@@ -16,10 +16,10 @@ ProfileFile optionFile(const QString &programFolder)
 void Form1::IniLoad(const QString &APP_NAME, const QString &KEY_NAME)
 {
     setDir1Path(m_platform.programFolder);
-    shared::ProfileBuffer = QString(shared::ProfileBufferLength, QChar(0));
-    const QString value = optionFile(m_platform.programFolder).read(APP_NAME, KEY_NAME)
-                              .left(shared::ProfileBufferLength - 1);
-    shared::ProfileBuffer.replace(0, value.size(), value);
+    // The value is read whole: a display filter cut at 255 characters could end inside a piece
+    // and show the wrong files. The buffer grows past its usual length for such a value.
+    const QString value = optionFile(m_platform.programFolder).read(APP_NAME, KEY_NAME);
+    shared::ProfileBuffer = value + QString(qMax<qsizetype>(1, shared::ProfileBufferLength - value.size()), QChar(0));
 }
 
 FsResult Form1::IniWrite(const QString &APP_NAME, const QString &KEY_NAME, const QString &strIreruyatu)

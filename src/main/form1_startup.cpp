@@ -1,6 +1,7 @@
 #include "main/form1.h"
 
 #include "batch/recovery.h"
+#include "main/screencentre.h"
 #include "main/sharedvalues.h"
 #include "platform/listing.h"
 
@@ -12,7 +13,7 @@
 void Form1::Form_Load()
 {
     setDir1Path(m_platform.programFolder);
-    centreOnScreen();
+    centreOnScreen(this);
 
     IniLoad(QStringLiteral("拡張子"), QStringLiteral("添付"));
     setCmdHukaBackColor(shared::ProfileBuffer.left(4) == QLatin1String("True") ? HukaColor::On : HukaColor::Off);
@@ -61,6 +62,10 @@ void Form1::Command2_Click()
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    if (m_batchRunning) {
+        event->ignore();
+        return;
+    }
     if (!m_ended)
         Command2_Click();
     event->accept();

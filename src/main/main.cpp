@@ -5,12 +5,31 @@
 #include "platform/programfolder.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mivot"));
+    QApplication::setApplicationVersion(QStringLiteral("2.00"));
+    // A display name would be added to every window title; the titles are the program's own.
     QApplication::setApplicationDisplayName(QString());
+
+    // Qt's own texts (the text boxes' menu, the message box's details button) read Japanese, as the
+    // program's do, whatever the locale.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+
+    QCommandLineParser arguments;
+    arguments.setApplicationDescription(QStringLiteral("ファイルのリネーム支援ツール"));
+    arguments.addHelpOption();
+    arguments.addVersionOption();
+    arguments.process(app);
     applyApplicationLook();
 
     QtMessageBoxes messages;

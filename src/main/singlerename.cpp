@@ -19,6 +19,8 @@ SingleRenamePlan planSingleRename(const QString &chosenName, const QString &type
         return {SingleRenameVerdict::ForbiddenCharacter, newName};
     if (newName == QLatin1String(".") || newName == QLatin1String(".."))
         return {SingleRenameVerdict::ReservedName, newName};
+    if (newName.startsWith(QLatin1Char('.')))
+        return {SingleRenameVerdict::HiddenName, newName};
     if (newName.toUtf8().size() > maxNameBytes)
         return {SingleRenameVerdict::NameTooLong, newName};
     if (newName == chosenName)

@@ -9,6 +9,7 @@ enum class SingleRenameVerdict {
     NoFileChosen,       // no entry of the file list is chosen
     ForbiddenCharacter, // "/" would move the file into another folder; NUL cuts the name short
     ReservedName,       // "." and ".." name folders, never a file
+    HiddenName,         // starts with ".": the file would vanish from the file list
     NameTooLong,        // longer than the folder's filesystem takes
     SameName,           // the file already has that name: nothing to do
 };

@@ -1,4 +1,5 @@
 #include "platform/filesystem.h"
+#include "platform/systemreason.h"
 
 #include <QFile>
 
@@ -52,7 +53,7 @@ QString FsResult::reason() const
 {
     if (!detail.isEmpty())
         return detail;
-    return QString::fromLocal8Bit(std::strerror(error));
+    return systemReason(error);
 }
 
 QString joinPath(const QString &folder, const QString &name)

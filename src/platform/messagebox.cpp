@@ -3,11 +3,44 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 QString applicationTitle()
 {
     return QStringLiteral("Ｍｉｖｏｔ");
 }
+
+QString shownName(const QString &name)
+{
+    if (!name.isEmpty() && name.trimmed().isEmpty())
+        return QStringLiteral("「%1」").arg(name);
+    return name;
+}
+
+namespace {
+
+// A long name has no place to break and would stretch the box past the screen: a zero-width
+// space after each of its characters lets the box wrap it.
+QString breakableText(const QString &prompt)
+{
+    static const QRegularExpression longRun(QStringLiteral("\\S{40,}"));
+    QString text;
+    qsizetype last = 0;
+    for (QRegularExpressionMatchIterator runs = longRun.globalMatch(prompt); runs.hasNext();) {
+        const QRegularExpressionMatch run = runs.next();
+        text += QStringView(prompt).mid(last, run.capturedStart() - last);
+        for (const QChar ch : run.capturedView()) {
+            text += ch;
+            if (!ch.isHighSurrogate())
+                text += QChar(0x200B);
+        }
+        last = run.capturedEnd();
+    }
+    text += QStringView(prompt).mid(last);
+    return text;
+}
+
+} // namespace
 
 int QtMessageBoxes::show(const QString &prompt, int buttons, const QString &title, const QString &details)
 {
@@ -15,7 +48,7 @@ int QtMessageBoxes::show(const QString &prompt, int buttons, const QString &titl
     QMessageBox box(owner);
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
-    box.setText(prompt);
+    box.setText(breakableText(prompt));
     box.setTextFormat(Qt::PlainText);
     if (!details.isEmpty())
         box.setDetailedText(details);

@@ -17,6 +17,10 @@ constexpr int Cancel = 2;
 // The application title, shown by every message box that has no title of its own.
 QString applicationTitle();
 
+// A file name as a message shows it: a name made only of blanks stands in 「」, so that the user
+// sees which file is meant; any other name as it is.
+QString shownName(const QString &name);
+
 // Every message the program shows passes through here, so that tests can read and answer them.
 class MessageBoxes
 {

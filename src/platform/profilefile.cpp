@@ -1,10 +1,14 @@
 #include "platform/profilefile.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <iconv.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,12 +42,26 @@ QString decodeCp932(const QByteArray &bytes)
     return QString::fromUtf8(output);
 }
 
-QStringList readLines(const QString &path)
+// `readable` turns false when the file exists but cannot be read.
+QStringList readLines(const QString &path, FsResult *readable = nullptr)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        const int error = fd < 0 ? errno : EIO;
+        if (fd >= 0)
+            ::close(fd);
+        if (readable && error != ENOENT)
+            *readable = FsResult::failure(error);
         return {};
-    QString text = decodeProfileText(file.readAll());
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (readable)
+            *readable = FsResult::failure(file.errorString());
+        return {};
+    }
+    QString text = decodeProfileText(bytes);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     QStringList lines = text.split(QLatin1Char('\n'));
@@ -128,7 +146,15 @@ QString ProfileFile::read(const QString &section, const QString &key) const
 
 FsResult ProfileFile::write(const QString &section, const QString &key, const QString &value) const
 {
-    QStringList lines = readLines(m_path);
+    // A line break would end the entry early and start lines of its own: a key or a section.
+    static const QRegularExpression lineBreak(QStringLiteral("[\\r\\n]"));
+    if (section.contains(lineBreak) || key.contains(lineBreak) || value.contains(lineBreak))
+        return FsResult::failure(QStringLiteral("改行を含む値は保存できません。"));
+    // Rewriting a file that could not be read would keep only this one key.
+    FsResult readable;
+    QStringList lines = readLines(m_path, &readable);
+    if (!readable.ok())
+        return FsResult::failure(QStringLiteral("設定ファイルを読めないため、書き換えていません。%1").arg(readable.reason()));
     const QString entry = key + QLatin1Char('=') + value;
     qsizetype sectionLine = -1;
     qsizetype insertAt = -1;

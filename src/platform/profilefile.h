@@ -18,7 +18,8 @@ public:
     // The value of the key, or an empty string when the file, the section or the key is missing.
     QString read(const QString &section, const QString &key) const;
     // Stores the value, creating the file, the section and the key as needed. The file is
-    // replaced atomically: a failed write leaves the old file whole.
+    // replaced atomically: a failed write leaves the old file whole. A file that exists but cannot
+    // be read is never written, nor is a value, key or section holding a line break.
     FsResult write(const QString &section, const QString &key, const QString &value) const;
 
 private:

@@ -26,21 +26,26 @@ void TestSerialRules::serialNames_data()
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("oldName");
     QTest::addColumn<QString>("newName");
+    QTest::addColumn<int>("width");
 
-    QTest::newRow("keeps own extension") << "Re" << 1 << "b.jpg" << "Re1.jpg";
-    QTest::newRow("only last extension") << "Re" << 1 << "archive.tar.gz" << "Re1.gz";
-    QTest::newRow("leading dot is the separator") << "Re" << 1 << ".profile" << "Re1.profile";
-    QTest::newRow("one-character extension") << "Re" << 7 << "x.c" << "Re7.c";
-    QTest::newRow("no extension, no trailing dot") << "Re" << 1 << "README" << "Re1";
-    QTest::newRow("only dot is last") << "Re" << 1 << "memo." << "Re1";
-    QTest::newRow("case of extension kept") << "Re" << 3 << "IMG.JPG" << "Re3.JPG";
-    QTest::newRow("no leading zeros") << "XXX" << 1 << "a.png" << "XXX1.png";
-    QTest::newRow("negative has minus") << "Re" << -1 << "a.txt" << "Re-1.txt";
-    QTest::newRow("zero") << "Re" << 0 << "a.txt" << "Re0.txt";
-    QTest::newRow("lowest int32") << "Re" << std::numeric_limits<int>::min() << "a.txt" << "Re-2147483648.txt";
-    QTest::newRow("highest int32") << "Re" << std::numeric_limits<int>::max() << "a.txt" << "Re2147483647.txt";
-    QTest::newRow("japanese head") << "旅行" << 12 << "写真.jpeg" << "旅行12.jpeg";
-    QTest::newRow("space head kept") << " " << 5 << "a.txt" << " 5.txt";
+    QTest::newRow("keeps own extension") << "Re" << 1 << "b.jpg" << "Re1.jpg" << 0;
+    QTest::newRow("only last extension") << "Re" << 1 << "archive.tar.gz" << "Re1.gz" << 0;
+    QTest::newRow("leading dot is the separator") << "Re" << 1 << ".profile" << "Re1.profile" << 0;
+    QTest::newRow("one-character extension") << "Re" << 7 << "x.c" << "Re7.c" << 0;
+    QTest::newRow("no extension, no trailing dot") << "Re" << 1 << "README" << "Re1" << 0;
+    QTest::newRow("only dot is last") << "Re" << 1 << "memo." << "Re1" << 0;
+    QTest::newRow("case of extension kept") << "Re" << 3 << "IMG.JPG" << "Re3.JPG" << 0;
+    QTest::newRow("no leading zeros") << "XXX" << 1 << "a.png" << "XXX1.png" << 0;
+    QTest::newRow("negative has minus") << "Re" << -1 << "a.txt" << "Re-1.txt" << 0;
+    QTest::newRow("zero") << "Re" << 0 << "a.txt" << "Re0.txt" << 0;
+    QTest::newRow("lowest int32") << "Re" << std::numeric_limits<int>::min() << "a.txt" << "Re-2147483648.txt" << 0;
+    QTest::newRow("highest int32") << "Re" << std::numeric_limits<int>::max() << "a.txt" << "Re2147483647.txt" << 0;
+    QTest::newRow("padded to the width") << "Re" << 1 << "a.jpg" << "Re001.jpg" << 3;
+    QTest::newRow("wider numbers grow") << "Re" << 1000 << "a.jpg" << "Re1000.jpg" << 3;
+    QTest::newRow("sign before the zeros") << "Re" << -2 << "a.jpg" << "Re-002.jpg" << 3;
+    QTest::newRow("lowest int32 padded") << "Re" << std::numeric_limits<int>::min() << "a" << "Re-02147483648" << 11;
+    QTest::newRow("japanese head") << "旅行" << 12 << "写真.jpeg" << "旅行12.jpeg" << 0;
+    QTest::newRow("space head kept") << " " << 5 << "a.txt" << " 5.txt" << 0;
 }
 
 void TestSerialRules::serialNames()
@@ -49,7 +54,8 @@ void TestSerialRules::serialNames()
     QFETCH(int, number);
     QFETCH(QString, oldName);
     QFETCH(QString, newName);
-    QCOMPARE(serialName(prefix, number, oldName), newName);
+    QFETCH(int, width);
+    QCOMPARE(serialName(prefix, number, oldName, width), newName);
 }
 
 void TestSerialRules::serialRuleNumbersInListingOrder()

@@ -67,55 +67,60 @@ void TestForm2::startNumber_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<bool>("negative");
     QTest::addColumn<int>("value");
+    QTest::addColumn<int>("width");
 
     const int max = std::numeric_limits<int>::max();
     const int min = std::numeric_limits<int>::min();
 
-    QTest::newRow("one") << "1" << true << false << 1;
-    QTest::newRow("0.4 down") << "0.4" << true << false << 0;
-    QTest::newRow("0.6 up") << "0.6" << true << false << 1;
-    QTest::newRow("1.5 to even 2") << "1.5" << true << false << 2;
-    QTest::newRow("2.5 to even 2") << "2.5" << true << false << 2;
-    QTest::newRow("3.5 to even 4") << "3.5" << true << false << 4;
-    QTest::newRow("-0.4 warns, gives 0") << "-0.4" << true << true << 0;
-    QTest::newRow("-0.5 to even 0") << "-0.5" << true << true << 0;
-    QTest::newRow("-1.5 to even -2") << "-1.5" << true << true << -2;
-    QTest::newRow("-2.5 to even -2") << "-2.5" << true << true << -2;
-    QTest::newRow("-3") << "-3" << true << true << -3;
-    QTest::newRow("plus sign") << "+7" << true << false << 7;
-    QTest::newRow("minus zero is not below 0") << "-0" << true << false << 0;
-    QTest::newRow("leading zeros") << "007" << true << false << 7;
-    QTest::newRow("no integer part") << ".5" << true << false << 0;
-    QTest::newRow("no fraction digits") << "3." << true << false << 3;
-    QTest::newRow("surrounding spaces") << " 12　" << true << false << 12;
-    QTest::newRow("full-width digits") << "１２" << true << false << 12;
-    QTest::newRow("full-width sign") << "－３" << true << true << -3;
-    QTest::newRow("full-width point") << "２．５" << true << false << 2;
-    QTest::newRow("mixed widths") << "1２" << true << false << 12;
-    QTest::newRow("highest") << "2147483647" << true << false << max;
-    QTest::newRow("rounds down to highest") << "2147483647.4" << true << false << max;
-    QTest::newRow("lowest") << "-2147483648" << true << true << min;
-    QTest::newRow("half below lowest to even") << "-2147483648.5" << true << true << min;
+    QTest::newRow("one") << "1" << true << false << 1 << 0;
+    QTest::newRow("0.4 down") << "0.4" << true << false << 0 << 0;
+    QTest::newRow("0.6 up") << "0.6" << true << false << 1 << 0;
+    QTest::newRow("1.5 to even 2") << "1.5" << true << false << 2 << 0;
+    QTest::newRow("2.5 to even 2") << "2.5" << true << false << 2 << 0;
+    QTest::newRow("3.5 to even 4") << "3.5" << true << false << 4 << 0;
+    QTest::newRow("-0.4 warns, gives 0") << "-0.4" << true << true << 0 << 0;
+    QTest::newRow("-0.5 to even 0") << "-0.5" << true << true << 0 << 0;
+    QTest::newRow("-1.5 to even -2") << "-1.5" << true << true << -2 << 0;
+    QTest::newRow("-2.5 to even -2") << "-2.5" << true << true << -2 << 0;
+    QTest::newRow("-3") << "-3" << true << true << -3 << 0;
+    QTest::newRow("plus sign") << "+7" << true << false << 7 << 0;
+    QTest::newRow("minus zero is not below 0") << "-0" << true << false << 0 << 0;
+    QTest::newRow("leading zeros set the width") << "007" << true << false << 7 << 3;
+    QTest::newRow("no integer part") << ".5" << true << false << 0 << 0;
+    QTest::newRow("no fraction digits") << "3." << true << false << 3 << 0;
+    QTest::newRow("surrounding spaces") << " 12　" << true << false << 12 << 0;
+    QTest::newRow("full-width leading zero") << "０１" << true << false << 1 << 2;
+    QTest::newRow("lone zero pads nothing") << "0" << true << false << 0 << 0;
+    QTest::newRow("negative with zeros") << "-003" << true << true << -3 << 3;
+    QTest::newRow("zeros before the point count") << "01.5" << true << false << 2 << 2;
+    QTest::newRow("full-width digits") << "１２" << true << false << 12 << 0;
+    QTest::newRow("full-width sign") << "－３" << true << true << -3 << 0;
+    QTest::newRow("full-width point") << "２．５" << true << false << 2 << 0;
+    QTest::newRow("mixed widths") << "1２" << true << false << 12 << 0;
+    QTest::newRow("highest") << "2147483647" << true << false << max << 0;
+    QTest::newRow("rounds down to highest") << "2147483647.4" << true << false << max << 0;
+    QTest::newRow("lowest") << "-2147483648" << true << true << min << 0;
+    QTest::newRow("half below lowest to even") << "-2147483648.5" << true << true << min << 0;
 
-    QTest::newRow("empty") << "" << false << false << 0;
-    QTest::newRow("spaces only") << "  " << false << false << 0;
-    QTest::newRow("letters") << "abc" << false << false << 0;
-    QTest::newRow("exponent") << "3e99" << false << false << 0;
-    QTest::newRow("small exponent") << "1e3" << false << false << 0;
-    QTest::newRow("trailing letters") << "12abc" << false << false << 0;
-    QTest::newRow("hex") << "0x10" << false << false << 0;
-    QTest::newRow("thousands separator") << "1,000" << false << false << 0;
-    QTest::newRow("inner space") << "1 2" << false << false << 0;
-    QTest::newRow("double sign") << "--1" << false << false << 0;
-    QTest::newRow("point alone") << "." << false << false << 0;
-    QTest::newRow("sign alone") << "-" << false << false << 0;
-    QTest::newRow("infinity") << "inf" << false << false << 0;
-    QTest::newRow("nan") << "nan" << false << false << 0;
-    QTest::newRow("half past highest rounds out") << "2147483647.5" << false << false << 0;
-    QTest::newRow("past highest") << "2147483648" << false << false << 0;
-    QTest::newRow("past lowest") << "-2147483649" << false << false << 0;
-    QTest::newRow("full-width past highest") << "９９９９９９９９９９９" << false << false << 0;
-    QTest::newRow("beyond double") << QString(400, QLatin1Char('9')) << false << false << 0;
+    QTest::newRow("empty") << "" << false << false << 0 << 0;
+    QTest::newRow("spaces only") << "  " << false << false << 0 << 0;
+    QTest::newRow("letters") << "abc" << false << false << 0 << 0;
+    QTest::newRow("exponent") << "3e99" << false << false << 0 << 0;
+    QTest::newRow("small exponent") << "1e3" << false << false << 0 << 0;
+    QTest::newRow("trailing letters") << "12abc" << false << false << 0 << 0;
+    QTest::newRow("hex") << "0x10" << false << false << 0 << 0;
+    QTest::newRow("thousands separator") << "1,000" << false << false << 0 << 0;
+    QTest::newRow("inner space") << "1 2" << false << false << 0 << 0;
+    QTest::newRow("double sign") << "--1" << false << false << 0 << 0;
+    QTest::newRow("point alone") << "." << false << false << 0 << 0;
+    QTest::newRow("sign alone") << "-" << false << false << 0 << 0;
+    QTest::newRow("infinity") << "inf" << false << false << 0 << 0;
+    QTest::newRow("nan") << "nan" << false << false << 0 << 0;
+    QTest::newRow("half past highest rounds out") << "2147483647.5" << false << false << 0 << 0;
+    QTest::newRow("past highest") << "2147483648" << false << false << 0 << 0;
+    QTest::newRow("past lowest") << "-2147483649" << false << false << 0 << 0;
+    QTest::newRow("full-width past highest") << "９９９９９９９９９９９" << false << false << 0 << 0;
+    QTest::newRow("beyond double") << QString(400, QLatin1Char('9')) << false << false << 0 << 0;
 }
 
 void TestForm2::startNumber()
@@ -124,11 +129,13 @@ void TestForm2::startNumber()
     QFETCH(bool, valid);
     QFETCH(bool, negative);
     QFETCH(int, value);
+    QFETCH(int, width);
     const StartNumber number = readStartNumber(text);
     QCOMPARE(number.valid, valid);
     if (valid) {
         QCOMPARE(number.negative, negative);
         QCOMPARE(number.value, value);
+        QCOMPARE(number.width, width);
     }
 }
 

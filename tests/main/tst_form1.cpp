@@ -40,10 +40,11 @@ private slots:
 
     void startupOnEmptyProgramFolder();
     void startupWithLeftoverWorkFolderSaysNothing();
+    void programsOwnFilesNotListed();
     void startupReadsSwitch_data();
     void startupReadsSwitch();
     void startupReadsDisplayPattern();
-    void longStoredValueCutTo255();
+    void longStoredValueReadWhole();
     void layoutMatchesTable();
 
     void switchPressesFromOff();
@@ -118,6 +119,20 @@ void TestForm1::startupWithLeftoverWorkFolderSaysNothing()
     QVERIFY(QFile::exists(work + QStringLiteral("/left.txt")));
 }
 
+void TestForm1::programsOwnFilesNotListed()
+{
+    touch(m_programFolder->filePath(QStringLiteral("a.txt")));
+    touch(m_programFolder->filePath(QStringLiteral("Option.ini")));
+    touch(m_browsed->filePath(QStringLiteral("Option.ini")));
+    auto form = makeForm();
+    QCOMPARE(form->File1->entries(), QStringList{QStringLiteral("a.txt")});
+    // Only where they stand: a file of the same name elsewhere is the user's.
+    form->setDir1Path(m_browsed->path());
+    QCOMPARE(form->File1->entries(), QStringList{QStringLiteral("Option.ini")});
+    form->setDir1Path(QCoreApplication::applicationDirPath());
+    QVERIFY(!form->File1->entries().contains(QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
+}
+
 void TestForm1::startupReadsSwitch_data()
 {
     QTest::addColumn<QString>("stored");
@@ -152,7 +167,7 @@ void TestForm1::startupReadsDisplayPattern()
     QCOMPARE(shownEntries(form->File1), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.PNG")}));
 }
 
-void TestForm1::longStoredValueCutTo255()
+void TestForm1::longStoredValueReadWhole()
 {
     QString pattern;
     while (pattern.size() < 300)
@@ -160,9 +175,8 @@ void TestForm1::longStoredValueCutTo255()
     pattern.chop(1);
     writeOption(QStringLiteral("表示"), pattern);
     auto form = makeForm();
-    QCOMPARE(form->File1->pattern(), pattern.left(255));
-    QCOMPARE(shared::ProfileBuffer.size(), 256);
-    QCOMPARE(shared::ProfileBuffer.at(255), QChar(0));
+    QCOMPARE(form->File1->pattern(), pattern);
+    QCOMPARE(shared::ProfileBuffer.indexOf(QChar(0)), pattern.size());
 }
 
 void TestForm1::layoutMatchesTable()
@@ -267,6 +281,10 @@ void TestForm1::fileClickSplitsNameAndKeepsTypedName()
     QCOMPARE(form->Text3->text(), QString());
     QCOMPARE(form->Text1[1]->text(), QString());
     QCOMPARE(form->Text1[0]->text(), QStringLiteral("new"));
+
+    // A click below the entries keeps the choice that the boxes show.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(5, list->viewport()->height() - 5));
+    QCOMPARE(list->fileName(), QStringLiteral("README"));
 }
 
 void TestForm1::openingSubfolderByKeyboard()
@@ -320,7 +338,17 @@ void TestForm1::driveChangeMovesListsToRoot()
     form->Text1[0]->setText(QStringLiteral("typed"));
     form->Text2->setText(QStringLiteral("x"));
     QVERIFY(form->Drive1->count() > 0);
+    // The drive that is chosen already, and the folder that is open already: no change at all.
     emit form->Drive1->activated(form->Drive1->currentIndex());
+    emit form->Dir1->openRequested(form->Dir1->path());
+    QCOMPARE(form->Dir1->path(), m_programFolder->path());
+    QCOMPARE(form->Text1[0]->text(), QStringLiteral("typed"));
+
+    const int other = form->Drive1->currentIndex() == 0 ? 1 : 0;
+    if (other >= form->Drive1->count())
+        return;
+    form->Drive1->setCurrentIndex(other);
+    emit form->Drive1->activated(other);
     QCOMPARE(form->Dir1->path(), QDir::cleanPath(form->Drive1->drive()));
     QCOMPARE(form->File1->path(), form->Dir1->path());
     QVERIFY(form->Text1[0]->text().isEmpty());

@@ -136,7 +136,6 @@ void TestSingleRename::renamesToComposedName_data()
     QTest::newRow("off ignores extension box") << false << "photo.JPG" << "trip" << "png" << 0 << "trip";
     QTest::newRow("off, typed extension") << false << "photo.JPG" << "trip.jpg" << "" << 0 << "trip.jpg";
     QTest::newRow("off, one blank is a name") << false << "photo.JPG" << " " << "" << 0 << " ";
-    QTest::newRow("off, hidden name") << false << "photo.JPG" << ".trip" << "" << 0 << ".trip";
 }
 
 void TestSingleRename::renamesToComposedName()
@@ -200,6 +199,7 @@ void TestSingleRename::refusalLeavesEverythingAsItWas_data()
     QTest::newRow("slash, switch on") << true << "../x" << "ファイル名に「/」などの使えない文字が含まれています。\n../x.JPG";
     QTest::newRow("dot") << false << "." << "「.」と「..」はファイル名に使えません。\n.";
     QTest::newRow("dot dot") << false << ".." << "「.」と「..」はファイル名に使えません。\n..";
+    QTest::newRow("hidden name") << false << ".trip" << "「.」で始まる名前にすると、ファイルリストに表示されなくなります。\n.trip";
     const QString ascii256(256, QLatin1Char('a'));
     QTest::newRow("256 bytes") << false << ascii256
                                << "ファイル名が長すぎます（256 バイト、このフォルダでは 255 バイトまで）。\n" + ascii256;

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,6 +22,8 @@ private slots:
     void readsCp932File();
     void cp932FileRewrittenAsUtf8();
     void failedWriteLeavesOldFileWhole();
+    void unreadableFileNeverRewritten();
+    void lineBreakRefused();
 };
 
 void TestProfileFile::missingFileSectionOrKeyReadsEmpty()
@@ -110,6 +113,31 @@ void TestProfileFile::failedWriteLeavesOldFileWhole()
     QVERIFY(!result.reason().isEmpty());
     QCOMPARE(readFile(path), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Option.ini")});
+}
+
+void TestProfileFile::unreadableFileNeverRewritten()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Option.ini"));
+    // A link to itself exists and cannot be opened, even by root; a replacing write would succeed.
+    QVERIFY(QFile::link(path, path));
+    const FsResult result = ProfileFile(path).write(QStringLiteral("拡張子"), QStringLiteral("添付"), QStringLiteral("True"));
+    QVERIFY(!result.ok());
+    QVERIFY(QFileInfo(path).isSymLink());
+    QCOMPARE(QFileInfo(path).symLinkTarget(), path);
+}
+
+void TestProfileFile::lineBreakRefused()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Option.ini"));
+    const QByteArray old = "[拡張子]\n表示=*.jpg\n";
+    writeFile(path, old);
+    const ProfileFile file(path);
+    for (const QString &value : {QStringLiteral("*.jpg\n[x]"), QStringLiteral("*.jpg\r*.png")})
+        QVERIFY(!file.write(QStringLiteral("拡張子"), QStringLiteral("表示"), value).ok());
+    QVERIFY(!file.write(QStringLiteral("拡張子"), QStringLiteral("表\n示"), QStringLiteral("a")).ok());
+    QCOMPARE(readFile(path), old);
 }
 
 QTEST_GUILESS_MAIN(TestProfileFile)

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "batch/twophasemove.h"
+
+#include <QPointer>
+
+class QLabel;
+class QWidget;
+
+// Follows a batch for the user: a busy mouse while it runs, and for a long batch a small window
+// with the phase and the count. Hands every hook on to the batch's record, which decides.
+// The window repaints without handling user input, so no other handler runs meanwhile.
+class BatchProgress : public BatchObserver
+{
+public:
+    BatchProgress(BatchObserver &record, QWidget *mainWindow);
+    ~BatchProgress() override;
+    BatchProgress(const BatchProgress &) = delete;
+    BatchProgress &operator=(const BatchProgress &) = delete;
+
+    FsResult planned(const TwoPhaseMove &batch) override;
+    void moving(const BatchMove &move) override;
+    void moved(const BatchMove &move, const FsResult &result) override;
+    void finished(const BatchReport &report) override;
+    // The batch and the lists are done: the window goes and the mouse is the usual one again,
+    // for the messages that follow.
+    void end();
+
+    // Batches of more files than this show the window.
+    static constexpr int WindowFrom = 2000;
+
+private:
+    void show(const BatchMove &move);
+
+    BatchObserver &m_record;
+    QWidget *m_mainWindow;
+    QPointer<QWidget> m_window;
+    QLabel *m_label = nullptr;
+    qsizetype m_total = 0;
+    bool m_busy = false;
+};
