@@ -162,24 +162,12 @@ bool readLastRename(const QString &programFolder, LastRename &record, QString &p
     return true;
 }
 
-FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, TakeBack direction,
-                          const QString &folder, const QList<PlannedMove> &moves)
+// Written whole or not at all; a record that cannot be written takes any older one with it.
+FsResult writeLastRename(const QString &programFolder, const LastRename &record)
 {
     const QString path = lastRenamePathOf(programFolder);
-    LastRename record{direction, folder, {}};
-    for (const PlannedMove &move : moves) {
-        if (move.newName == move.oldName)
-            continue;
-        const FileStamp stamp = fileSystem.fileStamp(joinPath(folder, move.newName));
-        if (!stamp.valid()) {
-            removeRecord(path);
-            return FsResult::failure(QStringLiteral("%1\n%2").arg(joinPath(folder, move.newName), FsResult::failure(ENOENT).reason()));
-        }
-        record.files.append({move.newName, move.oldName, stamp});
-    }
     if (record.files.isEmpty())
         return removeRecord(path);
-
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(lastRenameText(record)) < 0 || !file.commit()) {
         const QString reason = file.errorString();
@@ -189,11 +177,43 @@ FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, 
     return FsResult::success();
 }
 
+FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, TakeBack direction,
+                          const QString &folder, const QList<PlannedMove> &moves)
+{
+    LastRename record{direction, folder, {}};
+    QStringList names;
+    names.reserve(moves.size());
+    for (const PlannedMove &move : moves) {
+        if (move.newName != move.oldName)
+            names.append(move.newName);
+    }
+    const QList<FileStamp> stamps = fileSystem.fileStamps(folder, names);
+    record.files.reserve(names.size());
+    qsizetype at = 0;
+    for (const PlannedMove &move : moves) {
+        if (move.newName == move.oldName)
+            continue;
+        const FileStamp &stamp = stamps.at(at++);
+        if (!stamp.valid()) {
+            removeRecord(lastRenamePathOf(programFolder));
+            return FsResult::failure(QStringLiteral("%1\n%2").arg(joinPath(folder, move.newName), FsResult::failure(ENOENT).reason()));
+        }
+        record.files.append({move.newName, move.oldName, stamp});
+    }
+    return writeLastRename(programFolder, record);
+}
+
 QList<ChangedFile> changedSince(FileSystem &fileSystem, const LastRename &record)
 {
+    QStringList names;
+    names.reserve(record.files.size());
+    for (const RenamedFile &file : record.files)
+        names.append(file.name);
+    const QList<FileStamp> stamps = fileSystem.fileStamps(record.folder, names);
     QList<ChangedFile> changed;
-    for (const RenamedFile &file : record.files) {
-        const FileStamp now = fileSystem.fileStamp(joinPath(record.folder, file.name));
+    for (qsizetype i = 0; i < record.files.size(); ++i) {
+        const RenamedFile &file = record.files.at(i);
+        const FileStamp &now = stamps.at(i);
         if (!now.valid())
             changed.append({file.name, FileChange::Missing});
         else if (now.id != file.stamp.id)
@@ -222,6 +242,7 @@ TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &program
                        &guard);
     TakeBackResult result{batch.run(), guard.changed, FsResult::success()};
     if (result.report.outcome == BatchOutcome::Done) {
+        // Looked at afresh: not every filesystem keeps a file's number through a rename (FAT).
         const TakeBack opposite = record.direction == TakeBack::Undo ? TakeBack::Redo : TakeBack::Undo;
         result.recorded = recordLastRename(fileSystem, programFolder, opposite, record.folder, batch.moves());
     }

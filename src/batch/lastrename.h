@@ -36,6 +36,9 @@ struct LastRename
 FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, TakeBack direction,
                           const QString &folder, const QList<PlannedMove> &moves);
 
+// Writes the record in place of any older one; a record without files removes it.
+FsResult writeLastRename(const QString &programFolder, const LastRename &record);
+
 // The record as written: a version line, the direction, the folder, one line per file, and a
 // checksum of everything before it.
 QByteArray lastRenameText(const LastRename &record);
