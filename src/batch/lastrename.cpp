@@ -225,7 +225,7 @@ QList<ChangedFile> changedSince(FileSystem &fileSystem, const LastRename &record
 }
 
 TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &programFolder, const LastRename &record,
-                                  const NameFilter &filter)
+                                  const NameFilter &filter, const BatchFollower &follow)
 {
     QStringList names;
     QStringList formerNames;
@@ -239,7 +239,7 @@ TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &program
     TwoPhaseMove batch(fileSystem,
                        BatchRequest{record.folder, names, workFolderOf(programFolder), filter,
                                     [formerNames](int index, const QString &) { return NewName::of(formerNames.at(index)); }},
-                       &guard);
+                       follow ? &follow(guard) : &guard);
     TakeBackResult result{batch.run(), guard.changed, FsResult::success()};
     if (result.report.outcome == BatchOutcome::Done) {
         // Looked at afresh: not every filesystem keeps a file's number through a rename (FAT).

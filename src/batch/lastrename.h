@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // The record of the last completed rename, beside the work folder. It outlives the program, so
 // that the rename can be taken back after a restart, until the next rename replaces it. Hidden,
 // so that a batch in the program folder never lists it.
@@ -70,12 +72,16 @@ struct TakeBackResult
     FsResult recorded;          // writing the opposite record, once every file was back
 };
 
+// Lets a caller follow the batch: handed the observer that checks and journals it, returns the
+// one the batch reports to, which must hand every hook on.
+using BatchFollower = std::function<BatchObserver &(BatchObserver &record)>;
+
 // Takes the recorded rename back through the batch engine, with its checks, its journal and its
 // all-or-nothing moves. The files are looked at again just before the first move; when one has
 // changed, the batch is refused whole. Once every file has its former name, the record is
 // replaced by the opposite one.
 TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &programFolder, const LastRename &record,
-                                  const NameFilter &filter);
+                                  const NameFilter &filter, const BatchFollower &follow = {});
 
 // The words of the take-back: the confirmation's detailed text (every file, name now → name
 // after) and the refusal that names the changed files.

@@ -2,9 +2,12 @@
 
 #include "batch/batchmessage.h"
 #include "batch/lastrename.h"
+#include "main/batchprogress.h"
 
 #include <QKeyEvent>
 #include <QShortcut>
+
+#include <optional>
 
 namespace {
 
@@ -92,12 +95,20 @@ void Form1::takeBackLastRename(TakeBack direction)
     if (messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ"), takeBackText(record)) != MsgAnswer::Ok)
         return;
 
+    std::optional<BatchProgress> progress;
+    m_batchRunning = true;
     const TakeBackResult result = ::takeBackLastRename(m_platform.fileSystem, m_platform.programFolder, record,
-                                                       NameFilter(File1->pattern()));
+                                                       NameFilter(File1->pattern()),
+                                                       [&](BatchObserver &guard) -> BatchObserver & {
+                                                           return progress.emplace(guard, this);
+                                                       });
     // The lists show the folder whose names changed back, read afresh, with the boxes empty.
     if (!setDir1Path(record.folder))
         emptyNameBoxes();
     File1->refresh();
+    m_batchRunning = false;
+    if (progress)
+        progress->end();
     QString message = result.changed.isEmpty() ? batchMessage(result.report) : changedFilesMessage(record, result.changed);
     if (!result.recorded.ok()) {
         message += (message.isEmpty() ? QString() : QStringLiteral("\n\n"))
