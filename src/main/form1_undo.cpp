@@ -22,6 +22,18 @@ bool isRedoKey(const QKeyEvent *event)
         || event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y);
 }
 
+QString nothingToTakeBack(TakeBack direction)
+{
+    return direction == TakeBack::Undo ? QStringLiteral("元に戻せるリネームはありません")
+                                       : QStringLiteral("やり直せるリネームはありません");
+}
+
+QString unrecorded(const FsResult &recorded)
+{
+    return QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これを取り消すことはできません。\n%1")
+        .arg(recorded.reason());
+}
+
 } // namespace
 
 void Form1::setUpTakeBack()
@@ -69,20 +81,14 @@ void Form1::takeBackLastRename(TakeBack direction)
     MessageBoxes &messages = m_platform.messages;
     LastRename record;
     QString problem;
-    if (!readLastRename(m_platform.programFolder, record, problem)) {
-        if (problem.isEmpty()) {
-            messages.show(undo ? QStringLiteral("元に戻せるリネームはありません") : QStringLiteral("やり直せるリネームはありません"),
-                          MsgButtons::Ok);
-        } else {
-            messages.show(QStringLiteral("直前のリネームの記録を読めないため、元に戻せません。\n%1\n%2")
-                              .arg(lastRenamePathOf(m_platform.programFolder), problem),
-                          MsgButtons::Ok);
-        }
+    if (!readLastRename(m_platform.programFolder, record, problem) && !problem.isEmpty()) {
+        messages.show(QStringLiteral("直前のリネームの記録を読めないため、元に戻せません。\n%1\n%2")
+                          .arg(lastRenamePathOf(m_platform.programFolder), problem),
+                      MsgButtons::Ok);
         return;
     }
     if (record.direction != direction || record.files.isEmpty()) {
-        messages.show(undo ? QStringLiteral("元に戻せるリネームはありません") : QStringLiteral("やり直せるリネームはありません"),
-                      MsgButtons::Ok);
+        messages.show(nothingToTakeBack(direction), MsgButtons::Ok);
         return;
     }
     // Refused before the question: nothing the user could answer would make it possible.
@@ -110,11 +116,8 @@ void Form1::takeBackLastRename(TakeBack direction)
     if (progress)
         progress->end();
     QString message = result.changed.isEmpty() ? batchMessage(result.report) : changedFilesMessage(record, result.changed);
-    if (!result.recorded.ok()) {
-        message += (message.isEmpty() ? QString() : QStringLiteral("\n\n"))
-            + QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これを取り消すことはできません。\n%1")
-                  .arg(result.recorded.reason());
-    }
+    if (!result.recorded.ok())
+        message += (message.isEmpty() ? QString() : QStringLiteral("\n\n")) + unrecorded(result.recorded);
     if (!message.isEmpty())
         messages.show(message, MsgButtons::Ok);
     activateWindow();
@@ -123,9 +126,6 @@ void Form1::takeBackLastRename(TakeBack direction)
 void Form1::recordRename(const QString &folder, const QList<PlannedMove> &moves)
 {
     const FsResult recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, folder, moves);
-    if (!recorded.ok()) {
-        m_platform.messages.show(QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これを取り消すことはできません。\n%1")
-                                     .arg(recorded.reason()),
-                                 MsgButtons::Ok);
-    }
+    if (!recorded.ok())
+        m_platform.messages.show(unrecorded(recorded), MsgButtons::Ok);
 }
