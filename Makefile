@@ -1,29 +1,48 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: deps configure build run test bench install clean
+.PHONY: deps run-deps configure program build run test bench install uninstall deb clean
+
+# What building and running the program needs; `deps` adds what the tests and the package check need.
+run-deps:
+	@scripts/install-deps.sh run
 
 deps:
 	@scripts/install-deps.sh
 
-configure: deps
+configure:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 
-build: configure
+# The program alone, in $(BUILD)/bin.
+program: run-deps configure
+	@cmake --build $(BUILD) --target mivot -j $(JOBS)
+
+# Everything: the program, the tests (in $(BUILD)/tests) and the benchmark (in $(BUILD)/bench).
+build: deps configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: program
 	$(BUILD)/bin/mivot
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-bench: build
-	cmake --build $(BUILD) --target mivotbench -j $(JOBS)
-	$(BUILD)/bin/mivotbench
+bench: run-deps configure
+	@cmake --build $(BUILD) --target mivotbench -j $(JOBS)
+	$(BUILD)/bench/mivotbench
 
-install: build
-	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
+install: program
+	@scripts/install.sh install $(BUILD) $(PREFIX)
+
+uninstall:
+	@scripts/install.sh uninstall $(BUILD) $(PREFIX)
+
+deb: deps configure
+	@cmake --build $(BUILD) --target mivot -j $(JOBS)
+	@cd $(BUILD) && cpack -G DEB >/dev/null
+	@cp $(BUILD)/package/mivot_*.deb .
+	@ls -l mivot_*.deb
 
 clean:
 	rm -rf $(BUILD)

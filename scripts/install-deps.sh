@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need; does nothing when all are present.
+# Installs the Debian packages that building and running need (`install-deps.sh run`), or those and
+# what the tests and the package check need (no argument); does nothing when all are present.
 set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-noto-cjk
-          qt6-translations-l10n xvfb xauth xdotool imagemagick)
+          qt6-translations-l10n)
+if [ "${1:-all}" != run ]; then
+    packages+=(xvfb xauth xdotool imagemagick file dpkg-dev lintian desktop-file-utils appstream)
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

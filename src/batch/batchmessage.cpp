@@ -1,5 +1,6 @@
 #include "batch/batchmessage.h"
 
+#include "platform/filename.h"
 #include "platform/messagebox.h"
 
 #include <algorithm>
@@ -19,6 +20,8 @@ QString problemReason(const BatchFileProblem &problem, bool staged)
         return QStringLiteral("新しい名前が空になります");
     case BatchProblem::DotName:
         return QStringLiteral("「.」や「..」は名前に使えません");
+    case BatchProblem::UnwritableName:
+        return QStringLiteral("新しい名前に、このファイルの名前の文字コード（CP932）で書けない文字があります");
     case BatchProblem::BadCharacter:
         return QStringLiteral("「/」は名前に使えません");
     case BatchProblem::HiddenName:
@@ -26,7 +29,7 @@ QString problemReason(const BatchFileProblem &problem, bool staged)
     case BatchProblem::NameTooLong:
         return QStringLiteral("名前が長すぎます（%1 バイトまで）").arg(problem.detail);
     case BatchProblem::SameNewName:
-        return QStringLiteral("「%1」の新しい名前と同じになります").arg(problem.detail);
+        return QStringLiteral("「%1」の新しい名前と同じになります").arg(displayName(problem.detail));
     case BatchProblem::TakenInHoldingFolder:
         return staged ? QStringLiteral("作業用の隠しフォルダに同じ名前のファイルがあります")
                       : QStringLiteral("作業フォルダに同じ名前のファイルがあります");
@@ -63,13 +66,13 @@ QString folderRefusal(const BatchReport &report, const BatchFileProblem &problem
 {
     switch (problem.problem) {
     case BatchProblem::FolderUnreadable:
-        return QStringLiteral("フォルダを読めないため、一括リネームを中止しました。\n%1\n%2").arg(report.folder, problem.detail);
+        return QStringLiteral("フォルダを読めないため、一括リネームを中止しました。\n%1\n%2").arg(displayPath(report.folder), problem.detail);
     case BatchProblem::WorkFolderUnavailable:
         return QStringLiteral("作業フォルダを用意できないため、一括リネームを中止しました。ファイルは一つも移動していません。\n%1\n%2")
-            .arg(report.workFolder, problem.detail);
+            .arg(displayPath(report.workFolder), problem.detail);
     case BatchProblem::StagingUnavailable:
         return QStringLiteral("作業用の隠しフォルダを用意できないため、一括リネームを中止しました。ファイルは一つも移動していません。\n%1\n%2")
-            .arg(report.holdingFolder, problem.detail);
+            .arg(displayPath(report.holdingFolder), problem.detail);
     default:
         return QStringLiteral("一括リネームを中止しました。ファイルは一つも移動していません。\n%1").arg(problem.detail);
     }
@@ -92,12 +95,12 @@ QString rollback(const BatchReport &report)
 {
     const BatchFileProblem &failed = report.problems.constFirst();
     const QString head = QStringLiteral("「%1」を「%2」へ移動できなかったため、一括リネームを取り消しました。\n%3\n%4\n")
-                             .arg(shownName(failed.oldName), shownName(failed.newName), report.folder, failed.detail);
+                             .arg(shownName(failed.oldName), shownName(failed.newName), displayPath(report.folder), failed.detail);
     if (report.outcome == BatchOutcome::RolledBack)
         return head + QStringLiteral("全てのファイルを元の名前に戻しました。");
     QStringList lines;
     for (const StrandedFile &file : report.stranded)
-        lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）").arg(shownName(file.oldName), file.path, file.reason));
+        lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）").arg(shownName(file.oldName), displayPath(file.path), file.reason));
     return head + QStringLiteral("次のファイルは元の名前に戻せませんでした。削除も上書きもしていません。\n") + firstLines(lines);
 }
 
@@ -105,13 +108,13 @@ QString leftoverHeading(LeftoverFate fate, const QString &from)
 {
     switch (fate) {
     case LeftoverFate::Swept:
-        return QStringLiteral("%1 に残っていたファイルを、このフォルダへ移しました。").arg(from);
+        return QStringLiteral("%1 に残っていたファイルを、このフォルダへ移しました。").arg(displayPath(from));
     case LeftoverFate::NotShown:
-        return QStringLiteral("%1 に残っているファイルです（ファイルリストに表示されないため移していません）。").arg(from);
+        return QStringLiteral("%1 に残っているファイルです（ファイルリストに表示されないため移していません）。").arg(displayPath(from));
     case LeftoverFate::NameTaken:
-        return QStringLiteral("%1 に残っているファイルです（同じ名前のものがこのフォルダにあるため移していません）。").arg(from);
+        return QStringLiteral("%1 に残っているファイルです（同じ名前のものがこのフォルダにあるため移していません）。").arg(displayPath(from));
     case LeftoverFate::MoveRefused:
-        return QStringLiteral("%1 に残っているファイルです（移動できませんでした）。").arg(from);
+        return QStringLiteral("%1 に残っているファイルです（移動できませんでした）。").arg(displayPath(from));
     }
     return from;
 }

@@ -1,5 +1,7 @@
 #include "batch/journal.h"
 
+#include "platform/filename.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
@@ -16,7 +18,10 @@
 namespace {
 
 constexpr char Magic[] = "mivot batch journal";
-constexpr char Version[] = "1";
+// Version 2 writes each byte of a name that is not valid UTF-8 as an escape; version 1 held UTF-8
+// only, which the same reading takes as it is.
+constexpr char Version[] = "2";
+constexpr char PreviousVersion[] = "1";
 
 constexpr char BackMarker[] = "phase 2";
 constexpr char UndoMarker[] = "undo";
@@ -25,7 +30,7 @@ constexpr char StrandedMarker[] = "stranded";
 
 QByteArray native(const QString &path)
 {
-    return QFile::encodeName(path);
+    return bytesOfName(path);
 }
 
 QString temporaryPathOf(const QString &journalPath)
@@ -38,33 +43,50 @@ bool needsEscape(unsigned char byte)
     return byte < 0x20 || byte == 0x7f || byte == '\\';
 }
 
-// Names may hold any character but "/" and NUL; the ones that would break a line or a field,
-// and other control characters, are written as escapes.
-void appendEscaped(QByteArray &out, const QString &text)
+void appendHex(QByteArray &out, unsigned char byte)
 {
     static constexpr char Hex[] = "0123456789abcdef";
-    const QByteArray utf8 = text.toUtf8();
+    out += "\\x";
+    out += Hex[byte >> 4];
+    out += Hex[byte & 0xf];
+}
+
+void appendEscapedUtf8(QByteArray &out, const QByteArray &utf8)
+{
     if (std::none_of(utf8.cbegin(), utf8.cend(), [](char c) { return needsEscape(static_cast<unsigned char>(c)); })) {
         out += utf8;
         return;
     }
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
-        if (!needsEscape(byte)) {
+        if (!needsEscape(byte))
             out += c;
-        } else if (byte == '\\') {
+        else if (byte == '\\')
             out += "\\\\";
-        } else if (byte == '\t') {
+        else if (byte == '\t')
             out += "\\t";
-        } else if (byte == '\n') {
+        else if (byte == '\n')
             out += "\\n";
-        } else if (byte == '\r') {
+        else if (byte == '\r')
             out += "\\r";
-        } else {
-            out += "\\x";
-            out += Hex[byte >> 4];
-            out += Hex[byte & 0xf];
-        }
+        else
+            appendHex(out, byte);
+    }
+}
+
+// Names may hold any byte but "/" and NUL; the ones that would break a line or a field, other
+// control characters and bytes that are not valid UTF-8 are written as escapes, so that the
+// journal stays readable text and gives back every name byte for byte.
+void appendEscaped(QByteArray &out, const QString &name)
+{
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !isEscapedByte(name, i))
+            continue;
+        appendEscapedUtf8(out, QStringView(name).sliced(runStart, i - runStart).toUtf8());
+        if (i < name.size())
+            appendHex(out, static_cast<unsigned char>(name.at(i).unicode() - 0xDC00));
+        runStart = i + 1;
     }
 }
 
@@ -86,21 +108,21 @@ int hexValue(char c)
 
 bool unescape(QByteArrayView field, QString &text)
 {
-    QByteArray utf8;
-    utf8.reserve(field.size());
+    QByteArray bytes;
+    bytes.reserve(field.size());
     for (qsizetype i = 0; i < field.size(); ++i) {
         const char c = field.at(i);
         if (c != '\\') {
-            utf8 += c;
+            bytes += c;
             continue;
         }
         if (++i >= field.size())
             return false;
         switch (field.at(i)) {
-        case '\\': utf8 += '\\'; break;
-        case 't': utf8 += '\t'; break;
-        case 'n': utf8 += '\n'; break;
-        case 'r': utf8 += '\r'; break;
+        case '\\': bytes += '\\'; break;
+        case 't': bytes += '\t'; break;
+        case 'n': bytes += '\n'; break;
+        case 'r': bytes += '\r'; break;
         case 'x': {
             if (i + 2 >= field.size())
                 return false;
@@ -108,7 +130,7 @@ bool unescape(QByteArrayView field, QString &text)
             const int low = hexValue(field.at(i + 2));
             if (high < 0 || low < 0)
                 return false;
-            utf8 += char(high * 16 + low);
+            bytes += char(high * 16 + low);
             i += 2;
             break;
         }
@@ -116,7 +138,7 @@ bool unescape(QByteArrayView field, QString &text)
             return false;
         }
     }
-    text = QString::fromUtf8(utf8);
+    text = nameFromBytes(bytes);
     return true;
 }
 
@@ -313,7 +335,8 @@ bool readJournal(const QByteArray &text, Journal &journal, QString &reason)
         reason = firstEnd < 0 && magic.startsWith(first) ? cutShort() : QStringLiteral("作業の記録ではありません");
         return false;
     }
-    if (first.sliced(magic.size() + 1) != Version) {
+    const QByteArrayView version = first.sliced(magic.size() + 1);
+    if (version != Version && version != PreviousVersion) {
         reason = QStringLiteral("この版の記録は読めません（%1）").arg(QString::fromUtf8(first));
         return false;
     }

@@ -2,6 +2,8 @@
 
 #include "batch/batchmessage.h"
 #include "batch/journal.h"
+#include "platform/filename.h"
+#include "platform/messagebox.h"
 #include "platform/programfolder.h"
 
 #include <QCryptographicHash>
@@ -14,15 +16,16 @@ namespace {
 
 constexpr char Magic[] = "mivot last rename 1";
 
-// Names may hold tabs and line breaks: every field is percent-encoded, byte for byte.
-QByteArray encoded(const QString &text)
+// Names may hold tabs and line breaks and bytes of any encoding: every field is the name's own
+// bytes, percent-encoded.
+QByteArray encoded(const QString &name)
 {
-    return text.toUtf8().toPercentEncoding();
+    return bytesOfName(name).toPercentEncoding();
 }
 
 QString decoded(QByteArrayView field)
 {
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(field.toByteArray()));
+    return nameFromBytes(QByteArray::fromPercentEncoding(field.toByteArray()));
 }
 
 QByteArray checkLine(QByteArrayView body)
@@ -66,6 +69,14 @@ public:
         changed = changedSince(m_fs, m_record);
         if (!changed.isEmpty())
             return FsResult::failure(changedFilesMessage(m_record, changed));
+        // The engine writes names in each file's encoding; a former name must come back byte for byte.
+        const QList<PlannedMove> &moves = batch.moves();
+        for (qsizetype i = 0; i < moves.size(); ++i) {
+            if (moves.at(i).newName != m_record.files.at(i).formerName) {
+                return FsResult::failure(QStringLiteral("「%1」を元の名前「%2」に正しく戻せません。")
+                                             .arg(shownName(moves.at(i).oldName), shownName(m_record.files.at(i).formerName)));
+            }
+        }
         return m_journal.planned(batch);
     }
     void moving(const BatchMove &move) override { m_journal.moving(move); }
@@ -233,7 +244,11 @@ TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &program
     formerNames.reserve(record.files.size());
     for (const RenamedFile &file : record.files) {
         names.append(file.name);
-        formerNames.append(file.formerName);
+        // The engine hands the rule characters and writes its answer in the file's present
+        // encoding: only CP932 needs the characters; every other encoding keeps the bytes as given.
+        formerNames.append(FileName::fromName(file.name).encoding() == NameEncoding::Cp932
+                               ? FileName::fromName(file.formerName).text()
+                               : file.formerName);
     }
     TakeBackGuard guard(fileSystem, programFolder, record);
     TwoPhaseMove batch(fileSystem,
@@ -251,9 +266,9 @@ TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &program
 
 QString takeBackText(const LastRename &record)
 {
-    QString text = QStringLiteral("%1\n%2 ファイル").arg(record.folder).arg(record.files.size());
+    QString text = QStringLiteral("%1\n%2 ファイル").arg(displayPath(record.folder)).arg(record.files.size());
     for (const RenamedFile &file : record.files)
-        text += QLatin1Char('\n') + file.name + QStringLiteral(" → ") + file.formerName;
+        text += QLatin1Char('\n') + shownName(file.name) + QStringLiteral(" → ") + shownName(file.formerName);
     return text;
 }
 
@@ -262,10 +277,10 @@ QString changedFilesMessage(const LastRename &record, const QList<ChangedFile> &
     QString text = record.direction == TakeBack::Undo
         ? QStringLiteral("次のファイルはリネームの後に変わったため、元に戻せません。ファイルは一つも移動していません。\n")
         : QStringLiteral("次のファイルは元に戻した後に変わったため、やり直せません。ファイルは一つも移動していません。\n");
-    text += record.folder;
+    text += displayPath(record.folder);
     const qsizetype shown = qMin<qsizetype>(changed.size(), NamesShown);
     for (qsizetype i = 0; i < shown; ++i)
-        text += QStringLiteral("\n・%1（%2）").arg(changed.at(i).name, changeReason(changed.at(i).change));
+        text += QStringLiteral("\n・%1（%2）").arg(shownName(changed.at(i).name), changeReason(changed.at(i).change));
     if (changed.size() > shown)
         text += QStringLiteral("\nほか %1 件").arg(changed.size() - shown);
     return text;

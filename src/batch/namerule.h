@@ -14,5 +14,6 @@ struct NewName
     static NewName refused(const QString &why) { return {QString(), why}; }
 };
 
-// The rule of a batch command: the new name of the entry at `index` of the listing.
+// The rule of a batch command: the new name of the entry at `index` of the listing. The rule works
+// on the name's characters (FileName::text); the batch writes the result in the file's encoding.
 using NameRule = std::function<NewName(int index, const QString &oldName)>;

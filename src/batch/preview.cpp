@@ -1,6 +1,8 @@
 #include "batch/preview.h"
 
 #include "batch/batchmessage.h"
+#include "platform/filename.h"
+#include "platform/messagebox.h"
 
 namespace {
 
@@ -27,14 +29,15 @@ QStringList previewLines(const TwoPhaseMove &previewed)
     lines.reserve(lines.size() + moves.size());
     for (qsizetype i = 0; i < moves.size(); ++i) {
         const PlannedMove &move = moves.at(i);
+        const QString oldName = shownName(move.oldName);
+        const QString newName = shownName(move.newName);
         if (const BatchFileProblem *problem = previewed.problemOf(i)) {
             const QString reason = QChar(u'（') + batchProblemReason(*problem, report.staged) + QChar(u'）');
-            lines.append(move.newName.isEmpty() ? Refused + move.oldName + reason
-                                                : Refused + move.oldName + Arrow + move.newName + reason);
+            lines.append(move.newName.isEmpty() ? Refused + oldName + reason : Refused + oldName + Arrow + newName + reason);
         } else if (move.newName == move.oldName) {
-            lines.append(move.oldName + QStringLiteral("（変わりません）"));
+            lines.append(oldName + QStringLiteral("（変わりません）"));
         } else {
-            lines.append(move.oldName + Arrow + move.newName);
+            lines.append(oldName + Arrow + newName);
         }
     }
     return lines;
@@ -53,7 +56,10 @@ QString previewText(const TwoPhaseMove &previewed)
 
 QString listingText(const QStringList &listing)
 {
-    return countLine(listing.size()) + QLatin1Char('\n') + listing.join(QLatin1Char('\n'));
+    QString text = countLine(listing.size());
+    for (const QString &name : listing)
+        text += QLatin1Char('\n') + shownName(name);
+    return text;
 }
 
 QString namesTooltip(const QStringList &listing, const NameRule &rule)
@@ -63,8 +69,9 @@ QString namesTooltip(const QStringList &listing, const NameRule &rule)
     if (!rule)
         return counted;
     auto nameAt = [&](qsizetype index) {
-        const NewName formed = rule(int(index), listing.at(index));
-        return formed.refusal.isEmpty() ? formed.name : Refused + formed.refusal;
+        // As the batch does: the rule acts on the name's characters.
+        const NewName formed = rule(int(index), FileName::fromName(listing.at(index)).text());
+        return formed.refusal.isEmpty() ? shownName(formed.name) : Refused + formed.refusal;
     };
     QStringList shown;
     for (qsizetype i = 0; i < qMin<qsizetype>(count, 3); ++i)

@@ -3,6 +3,7 @@
 #include "batch/batchmessage.h"
 #include "batch/journal.h"
 #include "batch/twophasemove.h"
+#include "platform/filename.h"
 #include "platform/programfolder.h"
 
 #include <QFile>
@@ -266,11 +267,12 @@ QString whereabouts(const QList<UnrestoredFile> &files)
     lines.reserve(files.size());
     for (const UnrestoredFile &file : files) {
         if (file.path.isEmpty())
-            lines.append(QStringLiteral("・%1 は見つかりませんでした").arg(file.oldName));
+            lines.append(QStringLiteral("・%1 は見つかりませんでした").arg(displayName(file.oldName)));
         else if (file.reason.isEmpty())
-            lines.append(QStringLiteral("・%1 は今 %2 にあります").arg(file.oldName, file.path));
+            lines.append(QStringLiteral("・%1 は今 %2 にあります").arg(displayName(file.oldName), displayPath(file.path)));
         else
-            lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）").arg(file.oldName, file.path, file.reason));
+            lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）")
+                             .arg(displayName(file.oldName), displayPath(file.path), file.reason));
     }
     return firstLines(lines);
 }
@@ -287,7 +289,7 @@ QString journalFate(const RecoveryReport &report)
 QString recoveryMessage(const RecoveryReport &report)
 {
     const QString restoredHead = QStringLiteral("前回の一括リネームが途中で終わっていたため、ファイルを元の名前に戻しました。\n%1\n元の名前に戻したファイル：%2 個")
-                                     .arg(report.folder)
+                                     .arg(displayPath(report.folder))
                                      .arg(report.restored);
     switch (report.outcome) {
     case RecoveryOutcome::NoJournal:
@@ -304,7 +306,7 @@ QString recoveryMessage(const RecoveryReport &report)
             + whereabouts(report.unrestored) + QStringLiteral("\n\n") + journalFate(report);
     case RecoveryOutcome::FolderMissing:
         return QStringLiteral("前回の一括リネームが途中で終わっていましたが、そのフォルダが見つからないため、ファイルは動かしていません。\n%1\n")
-                   .arg(report.folder)
+                   .arg(displayPath(report.folder))
             + whereabouts(report.unrestored) + QStringLiteral("\n\n") + journalFate(report);
     case RecoveryOutcome::Unreadable:
         return QStringLiteral("前回の一括リネームの作業の記録を読めないため、ファイルは動かしていません。\n%1\n%2\n\n")

@@ -1,5 +1,7 @@
 #include "batch/twophasemove.h"
 
+#include "platform/filename.h"
+
 #include <algorithm>
 #include <cerrno>
 
@@ -35,11 +37,6 @@ bool nameProblem(const QString &name, BatchProblem *problem)
     return true;
 }
 
-// A UTF-8 character takes at most three bytes per UTF-16 unit, so most names need no encoding.
-bool tooLong(const QString &name, int limit)
-{
-    return name.size() * 3 > limit && name.toUtf8().size() > limit;
-}
 
 } // namespace
 
@@ -163,8 +160,12 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
     m_moves.reserve(listing.size());
     for (qsizetype i = 0; i < listing.size(); ++i) {
         const QString &oldName = listing.at(i);
-        const NewName formed = m_request.rule(int(i), oldName);
-        const QString &newName = formed.name;
+        // The rule sees characters; the new name is written in the old name's own encoding, so
+        // that the parts it keeps keep their bytes.
+        const FileName old = FileName::fromName(oldName);
+        const NewName formed = m_request.rule(int(i), old.text());
+        const std::optional<FileName> written = FileName::fromText(formed.name, old.encoding());
+        const QString newName = written ? written->name() : formed.name;
         auto problem = [&](BatchProblem kind, const QString &detail = QString()) {
             m_problemOfMove.insert(i, m_report.problems.size());
             m_report.problems.append({kind, oldName, newName, detail});
@@ -182,9 +183,11 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
             problem(BatchProblem::ListedTwice);
         else if (!m_present.contains(oldName))
             problem(BatchProblem::MissingFile);
+        else if (!written)
+            problem(BatchProblem::UnwritableName);
         else if (nameProblem(newName, &kind))
             problem(kind);
-        else if (tooLong(newName, limit))
+        else if (written->bytes().size() > limit)
             problem(BatchProblem::NameTooLong, QString::number(limit));
         else if (earlier != m_byNewName.cend())
             problem(BatchProblem::SameNewName, listing.at(earlier.value()));

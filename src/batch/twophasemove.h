@@ -18,7 +18,7 @@ QString stagingFolderOf(const QString &folder);
 struct BatchRequest
 {
     QString folder;      // the folder whose files are renamed
-    QStringList listing; // the files to rename, in the order they move
+    QStringList listing; // the files to rename, in the order they move, as lossless names
     QString workFolder;  // the program's work folder
     NameFilter filter;   // the file list's filter: leftovers it hides stay where they are
     NameRule rule;
@@ -37,6 +37,7 @@ enum class BatchProblem {
     MissingFile,         // the listed file is not in the folder any more
     EmptyName,
     DotName,             // "." or ".."
+    UnwritableName,      // the old name's encoding (CP932) has no bytes for a character of the new one
     BadCharacter,        // "/" or NUL
     HiddenName,          // starts with "." and would vanish from the file list
     NameTooLong,         // detail: the limit in bytes

@@ -1,5 +1,6 @@
 #include "main/filelist.h"
 
+#include "platform/filename.h"
 #include "platform/filesystem.h"
 
 #include <QDir>
@@ -46,7 +47,7 @@ QString FileList::fileName() const
     const QListWidgetItem *item = currentItem();
     if (!item || !item->isSelected())
         return QString();
-    return item->text();
+    return m_entries.value(row(item));
 }
 
 QString FileList::list(int index) const
@@ -63,7 +64,8 @@ void FileList::refresh()
         m_entries.removeIf([&](const QString &name) { return m_ownFiles.contains(joinPath(here, name)); });
     }
     clear();
-    addItems(m_entries);
+    for (const QString &name : std::as_const(m_entries))
+        addItem(displayName(name));
     setCurrentRow(-1);
     m_filling = false;
 }

@@ -18,6 +18,7 @@ public:
     QString pattern() const { return m_filter.pattern(); }
     // Changing the pattern re-reads the folder at once.
     void setPattern(const QString &pattern);
+    // The entries are names in the lossless form of filename.h; the list shows them decoded.
     // The chosen entry's name, or an empty string when none is chosen.
     QString fileName() const;
     int listCount() const { return count(); }

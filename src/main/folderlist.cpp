@@ -1,9 +1,9 @@
 #include "main/folderlist.h"
 
+#include "platform/filename.h"
 #include "platform/listing.h"
 
 #include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -15,7 +15,7 @@ namespace {
 
 FsResult checkReadable(const QString &folder)
 {
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    DIR *dir = ::opendir(bytesOfName(folder).constData());
     if (!dir)
         return FsResult::failure(errno);
     ::closedir(dir);
@@ -64,7 +64,8 @@ FolderList::FolderList(QWidget *parent)
 
 FsResult FolderList::setPath(const QString &folder)
 {
-    const QString clean = QDir::cleanPath(folder);
+    // Plain string work only: the path may hold bytes that are not UTF-8 (see filename.h).
+    const QString clean = QDir::cleanPath(QDir::isAbsolutePath(folder) ? folder : joinPath(QDir::currentPath(), folder));
     const FsResult readable = checkReadable(clean);
     if (!readable.ok())
         return readable;
@@ -74,23 +75,22 @@ FsResult FolderList::setPath(const QString &folder)
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirIcon);
 
-    QStringList chain;
-    for (QDir dir(clean);; ) {
-        chain.prepend(dir.absolutePath());
-        if (dir.isRoot() || !dir.cdUp())
-            break;
-    }
-    int depth = 0;
-    for (const QString &step : chain) {
-        const QString text = depth == 0 ? step : QDir(step).dirName();
-        auto *item = new QListWidgetItem(openIcon, text, this);
+    const QStringList steps = clean.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    auto *root = new QListWidgetItem(openIcon, QStringLiteral("/"), this);
+    root->setData(Qt::UserRole, QStringLiteral("/"));
+    root->setData(DepthRole, 0);
+    QString step;
+    int depth = 1;
+    for (const QString &name : steps) {
+        step += QLatin1Char('/') + name;
+        auto *item = new QListWidgetItem(openIcon, displayName(name), this);
         item->setData(Qt::UserRole, step);
         item->setData(DepthRole, depth);
         ++depth;
     }
     setCurrentRow(count() - 1);
     for (const QString &name : listSubfolders(clean)) {
-        auto *item = new QListWidgetItem(closedIcon, name, this);
+        auto *item = new QListWidgetItem(closedIcon, displayName(name), this);
         item->setData(Qt::UserRole, joinPath(clean, name));
         item->setData(DepthRole, depth);
     }

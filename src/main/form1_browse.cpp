@@ -1,12 +1,13 @@
 #include "main/form1.h"
 
 #include "main/namesplit.h"
+#include "platform/filename.h"
 
 bool Form1::setDir1Path(const QString &folder)
 {
     const FsResult moved = Dir1->setPath(folder);
     if (!moved.ok()) {
-        m_platform.messages.show(QStringLiteral("フォルダを開けませんでした。\n%1\n%2").arg(folder, moved.reason()),
+        m_platform.messages.show(QStringLiteral("フォルダを開けませんでした。\n%1\n%2").arg(displayPath(folder), moved.reason()),
                                  MsgButtons::Ok);
     }
     return moved.ok();
@@ -34,7 +35,7 @@ void Form1::Dir1_Change()
 
 void Form1::File1_Click()
 {
-    const SplitName split = splitName(File1->fileName());
+    const SplitName split = splitName(displayName(File1->fileName()));
     Text1[1]->setText(split.extension);
     Text2->setText(split.name);
     Text3->setText(split.extension);

@@ -1,6 +1,7 @@
 #include "main/form1.h"
 
 #include "main/singlerename.h"
+#include "platform/filename.h"
 
 #include <cerrno>
 

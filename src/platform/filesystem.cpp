@@ -1,7 +1,7 @@
 #include "platform/filesystem.h"
 #include "platform/systemreason.h"
 
-#include <QFile>
+#include "platform/filename.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,7 +15,7 @@ namespace {
 
 QByteArray native(const QString &path)
 {
-    return QFile::encodeName(path);
+    return bytesOfName(path);
 }
 
 // The last step of the fallback chain, for filesystems that neither take RENAME_NOREPLACE nor
@@ -102,7 +102,7 @@ QStringList LinuxFileSystem::entryNames(const QString &folder, FsResult *result)
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        names.append(QFile::decodeName(name));
+        names.append(nameFromBytes(name));
     }
     ::closedir(dir);
     if (result)
@@ -198,7 +198,7 @@ QHash<QString, FileId> LinuxFileSystem::entryIds(const QString &folder, FsResult
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        names.append(QFile::decodeName(name));
+        names.append(nameFromBytes(name));
         ids.insert(names.last(), {device, static_cast<quint64>(entry->d_ino)});
     }
     // The listing's numbers are the files' own on the usual filesystems but not on every one

@@ -39,7 +39,8 @@ struct FileStamp
 };
 
 // Every change the program makes to the disk goes through this interface, so that tests can
-// hand in a file system that refuses chosen calls.
+// hand in a file system that refuses chosen calls. Paths and names are in the lossless form of
+// platform/filename.h; bytesOfName() gives the bytes the system calls take.
 class FileSystem
 {
 public:

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "platform/filename.h"
+
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
-// The file list's name filter: ";"-separated wildcards, matched without regard to case.
+// The file list's name filter: ";"-separated wildcards, matched without regard to case against
+// the name as it is shown.
 // "*.*" matches every name, with or without a dot; an empty pattern matches every name.
 class NameFilter
 {
@@ -21,13 +24,16 @@ private:
     QList<QRegularExpression> m_expressions;
 };
 
-// The one collation of every listing: digit runs compare as numbers, letters without regard to
-// case, and names that still tie are ordered by code point.
+// The one collation of every listing, on the names as they are shown: digit runs, half- or
+// full-width, compare as numbers; letters without regard to case, full-width Latin ones as their
+// half-width ones; names that still tie are ordered by their bytes, so no two names tie.
+// The strings are names in the lossless form of filename.h.
 bool naturalLess(const QString &a, const QString &b);
 void sortNatural(QStringList &names);
+void sortNatural(QList<FileName> &names);
 
 // The regular files of a folder (links to files count) that the filter admits, hidden files left
-// out, in natural order. `ok` is set false when the folder cannot be read.
+// out, in natural order, as lossless names. `ok` is set false when the folder cannot be read.
 QStringList listFolderFiles(const QString &folder, const NameFilter &filter, bool *ok = nullptr);
 
 // The visible subfolders of a folder, in natural order.

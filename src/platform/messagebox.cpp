@@ -1,5 +1,7 @@
 #include "platform/messagebox.h"
 
+#include "platform/filename.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,9 +14,10 @@ QString applicationTitle()
 
 QString shownName(const QString &name)
 {
-    if (!name.isEmpty() && name.trimmed().isEmpty())
-        return QStringLiteral("「%1」").arg(name);
-    return name;
+    const QString shown = displayName(name);
+    if (!shown.isEmpty() && shown.trimmed().isEmpty())
+        return QStringLiteral("「%1」").arg(shown);
+    return shown;
 }
 
 namespace {

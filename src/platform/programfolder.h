@@ -2,11 +2,16 @@
 
 #include <QString>
 
-// The folder that holds Option.ini and the work folder: the program's own folder when the user
-// can write there (a build tree or an unpacked copy), else a per-user data folder, created on demand.
+// The folder that holds Option.ini and the work folder. A copy put in place by `make install` or by
+// the package keeps them in a per-user data folder, created on demand, whoever runs it; a build tree
+// or an unpacked copy keeps them beside its executable.
 QString programFolder();
 
-// The decision itself, for tests: the executable's folder if writable, else the per-user folder.
+// Where an installed copy finds its install marker, relative to the executable's folder.
+QString installMarkerOf(const QString &executableFolder);
+
+// The decision itself, for tests: the per-user folder when the executable's folder belongs to an
+// installed layout (its install marker exists) or cannot be written; else the executable's folder.
 QString chooseProgramFolder(const QString &executableFolder, const QString &perUserFolder);
 
 // The folder the batch commands move files through.

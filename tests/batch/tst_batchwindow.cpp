@@ -7,6 +7,7 @@
 #include "support/scriptedmessages.h"
 #include "support/testfiles.h"
 #include "batch/journal.h"
+#include "platform/filename.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,6 +70,7 @@ private slots:
     void undoRefusedWholeWhenOneFileChanged_data();
     void undoRefusedWholeWhenOneFileChanged();
     void nothingToTakeBackSaysSo();
+    void undoGivesRawNamesTheirBytesBack();
 
 private:
     // Presses the keys in the window, as the user would, with the focus in the given control.
@@ -507,6 +509,25 @@ void TestBatchWindow::nothingToTakeBackSaysSo()
     QVERIFY2(m_messages.lastPrompt().startsWith(QStringLiteral("直前のリネームの記録を読めないため、元に戻せません。")),
              qPrintable(m_messages.lastPrompt()));
     QCOMPARE(m_fs->moveCount(), 0);
+}
+
+void TestBatchWindow::undoGivesRawNamesTheirBytesBack()
+{
+    // 写真 1.jpg in CP932, and a name that is neither UTF-8 nor CP932.
+    for (const QByteArray &name : {QByteArray("\x8e\xca\x90\x5e 1.jpg"), QByteArray("\xff a\xfe.txt")})
+        writeFile(joinPath(folder(), nameFromBytes(name)), name);
+    makeForm();
+    const Snapshot before = snapshot(folder());
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    QVERIFY(m_real.exists(joinPath(folder(), nameFromBytes("\x8e\xca\x90\x5e" "1.jpg"))));
+    m_messages.clear();
+
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QVERIFY2(m_messages.shown().first().details.contains(QStringLiteral("写真1.jpg → 写真 1.jpg")),
+             qPrintable(m_messages.shown().first().details));
+    QCOMPARE(snapshot(folder()), before);
+    clearFolder(folder());
 }
 
 QTEST_MAIN(TestBatchWindow)

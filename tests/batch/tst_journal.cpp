@@ -5,6 +5,7 @@
 #include "support/faultyfilesystem.h"
 #include "support/testfiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QMap>
@@ -86,6 +87,7 @@ private slots:
 
     void crashAtAnyMoveIsUndone_data();
     void crashAtAnyMoveIsUndone();
+    void crashAmongRawNamesIsUndoneByteForByte();
     void crashDuringRecoveryIsFinishedNextTime_data();
     void crashDuringRecoveryIsFinishedNextTime();
     void completedBatchKeepsItsNames();
@@ -185,6 +187,8 @@ void TestJournal::namesSurviveTheTextForm_data()
     QTest::newRow("backslash before a letter") << QStringLiteral("a\\tb\\");
     QTest::newRow("control characters") << QStringLiteral("a") + QChar(1) + QChar(0x1f) + QChar(0x7f);
     QTest::newRow("looks like the check line") << QStringLiteral("x\ncheck\t1\tsha256:00");
+    QTest::newRow("cp932 bytes") << nameFromBytes("\x83\x5f_1.txt");
+    QTest::newRow("invalid byte after a pair") << nameFromBytes("\xf0\x9f\x82\x80\x80\\x80");
 }
 
 void TestJournal::namesSurviveTheTextForm()
@@ -198,7 +202,8 @@ void TestJournal::namesSurviveTheTextForm()
     const QByteArray text = journalText(written);
     // One line per file between the four header lines and the check line, readable as text.
     QCOMPARE(text.count('\n'), 1 + 4 + 2 + 1);
-    QVERIFY(text.startsWith("mivot batch journal 1\n"));
+    QVERIFY(text.startsWith("mivot batch journal 2\n"));
+    QVERIFY(QString::fromUtf8(text).toUtf8() == text);
 
     Journal read;
     QString reason;
@@ -213,6 +218,16 @@ void TestJournal::namesSurviveTheTextForm()
         QVERIFY(read.files.at(i).id == written.files.at(i).id);
     }
     QVERIFY(!read.backStarted && !read.complete && !read.stranded);
+
+    // A journal of the previous version (UTF-8 names only) is still read after an upgrade.
+    if (bytesOfName(name) == name.toUtf8()) {
+        QByteArray previous = text.first(text.lastIndexOf("\ncheck\t") + 1);
+        previous.replace("journal 2\n", "journal 1\n");
+        previous += "check\t" + QByteArray::number(previous.size()) + "\tsha256:"
+            + QCryptographicHash::hash(previous, QCryptographicHash::Sha256).toHex() + '\n';
+        QVERIFY2(readJournal(previous, read, reason), qPrintable(reason));
+        QCOMPARE(read.files.at(1).newName, name);
+    }
 }
 
 void TestJournal::journalOnDiskBeforeFirstMove()
@@ -389,6 +404,21 @@ void TestJournal::crashAtAnyMoveIsUndone()
     QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::NoJournal);
 }
 
+void TestJournal::crashAmongRawNamesIsUndoneByteForByte()
+{
+    // CP932 names (one with a 0x5F trail byte), two that differ in one invalid byte, and UTF-8.
+    for (const QByteArrayView name : {"\x83\x5f_1.txt", "\x8e\xca\x90\x5e 1.jpg", "caf\xe9_.txt", "caf\xe8_.txt", "a_b.txt"})
+        writeFile(joinPath(folder(), nameFromBytes(name)), name.toByteArray());
+    const Snapshot before = snapshot(folder());
+    const NameRule rule = [](int, const QString &oldName) { return NewName::of(QString(oldName).remove(QLatin1Char('_'))); };
+    for (const int crashAt : {3, 7}) {
+        QVERIFY(crashBatch(m_real, crashAt, rule));
+        QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::Restored);
+        QCOMPARE(snapshot(folder()), before);
+    }
+    clearFolder(folder());
+}
+
 void TestJournal::crashDuringRecoveryIsFinishedNextTime_data()
 {
     QTest::addColumn<int>("crashAt");
@@ -492,7 +522,7 @@ void TestJournal::damagedJournalIsNeverActedOn_data()
     QTest::newRow("check line changed") << QByteArray("replace:sha256:>sha256:0") << changed;
     QTest::newRow("file line broken") << QByteArray("replace:file\t>x") << changed;
     QTest::newRow("unknown line after the plan") << QByteArray("append:phase 2\nrm -rf\n") << malformed;
-    QTest::newRow("another version") << QByteArray("replace:journal 1>journal 2") << QStringLiteral("この版の記録は読めません（mivot batch journal 2）");
+    QTest::newRow("another version") << QByteArray("replace:journal 2>journal 3") << QStringLiteral("この版の記録は読めません（mivot batch journal 3）");
     QTest::newRow("some other file") << QByteArray("whole:[拡張子]\n添付=True\n") << QStringLiteral("作業の記録ではありません");
 }
 

@@ -1,3 +1,4 @@
+#include "batch/batchmessage.h"
 #include "batch/preview.h"
 #include "batch/removalrule.h"
 #include "batch/serialname.h"
@@ -105,6 +106,8 @@ private slots:
     void everyOffenderNamedInListingOrder();
     void previewReadsAndTouchesNothing_data();
     void previewReadsAndTouchesNothing();
+    void rawNamesRenamedByteForByte_data();
+    void rawNamesRenamedByteForByte();
 
     void leftoversSweptWhenShownAndFree();
     void emptyListingStillSweeps();
@@ -197,6 +200,57 @@ void TestTwoPhaseMove::spaceRemovalRenamesListedFilesOnly()
                                                      QStringLiteral("plain.txt"), QStringLiteral("xy.txt")}));
     QCOMPARE(contentOf(joinPath(folder(), QStringLiteral("myfile1.txt"))), spaced);
     QVERIFY(report.leftovers.isEmpty());
+}
+
+void TestTwoPhaseMove::rawNamesRenamedByteForByte_data()
+{
+    using Names = QList<QByteArray>;
+    QTest::addColumn<Names>("files");
+    QTest::addColumn<QString>("command"); // "_", " ", "serial:<head>" or "ext:<extension>"
+    QTest::addColumn<Names>("expected");  // each file's new name; empty: the batch is refused
+
+    // ダ is 0x83 0x5F in CP932: its trail byte is a low line and stays.
+    QTest::newRow("cp932 trail byte") << Names{"\x83\x5f_1.txt", "a_b.txt"} << "_" << Names{"\x83\x5f" "1.txt", "ab.txt"};
+    QTest::newRow("cp932 space") << Names{"\x8e\xca\x90\x5e 1.jpg"} << " " << Names{"\x8e\xca\x90\x5e" "1.jpg"};
+    QTest::newRow("cp932 head typed") << Names{"\x8e\xca\x90\x5e.\x8e\xca"} << QStringLiteral("serial:連")
+                                      << Names{"\x98\x41" "1.\x8e\xca"};
+    QTest::newRow("cp932 extension") << Names{"\x83\x5f.jpg"} << "ext:txt" << Names{"\x83\x5f.txt"};
+    QTest::newRow("one invalid byte apart") << Names{"caf\xe9.txt", "caf\xe8.txt"} << "serial:Re"
+                                            << Names{"Re2.txt", "Re1.txt"};
+    QTest::newRow("neither utf-8 nor cp932") << Names{"\xff a\xfe.txt"} << " " << Names{"\xff" "a\xfe.txt"};
+    QTest::newRow("head cp932 cannot write") << Names{"\x83\x5f.txt", "ok.txt"} << QStringLiteral("serial:😀") << Names{};
+}
+
+void TestTwoPhaseMove::rawNamesRenamedByteForByte()
+{
+    QFETCH(QList<QByteArray>, files);
+    QFETCH(QString, command);
+    QFETCH(QList<QByteArray>, expected);
+    for (const QByteArray &name : files)
+        writeFile(joinPath(folder(), nameFromBytes(name)), name);
+    const Snapshot before = snapshot(folder());
+    NameRule rule = removing(command.at(0));
+    if (command.startsWith(QLatin1String("serial:")))
+        rule = serialNameRule(command.mid(7), 1);
+    else if (command.startsWith(QLatin1String("ext:")))
+        rule = unifiedNameRule(command.mid(4));
+    const BatchReport report = runBatch(listFolderFiles(folder(), NameFilter()), rule);
+
+    if (expected.isEmpty()) {
+        QCOMPARE(report.outcome, BatchOutcome::Refused);
+        QCOMPARE(report.problems.size(), 1);
+        QCOMPARE(report.problems.at(0).problem, BatchProblem::UnwritableName);
+        QCOMPARE(report.problems.at(0).oldName, nameFromBytes(files.at(0)));
+        QVERIFY(batchMessage(report).contains(QStringLiteral("・ダ.txt → 😀2.txt（")));
+        QCOMPARE(snapshot(folder()), before);
+    } else {
+        QCOMPARE(report.outcome, BatchOutcome::Done);
+        Snapshot after;
+        for (qsizetype i = 0; i < files.size(); ++i)
+            after.insert(nameFromBytes(expected.at(i)), files.at(i));
+        QCOMPARE(snapshot(folder()), after);
+    }
+    clearFolder(folder());
 }
 
 void TestTwoPhaseMove::refusedBeforeAnyMove_data()

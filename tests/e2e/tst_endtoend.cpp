@@ -312,8 +312,8 @@ void TestEndToEnd::installedCopyKeepsSettingsPerUser()
     const QString output = run(QStringLiteral("cmake"), {QStringLiteral("--install"), buildFolder, QStringLiteral("--prefix"), prefix},
                                QProcessEnvironment::systemEnvironment(), &ok);
     QVERIFY2(ok, qPrintable(output));
-    QVERIFY(QFile::exists(prefix + QStringLiteral("/share/applications/mivot.desktop")));
-    QVERIFY(QFile::exists(prefix + QStringLiteral("/share/icons/hicolor/32x32/apps/mivot.png")));
+    QVERIFY(QFile::exists(prefix + QStringLiteral("/share/applications/org.example.mivot.desktop")));
+    QVERIFY(QFile::exists(prefix + QStringLiteral("/share/icons/hicolor/32x32/apps/org.example.mivot.png")));
     const QString installed = prefix + QStringLiteral("/bin/mivot");
     QVERIFY(QFile::exists(installed));
 

@@ -3,6 +3,7 @@
 #include "platform/profilefile.h"
 #include "support/faultyfilesystem.h"
 #include "support/scriptedmessages.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,11 +26,8 @@ public:
             ProfileFile(program.filePath(QStringLiteral("Option.ini")))
                 .write(QStringLiteral("拡張子"), QStringLiteral("添付"), QStringLiteral("True"));
         }
-        for (const QString &name : files) {
-            QFile file(folder.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(name.toUtf8());
-        }
+        for (const QString &name : files)
+            writeFile(joinPath(folder.path(), name), bytesOfName(name));
         form = std::make_unique<Form1>(PlatformContext{fileSystem, messages, program.path()});
         form->Form_Load();
         form->show();
@@ -43,7 +41,7 @@ public:
         QCOMPARE(items.size(), 1);
         const QRect rect = form->File1->visualItemRect(items.first());
         QTest::mouseClick(form->File1->viewport(), Qt::LeftButton, {}, rect.center());
-        QCOMPARE(form->File1->fileName(), name);
+        QCOMPARE(displayName(form->File1->fileName()), name);
     }
 
     // Key by key; keyClicks() cannot type characters beyond Latin-1.
@@ -98,6 +96,8 @@ class TestSingleRename : public QObject
 private slots:
     void renamesToComposedName_data();
     void renamesToComposedName();
+    void rawNameRenamedToTypedUtf8_data();
+    void rawNameRenamedToTypedUtf8();
     void emptyNameIsRefused_data();
     void emptyNameIsRefused();
     void refusalLeavesEverythingAsItWas_data();
@@ -160,6 +160,37 @@ void TestSingleRename::renamesToComposedName()
     QStringList actualDisk = window.onDisk();
     actualDisk.sort();
     QCOMPARE(actualDisk, expectedDisk);
+}
+
+void TestSingleRename::rawNameRenamedToTypedUtf8_data()
+{
+    QTest::addColumn<QByteArray>("chosen");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("other"); // stays as it is
+
+    QTest::newRow("cp932") << QByteArray("\x8e\xca\x90\x5e 1.jpg") << QStringLiteral("写真 1.jpg") << QStringLiteral("写真 1")
+                           << QByteArray("\x8e\xca.jpg");
+    QTest::newRow("one invalid byte apart") << QByteArray("caf\xe9.jpg") << QStringLiteral("caf\\xE9.jpg") << QStringLiteral("café")
+                                            << QByteArray("caf\xe8.jpg");
+}
+
+void TestSingleRename::rawNameRenamedToTypedUtf8()
+{
+    QFETCH(QByteArray, chosen);
+    QFETCH(QString, shown);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, other);
+    Window window({nameFromBytes(chosen), nameFromBytes(other)}, true);
+    window.click(shown);
+    QCOMPARE(window.boxes(), (QStringList{QString(), QStringLiteral("jpg"), shown.chopped(4), QStringLiteral("jpg")}));
+    window.type(typed);
+    window.enter();
+
+    QVERIFY(window.messages.shown().isEmpty());
+    const Snapshot expected{{typed + QStringLiteral(".jpg"), chosen}, {nameFromBytes(other), other}};
+    QCOMPARE(snapshot(window.folder.path()), expected);
+    clearFolder(window.folder.path());
 }
 
 void TestSingleRename::emptyNameIsRefused_data()

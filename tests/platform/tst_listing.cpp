@@ -1,3 +1,4 @@
+#include "platform/filesystem.h"
 #include "platform/listing.h"
 
 #include <QDir>
@@ -5,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 class TestListing : public QObject
@@ -15,6 +17,10 @@ private slots:
     void filter_data();
     void filter();
     void naturalOrder();
+    void collation_data();
+    void collation();
+    void namesDecoded_data();
+    void namesDecoded();
     void listsOnlyVisibleRegularFiles();
     void unreadableFolderReported();
 };
@@ -61,6 +67,66 @@ void TestListing::naturalOrder()
     // A strict weak order: no name is less than itself, and ties fall to code points.
     QVERIFY(!naturalLess(QStringLiteral("a"), QStringLiteral("a")));
     QVERIFY(naturalLess(QStringLiteral("A"), QStringLiteral("a")) != naturalLess(QStringLiteral("a"), QStringLiteral("A")));
+}
+
+void TestListing::collation_data()
+{
+    QTest::addColumn<QByteArray>("first"); // the bytes of the name that sorts first
+    QTest::addColumn<QByteArray>("second");
+
+    QTest::newRow("numbers") << QByteArray("img2") << QByteArray("img10");
+    QTest::newRow("full-width digits") << QByteArray("写真２") << QByteArray("写真１０");
+    QTest::newRow("mixed widths") << QByteArray("写真9") << QByteArray("写真１０");
+    QTest::newRow("same value, bytes decide") << QByteArray("a1") << QByteArray("a１");
+    QTest::newRow("case") << QByteArray("apple") << QByteArray("Banana");
+    QTest::newRow("full-width letter folded") << QByteArray("Ａb") << QByteArray("ac");
+    QTest::newRow("full-width lower folded") << QByteArray("ｚ1") << QByteArray("Z2");
+    QTest::newRow("cp932 by its characters") << QByteArray("ア") << QByteArray("\x83\x5f"); // ダ: bytes alone would put it first
+    QTest::newRow("one invalid byte apart") << QByteArray("caf\xe8") << QByteArray("caf\xe9");
+}
+
+void TestListing::collation()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    const QString a = nameFromBytes(first);
+    const QString b = nameFromBytes(second);
+    QVERIFY(naturalLess(a, b));
+    QVERIFY(!naturalLess(b, a));
+    QVERIFY(!naturalLess(a, a));
+}
+
+void TestListing::namesDecoded_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("encoding");
+
+    QTest::newRow("utf-8") << QByteArray("写真 1.jpg") << QStringLiteral("写真 1.jpg") << int(NameEncoding::Utf8);
+    QTest::newRow("cp932") << QByteArray("\x8e\xca\x90\x5e 1.jpg") << QStringLiteral("写真 1.jpg") << int(NameEncoding::Cp932);
+    QTest::newRow("neither") << QByteArray("caf\xe9.txt") << QStringLiteral("caf\\xE9.txt") << int(NameEncoding::Bytes);
+    QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80") << QStringLiteral("\\xED\\xB2\\x80") << int(NameEncoding::Bytes);
+    QTest::newRow("pair then invalid byte") << QByteArray("\xf0\x9f\x82\x80\x80") << QStringLiteral("🂀\\x80") << int(NameEncoding::Bytes);
+}
+
+void TestListing::namesDecoded()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    QFETCH(int, encoding);
+    const FileName name = FileName::fromBytes(bytes);
+    QCOMPARE(name.display(), shown);
+    QCOMPARE(int(name.encoding()), encoding);
+    QCOMPARE(bytesOfName(name.name()), bytes);
+    QCOMPARE(FileName::fromText(name.text(), name.encoding())->bytes(), bytes);
+
+    // Listed under the exact bytes, shown decoded, and found again by the same bytes.
+    QTemporaryDir dir;
+    const QString path = joinPath(dir.path(), name.name());
+    QVERIFY(::close(::open(bytesOfName(path).constData(), O_CREAT | O_WRONLY, 0666)) == 0);
+    QCOMPARE(listFolderFiles(dir.path(), NameFilter(QStringLiteral("*") + shown.right(2))), QStringList{name.name()});
+    QCOMPARE(displayName(name.name()), shown);
+    QVERIFY(::unlink(bytesOfName(path).constData()) == 0);
 }
 
 void TestListing::listsOnlyVisibleRegularFiles()

@@ -2,6 +2,7 @@
 #include "platform/filesystem.h"
 #include "platform/programfolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -18,6 +19,7 @@ private slots:
     void lockFreedWhenFirstCopyEnds();
     void staleLockOfCrashedCopyTakenOver();
     void programFolderFallsBackWhenNotWritable();
+    void installedCopyUsesPerUserFolderEvenWhenWritable();
     void workFolderAtRootHasOneSeparator();
 };
 
@@ -68,6 +70,24 @@ void TestSingleCopy::programFolderFallsBackWhenNotWritable()
     const QString perUser = dir.filePath(QStringLiteral("per-user/mivot"));
     QCOMPARE(chooseProgramFolder(dir.path(), perUser), dir.path());
     QCOMPARE(chooseProgramFolder(QStringLiteral("/nonexistent/bin"), perUser), perUser);
+    QVERIFY(QFile::exists(perUser));
+}
+
+void TestSingleCopy::installedCopyUsesPerUserFolderEvenWhenWritable()
+{
+    QTemporaryDir dir;
+    const QString bin = dir.filePath(QStringLiteral("prefix/bin"));
+    const QString perUser = dir.filePath(QStringLiteral("per-user/mivot"));
+    QVERIFY(QDir().mkpath(bin));
+    QCOMPARE(installMarkerOf(bin), dir.filePath(QStringLiteral("prefix/share/mivot/installed")));
+    // A stray folder of that name is no marker; only the installed file is.
+    QVERIFY(QDir().mkpath(installMarkerOf(bin)));
+    QCOMPARE(chooseProgramFolder(bin, perUser), bin);
+    QVERIFY(QDir().rmdir(installMarkerOf(bin)));
+    QFile marker(installMarkerOf(bin));
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    QCOMPARE(chooseProgramFolder(bin, perUser), perUser);
     QVERIFY(QFile::exists(perUser));
 }
 

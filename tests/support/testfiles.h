@@ -14,3 +14,7 @@ QByteArray readFile(const QString &path);
 using Snapshot = QMap<QString, QByteArray>;
 
 Snapshot snapshot(const QString &folder);
+
+// Removes everything inside a folder, whatever bytes the names hold (QTemporaryDir cannot remove
+// names that are not UTF-8).
+void clearFolder(const QString &folder);

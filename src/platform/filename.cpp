@@ -1,0 +1,202 @@
+#include "platform/filename.h"
+
+#include <QStringList>
+
+#include <iconv.h>
+
+namespace {
+
+constexpr char16_t EscapeBase = 0xDC00;
+
+bool hasEscapedBytes(QStringView name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (isEscapedByte(name, i))
+            return true;
+    }
+    return false;
+}
+
+bool isContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+// The length of the valid UTF-8 sequence that starts at `at` (its code point in `codePoint`),
+// or 0. Overlong forms, encoded surrogates and code points past U+10FFFF are not valid.
+int utf8Sequence(QByteArrayView bytes, qsizetype at, char32_t &codePoint)
+{
+    const auto lead = static_cast<unsigned char>(bytes.at(at));
+    int length;
+    char32_t smallest;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        smallest = 0x80;
+        codePoint = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        smallest = 0x800;
+        codePoint = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        smallest = 0x10000;
+        codePoint = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + length > bytes.size())
+        return 0;
+    for (int i = 1; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes.at(at + i));
+        if (!isContinuation(byte))
+            return 0;
+        codePoint = (codePoint << 6) | (byte & 0x3F);
+    }
+    if (codePoint < smallest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+// Converts with iconv; nothing when a byte or character has no counterpart in the other encoding.
+std::optional<QByteArray> convert(const char *to, const char *from, QByteArrayView input)
+{
+    iconv_t converter = ::iconv_open(to, from);
+    if (converter == iconv_t(-1))
+        return std::nullopt;
+    QByteArray output(input.size() * 4 + 16, Qt::Uninitialized);
+    char *in = const_cast<char *>(input.data());
+    size_t inLeft = size_t(input.size());
+    char *out = output.data();
+    size_t outLeft = size_t(output.size());
+    const size_t converted = ::iconv(converter, &in, &inLeft, &out, &outLeft);
+    const bool finished = converted != size_t(-1) && ::iconv(converter, nullptr, nullptr, &out, &outLeft) != size_t(-1);
+    ::iconv_close(converter);
+    // glibc counts characters it could only approximate as irreversible: those are refused too.
+    if (!finished || converted != 0 || inLeft != 0)
+        return std::nullopt;
+    output.truncate(out - output.data());
+    return output;
+}
+
+// The characters of a CP932 name, when the bytes are CP932 and convert back to the very same bytes.
+std::optional<QString> cp932Text(const QByteArray &bytes)
+{
+    const std::optional<QByteArray> utf8 = convert("UTF-8", "CP932", bytes);
+    if (!utf8 || convert("CP932", "UTF-8", *utf8) != bytes)
+        return std::nullopt;
+    return QString::fromUtf8(*utf8);
+}
+
+} // namespace
+
+bool isEscapedByte(QStringView name, qsizetype at)
+{
+    const char16_t unit = name.at(at).unicode();
+    // The low half of a surrogate pair may fall in the same range; it follows its high half.
+    return unit >= 0xDC80 && unit <= 0xDCFF && !(at > 0 && name.at(at - 1).isHighSurrogate());
+}
+
+QString nameFromBytes(QByteArrayView bytes)
+{
+    QString name;
+    name.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size();) {
+        char32_t codePoint;
+        const int length = utf8Sequence(bytes, i, codePoint);
+        if (length == 0) {
+            name.append(QChar(char16_t(EscapeBase + static_cast<unsigned char>(bytes.at(i)))));
+            ++i;
+            continue;
+        }
+        if (codePoint < 0x10000) {
+            name.append(QChar(char16_t(codePoint)));
+        } else {
+            name.append(QChar::highSurrogate(codePoint));
+            name.append(QChar::lowSurrogate(codePoint));
+        }
+        i += length;
+    }
+    return name;
+}
+
+QByteArray bytesOfName(QStringView name)
+{
+    if (!hasEscapedBytes(name))
+        return name.toUtf8();
+    QByteArray bytes;
+    bytes.reserve(name.size() * 3);
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !isEscapedByte(name, i))
+            continue;
+        bytes += name.sliced(runStart, i - runStart).toUtf8();
+        if (i < name.size())
+            bytes += char(name.at(i).unicode() - EscapeBase);
+        runStart = i + 1;
+    }
+    return bytes;
+}
+
+FileName FileName::fromBytes(const QByteArray &bytes)
+{
+    FileName result;
+    result.m_bytes = bytes;
+    result.m_text = nameFromBytes(bytes);
+    if (!hasEscapedBytes(result.m_text))
+        return result;
+    if (const std::optional<QString> text = cp932Text(bytes)) {
+        result.m_text = *text;
+        result.m_encoding = NameEncoding::Cp932;
+    } else {
+        result.m_encoding = NameEncoding::Bytes;
+    }
+    return result;
+}
+
+std::optional<FileName> FileName::fromText(const QString &text, NameEncoding encoding)
+{
+    if (encoding != NameEncoding::Cp932)
+        return fromBytes(bytesOfName(text));
+    if (hasEscapedBytes(text))
+        return std::nullopt;
+    const std::optional<QByteArray> bytes = convert("CP932", "UTF-8", text.toUtf8());
+    if (!bytes)
+        return std::nullopt;
+    return fromBytes(*bytes);
+}
+
+QString FileName::display() const
+{
+    // Only a name no encoding explains holds escaped bytes.
+    if (m_encoding != NameEncoding::Bytes)
+        return m_text;
+    QString shown;
+    shown.reserve(m_text.size() + 16);
+    for (qsizetype i = 0; i < m_text.size(); ++i) {
+        if (isEscapedByte(m_text, i))
+            shown += QStringLiteral("\\x") + QString::number(m_text.at(i).unicode() - EscapeBase, 16).toUpper();
+        else
+            shown += m_text.at(i);
+    }
+    return shown;
+}
+
+QString displayName(const QString &name)
+{
+    if (!hasEscapedBytes(name))
+        return name;
+    return FileName::fromName(name).display();
+}
+
+QString displayPath(const QString &path)
+{
+    if (!hasEscapedBytes(path))
+        return path;
+    QStringList parts = path.split(QLatin1Char('/'));
+    for (QString &part : parts)
+        part = displayName(part);
+    return parts.join(QLatin1Char('/'));
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+// A file name on Linux is bytes, not text. Every name and path the program hands around is a
+// QString in one lossless form: the bytes read as UTF-8, with each byte that is no part of a
+// valid UTF-8 sequence standing as the lone surrogate U+DC80 + (byte - 0x80). Two names that
+// differ in any byte are two different strings, and the string gives back the very bytes.
+QString nameFromBytes(QByteArrayView bytes);
+QByteArray bytesOfName(QStringView name);
+// Whether the unit at `at` stands for a byte that is no part of valid UTF-8.
+bool isEscapedByte(QStringView name, qsizetype at);
+
+// The encoding a name was read in, and the one a batch writes its new name in.
+enum class NameEncoding {
+    Utf8,  // valid UTF-8, the system's encoding
+    Cp932, // not UTF-8, but CP932 that converts back to the same bytes (unpacked from Windows archives)
+    Bytes, // neither: UTF-8 where it is valid, each other byte kept as it is
+};
+
+// One file name as the disk holds it: its bytes, its characters, and the encoding that explains them.
+class FileName
+{
+public:
+    FileName() = default;
+    static FileName fromBytes(const QByteArray &bytes);
+    // From the lossless form above.
+    static FileName fromName(const QString &name) { return fromBytes(bytesOfName(name)); }
+    // `text` written in `encoding`, or nothing when the encoding has no bytes for one of its characters.
+    static std::optional<FileName> fromText(const QString &text, NameEncoding encoding);
+
+    const QByteArray &bytes() const { return m_bytes; }
+    // The characters the rules act on; a byte no encoding explains stays a lone surrogate.
+    const QString &text() const { return m_text; }
+    NameEncoding encoding() const { return m_encoding; }
+    QString name() const { return nameFromBytes(m_bytes); }
+    // The text for the eye: each byte no encoding explains as "\xHH", so that no two names look alike.
+    QString display() const;
+
+private:
+    QByteArray m_bytes;
+    QString m_text;
+    NameEncoding m_encoding = NameEncoding::Utf8;
+};
+
+// What the user sees of a name or a path given in the lossless form; a path shows each of its
+// folders decoded on its own, since folders unpacked from one archive may hold CP932 names.
+QString displayName(const QString &name);
+QString displayPath(const QString &path);
