@@ -257,9 +257,25 @@ TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &program
                        follow ? &follow(guard) : &guard);
     TakeBackResult result{batch.run(), guard.changed, FsResult::success()};
     if (result.report.outcome == BatchOutcome::Done) {
-        // Looked at afresh: not every filesystem keeps a file's number through a rename (FAT).
         const TakeBack opposite = record.direction == TakeBack::Undo ? TakeBack::Redo : TakeBack::Undo;
-        result.recorded = recordLastRename(fileSystem, programFolder, opposite, record.folder, batch.moves());
+        // A rename keeps a file's number, size and time on most filesystems, and then the stamps
+        // just checked stand for every file; two files looked at decide, as FAT numbers files by
+        // their place and needs each one looked at again.
+        const auto keptStamps = [&] {
+            const RenamedFile &first = record.files.constFirst();
+            const RenamedFile &last = record.files.constLast();
+            return fileSystem.fileStamps(record.folder, {first.formerName, last.formerName})
+                == QList<FileStamp>{first.stamp, last.stamp};
+        };
+        if (!record.files.isEmpty() && keptStamps()) {
+            LastRename taken{opposite, record.folder, {}};
+            taken.files.reserve(record.files.size());
+            for (const RenamedFile &file : record.files)
+                taken.files.append({file.formerName, file.name, file.stamp});
+            result.recorded = writeLastRename(programFolder, taken);
+        } else {
+            result.recorded = recordLastRename(fileSystem, programFolder, opposite, record.folder, batch.moves());
+        }
     }
     return result;
 }

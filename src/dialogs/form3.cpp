@@ -45,7 +45,7 @@ void Form3::setListing(const QStringList &listing)
 void Form3::showNewNames()
 {
     const bool named = Text1->text() != shared::UnifiedExtensionCancelled;
-    Command1->setToolTip(namesTooltip(m_listing, named ? unifiedNameRule(Text1->text()) : NameRule()));
+    updateToolTip(Command1, namesTooltip(m_listing, named ? unifiedNameRule(Text1->text()) : NameRule()));
 }
 
 void Form3::Form_Load(QWidget *mainWindow)
