@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-noto-cjk
           qt6-translations-l10n)
 if [ "${1:-all}" != run ]; then
-    packages+=(xvfb xauth xdotool imagemagick file dpkg-dev lintian desktop-file-utils appstream)
+    packages+=(xvfb xauth xdotool imagemagick file dpkg-dev lintian desktop-file-utils appstream fuse3 python3-fusepy)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -18,10 +18,11 @@
 namespace {
 
 constexpr char Magic[] = "mivot batch journal";
-// Version 2 writes each byte of a name that is not valid UTF-8 as an escape; version 1 held UTF-8
-// only, which the same reading takes as it is.
-constexpr char Version[] = "2";
-constexpr char PreviousVersion[] = "1";
+// Version 3 records each file's size and time and the folder's filesystem. Version 2 writes each
+// byte of a name that is not valid UTF-8 as an escape; version 1 held UTF-8 only, which the same
+// reading takes as it is. Neither has stamps: their files are found by id alone.
+constexpr char Version[] = "3";
+constexpr char UnstampedVersions[][2] = {"2", "1"};
 
 constexpr char BackMarker[] = "phase 2";
 constexpr char UndoMarker[] = "undo";
@@ -225,8 +226,8 @@ QString malformed()
     return QStringLiteral("記録の形式が正しくありません");
 }
 
-// The plan's lines after the version line: the four header fields, then the files.
-bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
+// The plan's lines after the version line: the five header fields, then the files.
+bool readPlan(const QList<QByteArrayView> &lines, Journal &journal, bool stamped)
 {
     auto field = [&](qsizetype index, QByteArrayView key) -> QByteArrayView {
         const QByteArrayView line = lines.at(index);
@@ -234,43 +235,49 @@ bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
             return QByteArrayView();
         return line.sliced(key.size() + 1);
     };
-    if (lines.size() < 5)
+    const qsizetype Header = stamped ? 6 : 5;
+    const qsizetype at = Header - 5; // the filesystem line, when there is one, comes before the holding folder
+    if (lines.size() < Header)
         return false;
     quint64 count = 0;
+    const QList<QByteArrayView> filesystem = stamped ? splitFields(field(3, "filesystem")) : QList<QByteArrayView>{"0", "stable"};
     if (!unescape(field(1, "folder"), journal.folder) || journal.folder.isEmpty()
         || !toNumber(field(2, "device"), journal.folderDevice)
-        || !unescape(field(3, "holding"), journal.holdingFolder) || journal.holdingFolder.isEmpty()
-        || !toNumber(field(4, "files"), count) || count != quint64(lines.size() - 5))
+        || filesystem.size() != 2 || !toNumber(filesystem.at(0), journal.filesystem.type)
+        || (filesystem.at(1) != "stable" && filesystem.at(1) != "renumbered")
+        || !unescape(field(3 + at, "holding"), journal.holdingFolder) || journal.holdingFolder.isEmpty()
+        || !toNumber(field(4 + at, "files"), count) || count != quint64(lines.size() - Header))
         return false;
+    journal.filesystem.stableIds = filesystem.at(1) == "stable";
+    journal.stamped = stamped;
     journal.files.reserve(qsizetype(count));
-    for (qsizetype i = 5; i < lines.size(); ++i) {
+    for (qsizetype i = Header; i < lines.size(); ++i) {
         const QList<QByteArrayView> parts = splitFields(lines.at(i));
         JournalFile file;
-        if (parts.size() != 5 || parts.at(0) != "file" || !toNumber(parts.at(1), file.id.device)
-            || !toNumber(parts.at(2), file.id.inode) || !unescape(parts.at(3), file.oldName)
-            || !unescape(parts.at(4), file.newName) || file.oldName.isEmpty() || file.newName.isEmpty())
+        quint64 size = 0;
+        quint64 modified = 0;
+        const qsizetype names = stamped ? 5 : 3;
+        if (parts.size() != names + 2 || parts.at(0) != "file" || !toNumber(parts.at(1), file.id.device)
+            || !toNumber(parts.at(2), file.id.inode) || (stamped && (!toNumber(parts.at(3), size) || !toNumber(parts.at(4), modified)))
+            || !unescape(parts.at(names), file.oldName) || !unescape(parts.at(names + 1), file.newName)
+            || file.oldName.isEmpty() || file.newName.isEmpty())
             return false;
+        file.stamp.id = file.id;
+        file.stamp.size = qint64(size);
+        file.stamp.modifiedNs = qint64(modified);
         journal.files.append(file);
     }
     return true;
 }
 
-// The markers after the plan. The last one may have been cut short as it was appended: that
-// one says nothing, and is left out.
-bool readMarkers(QByteArrayView text, Journal &journal)
+// The markers after the plan, up to the first line that is not one: what a power cut leaves
+// after the last complete line (a marker cut short, zero bytes, garbage) says nothing, and the
+// markers are only hints beside the sealed plan.
+void readMarkers(QByteArrayView text, Journal &journal)
 {
-    static const QByteArrayView markers[] = {BackMarker, UndoMarker, CompleteMarker, StrandedMarker};
-    while (!text.isEmpty()) {
-        const qsizetype end = text.indexOf('\n');
-        const QByteArrayView line = end < 0 ? text : text.first(end);
-        text = end < 0 ? QByteArrayView() : text.sliced(end + 1);
-        if (end < 0) {
-            for (const QByteArrayView &marker : markers) {
-                if (marker.startsWith(line))
-                    return true;
-            }
-            return false;
-        }
+    for (qsizetype end = text.indexOf('\n'); end >= 0; end = text.indexOf('\n')) {
+        const QByteArrayView line = text.first(end);
+        text = text.sliced(end + 1);
         if (line == BackMarker)
             journal.backStarted = true;
         else if (line == UndoMarker)
@@ -280,9 +287,8 @@ bool readMarkers(QByteArrayView text, Journal &journal)
         else if (line == StrandedMarker)
             journal.stranded = true;
         else
-            return false;
+            return;
     }
-    return true;
 }
 
 } // namespace
@@ -304,6 +310,9 @@ QByteArray journalText(const Journal &journal)
     appendEscaped(text, journal.folder);
     text += "\ndevice\t";
     text += QByteArray::number(journal.folderDevice);
+    text += "\nfilesystem\t";
+    text += QByteArray::number(journal.filesystem.type);
+    text += journal.filesystem.stableIds ? "\tstable" : "\trenumbered";
     text += "\nholding\t";
     appendEscaped(text, journal.holdingFolder);
     text += "\nfiles\t";
@@ -314,6 +323,10 @@ QByteArray journalText(const Journal &journal)
         appendNumber(text, file.id.device);
         text += '\t';
         appendNumber(text, file.id.inode);
+        text += '\t';
+        appendNumber(text, quint64(file.stamp.size));
+        text += '\t';
+        appendNumber(text, quint64(std::max<qint64>(file.stamp.modifiedNs, 0)));
         text += '\t';
         appendEscaped(text, file.oldName);
         text += '\t';
@@ -336,7 +349,9 @@ bool readJournal(const QByteArray &text, Journal &journal, QString &reason)
         return false;
     }
     const QByteArrayView version = first.sliced(magic.size() + 1);
-    if (version != Version && version != PreviousVersion) {
+    const bool stamped = version == Version;
+    if (!stamped && std::none_of(std::begin(UnstampedVersions), std::end(UnstampedVersions),
+                                 [&](const char *old) { return version == old; })) {
         reason = QStringLiteral("この版の記録は読めません（%1）").arg(QString::fromUtf8(first));
         return false;
     }
@@ -359,11 +374,12 @@ bool readJournal(const QByteArray &text, Journal &journal, QString &reason)
     }
 
     const QList<QByteArrayView> lines = splitLines(plan.chopped(1));
-    if (!readPlan(lines, journal) || !readMarkers(all.sliced(checkEnd + 1), journal)) {
+    if (!readPlan(lines, journal, stamped)) {
         journal = Journal();
         reason = malformed();
         return false;
     }
+    readMarkers(all.sliced(checkEnd + 1), journal);
     return true;
 }
 
@@ -428,8 +444,8 @@ FsResult BatchJournal::planned(const TwoPhaseMove &batch)
         return FsResult::failure(QStringLiteral("%1\n%2\n%3").arg(what, path, result.reason()));
     };
     // Only a batch of this run that stranded files leaves its journal behind (the start-up
-    // recovery clears any other); this batch's sweep may carry those files off, so the record
-    // is kept aside for a person to read instead of being retried.
+    // recovery clears or keeps any other); it moves aside for this batch's record, and the next
+    // start tries it again.
     if (m_fs.exists(m_path)) {
         const FsResult aside = setJournalAside(m_fs, m_path, QStringLiteral("stranded"), nullptr);
         if (!aside.ok())
@@ -440,20 +456,18 @@ FsResult BatchJournal::planned(const TwoPhaseMove &batch)
     if (moves.isEmpty())
         return FsResult::success();
 
-    FsResult listed;
-    const QHash<QString, FileId> ids = m_fs.entryIds(batch.folder(), &listed);
-    if (!listed.ok())
-        return refusal(QStringLiteral("フォルダを読めません。"), batch.folder(), listed);
     Journal journal;
     journal.folder = batch.folder();
     journal.folderDevice = m_fs.fileId(batch.folder()).device;
+    journal.filesystem = m_fs.filesystemKind(batch.folder());
     journal.holdingFolder = batch.holdingFolder();
     journal.files.reserve(moves.size());
-    for (const PlannedMove &move : moves) {
-        const FileId id = ids.value(move.oldName);
-        if (!id.valid())
+    for (qsizetype i = 0; i < moves.size(); ++i) {
+        const PlannedMove &move = moves.at(i);
+        const FileStamp &stamp = batch.plannedFiles().at(i);
+        if (!stamp.id.valid())
             return refusal(QStringLiteral("ファイルが見つかりません。"), joinPath(batch.folder(), move.oldName), FsResult::failure(ENOENT));
-        journal.files.append({move.oldName, move.newName, id});
+        journal.files.append({move.oldName, move.newName, stamp.id, stamp});
     }
     const FsResult written = write(journalText(journal));
     if (!written.ok())

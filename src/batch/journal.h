@@ -15,13 +15,16 @@ struct JournalFile
 {
     QString oldName;
     QString newName;
-    FileId id; // found again by this wherever the batch left it
+    FileId id;       // found again by this wherever the batch left it, where ids are stable
+    FileStamp stamp; // size and time, which must agree too
 };
 
 struct Journal
 {
     QString folder;            // the renamed folder
     quint64 folderDevice = 0;  // its device when the batch began
+    FilesystemKind filesystem; // its filesystem
+    bool stamped = true;       // the files' sizes and times are recorded (not in older versions)
     QString holdingFolder;     // the work folder, or the staging folder inside `folder`
     QList<JournalFile> files;  // in plan order
 
@@ -40,8 +43,8 @@ QByteArray journalText(const Journal &journal);
 // was cut short, or was changed after it was written.
 bool readJournal(const QByteArray &text, Journal &journal, QString &reason);
 
-// Renames the journal beside itself (`tag` and the time in its name), where nothing acts on it
-// again but a person can still read it. Never replaces a file.
+// Renames the journal beside itself (`tag` and the time in its name), out of the way of the next
+// batch's record; "kept" and "stranded" ones are tried again at each start. Never replaces a file.
 FsResult setJournalAside(FileSystem &fileSystem, const QString &journalPath, const QString &tag, QString *asidePath);
 // Removes what a batch left of a journal it never finished writing: no file moved under it.
 void discardUnsealedJournal(const QString &programFolder);

@@ -115,7 +115,7 @@ QByteArray lastRenameText(const LastRename &record)
     text += "\nfiles\t" + QByteArray::number(record.files.size()) + '\n';
     for (const RenamedFile &file : record.files) {
         text += "file\t" + QByteArray::number(file.stamp.id.device) + '\t' + QByteArray::number(file.stamp.id.inode) + '\t'
-            + QByteArray::number(file.stamp.size) + '\t' + QByteArray::number(file.stamp.modifiedNs) + '\t'
+            + QByteArray::number(file.stamp.type) + '\t' + QByteArray::number(file.stamp.size) + '\t' + QByteArray::number(file.stamp.modifiedNs) + '\t'
             + encoded(file.name) + '\t' + encoded(file.formerName) + '\n';
     }
     text += checkLine(text);
@@ -142,14 +142,17 @@ bool parseLastRename(const QByteArray &text, LastRename &record)
         const QList<QByteArray> fields = lines.at(i).split('\t');
         qint64 device = 0;
         qint64 inode = 0;
+        qint64 type = 0;
         RenamedFile file;
-        if (fields.size() != 7 || fields.at(0) != "file" || !toNumber(fields.at(1), device) || !toNumber(fields.at(2), inode)
-            || !toNumber(fields.at(3), file.stamp.size) || !toNumber(fields.at(4), file.stamp.modifiedNs))
+        if (fields.size() != 8 || fields.at(0) != "file" || !toNumber(fields.at(1), device) || !toNumber(fields.at(2), inode)
+            || !toNumber(fields.at(3), type) || !toNumber(fields.at(4), file.stamp.size)
+            || !toNumber(fields.at(5), file.stamp.modifiedNs))
             return false;
         file.stamp.id = {quint64(device), quint64(inode)};
-        file.name = decoded(fields.at(5));
-        file.formerName = decoded(fields.at(6));
-        if (file.name.isEmpty() || file.formerName.isEmpty())
+        file.stamp.type = quint32(type);
+        file.name = decoded(fields.at(6));
+        file.formerName = decoded(fields.at(7));
+        if (file.name.isEmpty() || file.formerName.isEmpty() || !file.stamp.exists())
             return false;
         record.files.append(file);
     }
@@ -205,7 +208,7 @@ FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, 
         if (move.newName == move.oldName)
             continue;
         const FileStamp &stamp = stamps.at(at++);
-        if (!stamp.valid()) {
+        if (!stamp.exists()) {
             removeRecord(lastRenamePathOf(programFolder));
             return FsResult::failure(QStringLiteral("%1\n%2").arg(joinPath(folder, move.newName), FsResult::failure(ENOENT).reason()));
         }
@@ -221,15 +224,17 @@ QList<ChangedFile> changedSince(FileSystem &fileSystem, const LastRename &record
     for (const RenamedFile &file : record.files)
         names.append(file.name);
     const QList<FileStamp> stamps = fileSystem.fileStamps(record.folder, names);
+    // Where numbers are handed out anew at each mount (FAT), the name, size and time tell alone.
+    const bool stableIds = fileSystem.filesystemKind(record.folder).stableIds;
     QList<ChangedFile> changed;
     for (qsizetype i = 0; i < record.files.size(); ++i) {
         const RenamedFile &file = record.files.at(i);
         const FileStamp &now = stamps.at(i);
-        if (!now.valid())
+        if (!now.exists())
             changed.append({file.name, FileChange::Missing});
-        else if (now.id != file.stamp.id)
+        else if (now.type != file.stamp.type || (stableIds && now.id != file.stamp.id))
             changed.append({file.name, FileChange::Replaced});
-        else if (now != file.stamp)
+        else if (!now.sameContentStamp(file.stamp))
             changed.append({file.name, FileChange::Modified});
     }
     return changed;

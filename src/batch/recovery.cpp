@@ -10,17 +10,11 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
 namespace {
-
-using IdKey = std::pair<quint64, quint64>;
-
-IdKey keyOf(const FileId &id)
-{
-    return {id.device, id.inode};
-}
 
 // Where a file of the journal lies now; an empty folder when it was not found.
 struct Place
@@ -48,38 +42,22 @@ public:
         }
     }
 
-    // Finds every file by its id in the folders it could have reached, preferring the places
-    // where the batch would have left it.
-    void locate(quint64 folderDeviceNow)
+    // Finds every file where the batch could have left it, counting a file as the planned one
+    // only when its size and time agree with the record: by its id where the filesystem keeps
+    // ids, else only at a name the record expects.
+    void locate(quint64 folderDeviceNow, bool stableIds)
     {
         // A device number may change between boots; the files all lie on the folder's device.
         m_device = folderDeviceNow != 0 ? folderDeviceNow : m_journal.folderDevice;
-        QHash<IdKey, QList<Place>> byId;
-        for (const QString &folder : std::as_const(m_searched)) {
-            const QHash<QString, FileId> ids = m_fs.entryIds(folder);
-            byId.reserve(byId.size() + ids.size());
-            for (auto entry = ids.cbegin(); entry != ids.cend(); ++entry)
-                byId[keyOf(entry.value())].append({folder, entry.key()});
-        }
-        const QList<JournalFile> &files = m_journal.files;
-        m_where = QList<Place>(files.size());
-        for (qsizetype i = 0; i < files.size(); ++i) {
-            const JournalFile &file = files.at(i);
-            const QList<Place> places = byId.value(keyOf(idOf(file)));
-            if (places.isEmpty())
-                continue;
-            const Place expected[] = {{m_journal.folder, file.oldName},
-                                      {m_journal.holdingFolder, file.newName},
-                                      {m_journal.folder, file.newName}};
-            bool found = false;
-            for (const Place &place : expected) {
-                if ((found = places.contains(place) && claim(i, place)))
-                    break;
-            }
-            for (qsizetype p = 0; !found && p < places.size(); ++p)
-                found = claim(i, places.at(p));
-        }
+        m_where = QList<Place>(m_journal.files.size());
+        if (stableIds)
+            locateById();
+        else
+            locateByName();
     }
+
+    // Files that stand where the record expects them but are not the planned ones.
+    const QList<UnrestoredFile> &unrecognised() const { return m_unrecognised; }
 
     bool allHaveNewNames() const
     {
@@ -109,8 +87,11 @@ public:
                 continue;
             if (!asideReady)
                 asideReady = m_fs.makeFolder(aside).ok();
-            if (asideReady && m_fs.move(place.path(), joinPath(aside, place.name)).ok())
+            if (asideReady && m_fs.move(place.path(), joinPath(aside, place.name)).ok()) {
+                m_claimed.remove(place.path());
                 m_where[i].folder = aside;
+                m_claimed.insert(m_where.at(i).path());
+            }
         }
         for (qsizetype i = 0; i < files.size(); ++i) {
             const JournalFile &file = files.at(i);
@@ -123,10 +104,37 @@ public:
             }
             const FsResult moved = m_fs.move(place.path(), joinPath(folder, file.oldName));
             if (moved.ok()) {
+                m_claimed.remove(place.path());
                 m_where[i] = {folder, file.oldName};
+                m_claimed.insert(m_where.at(i).path());
                 ++report.restored;
             } else {
                 report.unrestored.append({file.oldName, place.path(), moved.reason()});
+            }
+        }
+    }
+
+    // A crash between the link and the unlink of a move leaves a file under two names of the
+    // batch: the one that is not the file's place goes, the file stays. A crash between the claim
+    // of a new name and the rename onto it leaves an empty file there: in the holding folder,
+    // where no file but the batch's lies, it goes too.
+    void removeExtraNames()
+    {
+        const QList<JournalFile> &files = m_journal.files;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const Place &place = m_where.at(i);
+            const Place holding{m_journal.holdingFolder, files.at(i).newName};
+            if (place.found() && place != holding && files.at(i).stamp.size != 0 && !m_claimed.contains(holding.path())
+                && m_searched.contains(holding.folder))
+                m_fs.removeEmptyClaim(holding.path());
+            if (!place.found())
+                continue;
+            const FileId id = m_fs.fileId(place.path());
+            const QString &newName = files.at(i).newName;
+            for (const QString &folder : std::as_const(m_searched)) {
+                const QString extra = joinPath(folder, newName);
+                if (Place{folder, newName} != place && !m_claimed.contains(extra) && m_fs.fileId(extra) == id)
+                    m_fs.removeExtraName(extra, place.path());
             }
         }
     }
@@ -154,6 +162,117 @@ public:
     }
 
 private:
+    bool agrees(const JournalFile &file, const Place &place)
+    {
+        const FileStamp now = m_fs.fileStamp(place.path());
+        return now.exists() && (!m_journal.stamped || now.sameContentStamp(file.stamp));
+    }
+
+    // The preferred places first: where the batch would have left the file.
+    QList<Place> expectedPlaces(const JournalFile &file) const
+    {
+        QList<Place> places{{m_journal.folder, file.oldName}, {m_journal.holdingFolder, file.newName},
+                            {m_journal.folder, file.newName}};
+        for (const QString &folder : std::as_const(m_searched)) {
+            const Place place{folder, file.newName};
+            if (!places.contains(place))
+                places.append(place);
+        }
+        return places;
+    }
+
+    void locateById()
+    {
+        QHash<IdKey, QList<Place>> byId;
+        for (const QString &folder : std::as_const(m_searched)) {
+            const QHash<QString, FileId> ids = m_fs.entryIds(folder);
+            byId.reserve(byId.size() + ids.size());
+            for (auto entry = ids.cbegin(); entry != ids.cend(); ++entry)
+                byId[{entry.value().device, entry.value().inode}].append({folder, entry.key()});
+        }
+        const QList<JournalFile> &files = m_journal.files;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const JournalFile &file = files.at(i);
+            const FileId id = idOf(file);
+            QList<Place> places = byId.value({id.device, id.inode});
+            if (places.isEmpty())
+                continue;
+            const Place first = places.first();
+            places.removeIf([&](const Place &place) { return !agrees(file, place); });
+            if (places.isEmpty()) {
+                m_unrecognised.append({file.oldName, first.path(), QString()});
+                continue;
+            }
+            bool found = false;
+            for (const Place &place : expectedPlaces(file)) {
+                if ((found = places.contains(place) && claim(i, place)))
+                    break;
+            }
+            for (qsizetype p = 0; !found && p < places.size(); ++p)
+                found = claim(i, places.at(p));
+        }
+    }
+
+    // Without ids, a file is the one that stands at a name only it can have with its size and
+    // time: a name in the holding folder is one file's alone, and each place taken settles the
+    // files that shared it. Before phase 2 no file stands at its new name in the folder. Places
+    // that stay shared by files of equal sizes and times tell them apart no better than a guess:
+    // such files are not recognised.
+    void locateByName()
+    {
+        const QList<JournalFile> &files = m_journal.files;
+        QList<QList<Place>> candidates(files.size());
+        QList<QList<Place>> places(files.size());
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            for (const Place &place : expectedPlaces(files.at(i))) {
+                const bool early = !m_journal.backStarted && place == Place{m_journal.folder, files.at(i).newName};
+                if (early || !m_searched.contains(place.folder))
+                    continue;
+                places[i].append(place);
+                if (agrees(files.at(i), place))
+                    candidates[i].append(place);
+            }
+        }
+        QList<bool> settled(files.size(), false);
+        for (bool progress = true; progress;) {
+            progress = false;
+            QHash<QString, int> uses;
+            for (qsizetype i = 0; i < files.size(); ++i) {
+                for (const Place &place : std::as_const(candidates.at(i))) {
+                    if (!settled.at(i) && !m_claimed.contains(place.path()))
+                        ++uses[place.path()];
+                }
+            }
+            for (qsizetype i = 0; i < files.size(); ++i) {
+                for (qsizetype p = 0; !settled.at(i) && p < candidates.at(i).size(); ++p) {
+                    const Place &place = candidates.at(i).at(p);
+                    if (uses.value(place.path()) == 1 && claim(i, place))
+                        progress = settled[i] = true;
+                }
+            }
+        }
+        QSet<QString> agreeing;
+        for (const QList<Place> &some : std::as_const(candidates)) {
+            for (const Place &place : some)
+                agreeing.insert(place.path());
+        }
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            if (settled.at(i))
+                continue;
+            if (!candidates.at(i).isEmpty()) {
+                m_unrecognised.append({files.at(i).oldName, candidates.at(i).first().path(), QString()});
+                continue;
+            }
+            // Something at one of its places that is no file of the record: not to be taken for it.
+            for (const Place &place : std::as_const(places.at(i))) {
+                if (!agreeing.contains(place.path()) && m_fs.fileStamp(place.path()).exists()) {
+                    m_unrecognised.append({files.at(i).oldName, place.path(), QString()});
+                    break;
+                }
+            }
+        }
+    }
+
     FileId idOf(const JournalFile &file) const
     {
         if (file.id.device == m_journal.folderDevice)
@@ -188,6 +307,7 @@ private:
     quint64 m_device = 0;
     QList<Place> m_where;
     QSet<QString> m_claimed;
+    QList<UnrestoredFile> m_unrecognised;
 };
 
 void keepAside(FileSystem &fileSystem, RecoveryReport &report, const QString &tag)
@@ -199,11 +319,21 @@ void keepAside(FileSystem &fileSystem, RecoveryReport &report, const QString &ta
 
 } // namespace
 
-RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &programFolder)
+namespace {
+
+// The journals set aside with files that were not brought back: retried at every start.
+bool isKeptJournal(const QString &name, const QString &journalName)
+{
+    return name.startsWith(journalName + QStringLiteral(".kept-")) || name.startsWith(journalName + QStringLiteral(".stranded-"));
+}
+
+// Recovers the batch of one journal. A journal whose files are not all home, or whose folder is
+// gone, is kept (set aside when it is the running batch's one) for the next start to try again.
+RecoveryReport recoverJournal(FileSystem &fileSystem, const QString &programFolder, const QString &journalPath, bool kept)
 {
     RecoveryReport report;
-    report.journalPath = journalPathOf(programFolder);
-    discardUnsealedJournal(programFolder);
+    report.journalPath = journalPath;
+    report.retried = kept;
     if (!fileSystem.exists(report.journalPath))
         return report;
 
@@ -220,15 +350,32 @@ RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &pr
         keepAside(fileSystem, report, QStringLiteral("broken"));
         return report;
     }
+    auto keep = [&] {
+        if (kept)
+            report.keptAs = report.journalPath;
+        else
+            keepAside(fileSystem, report, QStringLiteral("kept"));
+    };
 
     report.folder = journal.folder;
+    report.holdingFolder = journal.holdingFolder;
     Restorer restorer(fileSystem, journal, workFolderOf(programFolder));
     const FileId folderId = fileSystem.fileId(journal.folder);
-    restorer.locate(folderId.device);
+    const FilesystemKind kind = folderId.valid() ? fileSystem.filesystemKind(journal.folder) : FilesystemKind();
+    restorer.locate(folderId.device, journal.filesystem.stableIds && kind.stableIds);
     if (!folderId.valid()) {
         report.outcome = RecoveryOutcome::FolderMissing;
         restorer.reportWhereabouts(report);
-        keepAside(fileSystem, report, QStringLiteral("kept"));
+        keep();
+        return report;
+    }
+    // Another filesystem at the folder's place (another card in the slot), or files that the
+    // record does not describe: nothing is moved on a guess.
+    report.otherFilesystem = journal.filesystem.type != 0 && kind.type != 0 && kind.type != journal.filesystem.type;
+    if (report.otherFilesystem || !restorer.unrecognised().isEmpty()) {
+        report.outcome = RecoveryOutcome::Unrecognised;
+        report.unrecognised = restorer.unrecognised();
+        keep();
         return report;
     }
 
@@ -240,15 +387,47 @@ RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &pr
         restorer.restore(report);
         report.outcome = report.unrestored.isEmpty() ? RecoveryOutcome::Restored : RecoveryOutcome::Partial;
     }
+    restorer.removeExtraNames();
     restorer.tidyUp();
     if (report.outcome == RecoveryOutcome::Partial) {
-        keepAside(fileSystem, report, QStringLiteral("kept"));
+        keep();
         return report;
     }
     const FsResult removed = removeJournal(report.journalPath);
     if (!removed.ok() && removed.error != ENOENT)
         report.problem = removed.reason();
     return report;
+}
+
+} // namespace
+
+RecoveryReport recoverInterruptedBatch(FileSystem &fileSystem, const QString &programFolder)
+{
+    discardUnsealedJournal(programFolder);
+    return recoverJournal(fileSystem, programFolder, journalPathOf(programFolder), false);
+}
+
+QList<RecoveryReport> recoverInterruptedBatches(FileSystem &fileSystem, const QString &programFolder)
+{
+    QList<RecoveryReport> reports;
+    const RecoveryReport latest = recoverInterruptedBatch(fileSystem, programFolder);
+    if (latest.outcome != RecoveryOutcome::NoJournal)
+        reports.append(latest);
+    const QString journalName = journalPathOf(programFolder).section(QLatin1Char('/'), -1);
+    QStringList kept;
+    for (const QString &name : fileSystem.entryNames(programFolder)) {
+        if (isKeptJournal(name, journalName))
+            kept.append(name);
+    }
+    // The latest batch first: each earlier one left its files as the later ones found them.
+    auto stamp = [&](const QString &name) { return name.section(QLatin1Char('-'), 1); };
+    std::sort(kept.begin(), kept.end(), [&](const QString &a, const QString &b) { return stamp(a) > stamp(b); });
+    for (const QString &name : std::as_const(kept)) {
+        const QString path = joinPath(programFolder, name);
+        if (path != latest.keptAs)
+            reports.append(recoverJournal(fileSystem, programFolder, path, true));
+    }
+    return reports;
 }
 
 namespace {
@@ -279,6 +458,8 @@ QString whereabouts(const QList<UnrestoredFile> &files)
 
 QString journalFate(const RecoveryReport &report)
 {
+    if (!report.keptAs.isEmpty() && report.outcome != RecoveryOutcome::Unreadable)
+        return QStringLiteral("作業の記録は次の名前で残しました。次回の起動時にもう一度戻します。\n%1").arg(report.keptAs);
     if (!report.keptAs.isEmpty())
         return QStringLiteral("作業の記録は次の名前で残しました。\n%1").arg(report.keptAs);
     return QStringLiteral("作業の記録を別の名前にできませんでした。\n%1\n%2").arg(report.journalPath, report.keepProblem);
@@ -288,9 +469,12 @@ QString journalFate(const RecoveryReport &report)
 
 QString recoveryMessage(const RecoveryReport &report)
 {
-    const QString restoredHead = QStringLiteral("前回の一括リネームが途中で終わっていたため、ファイルを元の名前に戻しました。\n%1\n元の名前に戻したファイル：%2 個")
-                                     .arg(displayPath(report.folder))
-                                     .arg(report.restored);
+    // Only a recovery that moved files says it brought them back.
+    const QString restoredHead = report.restored > 0
+        ? QStringLiteral("前回の一括リネームが途中で終わっていたため、ファイルを元の名前に戻しました。\n%1\n元の名前に戻したファイル：%2 個")
+              .arg(displayPath(report.folder))
+              .arg(report.restored)
+        : QStringLiteral("前回の一括リネームが途中で終わっていました。\n%1\n元の名前に戻したファイル：なし").arg(displayPath(report.folder));
     switch (report.outcome) {
     case RecoveryOutcome::NoJournal:
     case RecoveryOutcome::Completed:
@@ -308,6 +492,18 @@ QString recoveryMessage(const RecoveryReport &report)
         return QStringLiteral("前回の一括リネームが途中で終わっていましたが、そのフォルダが見つからないため、ファイルは動かしていません。\n%1\n")
                    .arg(displayPath(report.folder))
             + whereabouts(report.unrestored) + QStringLiteral("\n\n") + journalFate(report);
+    case RecoveryOutcome::Unrecognised: {
+        QString message = report.otherFilesystem
+            ? QStringLiteral("前回の一括リネームが途中で終わっていましたが、フォルダのファイルシステムが記録と違うため、ファイルは動かしていません。\n%1\n").arg(report.folder)
+            : QStringLiteral("前回の一括リネームが途中で終わっていましたが、記録と一致しないファイルがあるため、ファイルは動かしていません。\n%1\n").arg(report.folder);
+        QStringList lines;
+        for (const UnrestoredFile &file : report.unrecognised)
+            lines.append(QStringLiteral("・%1 の置き場所にある %2 は、記録のファイルと一致しません").arg(file.oldName, file.path));
+        if (!lines.isEmpty())
+            message += firstLines(lines) + QLatin1Char('\n');
+        return message + QStringLiteral("\n一括リネームのファイルは次のフォルダで待っています。\n%1\n\n").arg(report.holdingFolder)
+            + journalFate(report);
+    }
     case RecoveryOutcome::Unreadable:
         return QStringLiteral("前回の一括リネームの作業の記録を読めないため、ファイルは動かしていません。\n%1\n%2\n\n")
                    .arg(report.journalPath, report.problem)

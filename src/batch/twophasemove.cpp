@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 
 QString stagingFolderOf(const QString &folder)
 {
@@ -127,14 +128,10 @@ bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries, bool create
     m_report.staged = isWorkFolder || !m_fs.sameFilesystem(m_request.folder, work);
     m_report.holdingFolder = m_report.staged ? m_staging : work;
 
-    if (m_report.staged && !m_fs.exists(m_staging)) {
-        if (!create)
-            return true;
-        const FsResult made = m_fs.makeFolder(m_staging);
-        if (!made.ok())
-            return refuse(BatchProblem::StagingUnavailable, made.reason());
-    }
-    if (!create && !m_fs.exists(m_report.holdingFolder))
+    // A staging folder is made only once the batch's record names it (moveOut), so that a crash
+    // never leaves one that no record explains.
+    m_makeStaging = m_report.staged && !m_fs.exists(m_staging);
+    if (m_makeStaging || (!create && !m_fs.exists(m_report.holdingFolder)))
         return true;
     FsResult read;
     holdingEntries = m_fs.entryNames(m_report.holdingFolder, &read);
@@ -142,20 +139,54 @@ bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries, bool create
         return refuse(m_report.staged ? BatchProblem::StagingUnavailable : BatchProblem::WorkFolderUnavailable,
                       read.reason());
     }
+    if (create)
+        removeExtraNames(holdingEntries);
     return true;
+}
+
+// A batch killed between the link and the unlink of a move left its file under two names, one
+// in the folder and one in the holding folder: the holding folder's goes, the file stays.
+void TwoPhaseMove::removeExtraNames(QStringList &holdingEntries)
+{
+    if (holdingEntries.isEmpty())
+        return;
+    QHash<IdKey, QString> folderNames;
+    const QHash<QString, FileId> folderIds = m_fs.entryIds(m_request.folder);
+    for (auto entry = folderIds.cbegin(); entry != folderIds.cend(); ++entry)
+        folderNames.insert({entry.value().device, entry.value().inode}, entry.key());
+    const QHash<QString, FileId> holdingIds = m_fs.entryIds(m_report.holdingFolder);
+    for (auto entry = holdingIds.cbegin(); entry != holdingIds.cend(); ++entry) {
+        const auto name = folderNames.constFind({entry.value().device, entry.value().inode});
+        if (name == folderNames.cend())
+            continue;
+        const QString extra = joinPath(m_report.holdingFolder, entry.key());
+        if (m_fs.removeExtraName(extra, joinPath(m_request.folder, name.value())).ok())
+            holdingEntries.removeOne(entry.key());
+    }
 }
 
 void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringList &holdingEntries)
 {
     const QStringList &listing = m_request.listing;
-    m_present = QSet<QString>(folderEntries.cbegin(), folderEntries.cend());
-    m_listed = QSet<QString>(listing.cbegin(), listing.cend());
-    const QSet<QString> inHolding(holdingEntries.cbegin(), holdingEntries.cend());
+    // Where the folder's filesystem takes two spellings for one name, so does every check.
+    m_foldCase = m_fs.ignoresCase(m_request.folder);
+    auto keysOf = [this](const QStringList &names) {
+        QSet<QString> keys;
+        keys.reserve(names.size());
+        for (const QString &name : names)
+            keys.insert(key(name));
+        return keys;
+    };
+    m_present = keysOf(folderEntries);
+    m_listed = keysOf(listing);
+    const QSet<QString> inHolding = keysOf(holdingEntries);
     // Only a listing that names a file twice needs to be told which entry came first.
     const bool listsTwice = m_listed.size() != listing.size();
     QSet<QString> seen;
     m_byNewName.reserve(listing.size());
-    const int limit = std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
+    // A staging folder not made yet lies on the folder's own filesystem.
+    const int limit = m_makeStaging ? m_fs.maxNameLength(m_request.folder)
+                                    : std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
 
     m_moves.reserve(listing.size());
     for (qsizetype i = 0; i < listing.size(); ++i) {
@@ -175,13 +206,14 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
             listedBefore = seen.contains(oldName);
             seen.insert(oldName);
         }
-        const auto earlier = m_byNewName.constFind(newName);
+        const QString newKey = key(newName);
+        const auto earlier = m_byNewName.constFind(newKey);
         BatchProblem kind;
         if (!formed.refusal.isEmpty())
             problem(BatchProblem::RuleRefused, formed.refusal);
         else if (listedBefore)
             problem(BatchProblem::ListedTwice);
-        else if (!m_present.contains(oldName))
+        else if (!m_present.contains(key(oldName)))
             problem(BatchProblem::MissingFile);
         else if (!written)
             problem(BatchProblem::UnwritableName);
@@ -191,21 +223,38 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
             problem(BatchProblem::NameTooLong, QString::number(limit));
         else if (earlier != m_byNewName.cend())
             problem(BatchProblem::SameNewName, listing.at(earlier.value()));
-        else if (inHolding.contains(newName))
+        else if (inHolding.contains(newKey))
             problem(BatchProblem::TakenInHoldingFolder);
-        else if (m_present.contains(newName) && !m_listed.contains(newName))
+        else if (m_present.contains(newKey) && !m_listed.contains(newKey))
             problem(BatchProblem::TakenInFolder);
         if (earlier == m_byNewName.cend())
-            m_byNewName.insert(newName, i);
+            m_byNewName.insert(newKey, i);
         m_moves.append({oldName, newName});
     }
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
+
+    m_planned.reserve(m_moves.size());
+    for (const PlannedMove &move : std::as_const(m_moves)) {
+        m_planned.append(m_fs.fileStamp(joinPath(m_request.folder, move.oldName)));
+        // The listing shows files and links to them; a folder there now took a file's place.
+        if (m_planned.last().type == S_IFDIR)
+            m_report.problems.append({BatchProblem::MissingFile, move.oldName, move.newName, QString()});
+    }
+}
+
+// Whether the file at the old name is still the one the batch was planned with.
+bool TwoPhaseMove::stillPlanned(qsizetype index)
+{
+    const FileStamp now = m_fs.fileStamp(joinPath(m_request.folder, m_moves.at(index).oldName));
+    const FileStamp &planned = m_planned.at(index);
+    return now.exists() && now.id == planned.id && now.type == planned.type;
 }
 
 // Whether a name is taken in the folder once every planned file is back.
 bool TwoPhaseMove::takenAfterBatch(const QString &name) const
 {
-    return (m_present.contains(name) && !m_listed.contains(name)) || m_byNewName.contains(name) || m_swept.contains(name);
+    const QString nameKey = key(name);
+    return (m_present.contains(nameKey) && !m_listed.contains(nameKey)) || m_byNewName.contains(nameKey) || m_swept.contains(nameKey);
 }
 
 bool TwoPhaseMove::refuse(BatchProblem problem, const QString &detail)
@@ -231,11 +280,20 @@ bool TwoPhaseMove::moveOut()
 {
     if (m_stage != Stage::Planned)
         return false;
+    if (m_makeStaging) {
+        const FsResult made = m_fs.makeFolder(m_staging);
+        if (!made.ok())
+            return refuse(BatchProblem::StagingUnavailable, made.reason());
+    }
     m_stage = Stage::Out;
     const QString &folder = m_request.folder;
     const QString &holding = m_report.holdingFolder;
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
+        if (!stillPlanned(i)) {
+            fail(1, int(i), FsResult::failure(QStringLiteral("一覧を読んだ後に、別のファイルかフォルダに置き換えられました")));
+            return false;
+        }
         const FsResult result = moveFile(BatchStep::Out, int(i), joinPath(folder, move.oldName), joinPath(holding, move.newName));
         if (!result.ok()) {
             fail(1, int(i), result);
@@ -328,7 +386,7 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
         }
         const FsResult result = moveFile(BatchStep::Sweep, -1, joinPath(source, name), joinPath(folder, name));
         if (result.ok()) {
-            m_swept.insert(name);
+            m_swept.insert(key(name));
             m_report.leftovers.append({name, source, LeftoverFate::Swept, QString()});
         } else if (result.error == EEXIST) {
             m_report.leftovers.append({name, source, LeftoverFate::NameTaken, QString()});

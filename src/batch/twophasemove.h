@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 // The hidden folder, inside the renamed folder, that holds the files of a batch whose folder lies
 // on another filesystem than the work folder: a rename never crosses filesystems.
 QString stagingFolderOf(const QString &folder);
@@ -101,6 +103,8 @@ struct BatchReport
 
 enum class BatchStep { Out, Back, UndoBack, UndoOut, Sweep };
 
+using IdKey = std::pair<quint64, quint64>;
+
 struct BatchMove
 {
     BatchStep step;
@@ -152,6 +156,8 @@ public:
     const QList<PlannedMove> &moves() const { return m_moves; }
     // The problem found with the planned move at `index`, if any.
     const BatchFileProblem *problemOf(qsizetype index) const;
+    // What stood at each old name when the batch was planned, in plan order.
+    const QList<FileStamp> &plannedFiles() const { return m_planned; }
 
 private:
     enum class Stage { Fresh, Planned, Out, Finished };
@@ -159,10 +165,13 @@ private:
 
     bool readFolders(QStringList &folderEntries, QStringList &holdingEntries, bool create);
     bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
+    void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &folderEntries, const QStringList &holdingEntries);
     bool takenAfterBatch(const QString &name) const;
+    QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
     bool refuse(BatchProblem problem, const QString &detail);
     FsResult moveFile(BatchStep step, int index, const QString &from, const QString &to);
+    bool stillPlanned(qsizetype index);
     void fail(int phase, int index, const FsResult &result);
     void rollBack();
     void sweepLeftovers(const QString &source);
@@ -175,6 +184,8 @@ private:
     BatchReport m_report;
     QList<PlannedMove> m_moves;
     QList<Where> m_where;
+    // What stood at each old name when the batch was planned: only that file moves.
+    QList<FileStamp> m_planned;
     // What the folder held before the batch, and what leaves and comes back with it.
     QSet<QString> m_present;
     QSet<QString> m_listed;
@@ -184,4 +195,6 @@ private:
     QString m_staging;
     bool m_sweptStaging = false;
     bool m_previewOnly = false;
+    bool m_makeStaging = false;
+    bool m_foldCase = false;
 };

@@ -27,12 +27,17 @@ void Form1::Form_Load()
     m_platform.fileSystem.makeFolder(workFolder());
 
     // A batch that a crash cut short is undone before anything else can touch its files.
-    const RecoveryReport recovered = recoverInterruptedBatch(m_platform.fileSystem, m_platform.programFolder);
-    if (recovered.outcome != RecoveryOutcome::NoJournal)
+    const QList<RecoveryReport> recovered = recoverInterruptedBatches(m_platform.fileSystem, m_platform.programFolder);
+    if (!recovered.isEmpty())
         File1->refresh();
-    const QString message = recoveryMessage(recovered);
-    if (!message.isEmpty())
-        m_platform.messages.show(message, MsgButtons::Ok);
+    QStringList messages;
+    for (const RecoveryReport &report : recovered) {
+        const QString message = recoveryMessage(report);
+        if (!message.isEmpty())
+            messages.append(message);
+    }
+    if (!messages.isEmpty())
+        m_platform.messages.show(messages.join(QStringLiteral("\n\n")), MsgButtons::Ok);
 }
 
 void Form1::Command2_Click()

@@ -27,18 +27,25 @@ int main(int argc, char *argv[])
 
     QCommandLineParser arguments;
     arguments.setApplicationDescription(QStringLiteral("ファイルのリネーム支援ツール"));
-    arguments.addHelpOption();
-    arguments.addVersionOption();
-    arguments.process(app);
+    const QCommandLineOption help = arguments.addHelpOption();
+    const QCommandLineOption version = arguments.addVersionOption();
+    // Only the two informational options mean anything; every other argument (a launcher's file
+    // name, say) is ignored, as the window takes nothing from the command line.
+    arguments.parse(QApplication::arguments());
+    if (arguments.isSet(version))
+        arguments.showVersion();
+    if (arguments.isSet(help))
+        arguments.showHelp();
     applyApplicationLook();
 
     QtMessageBoxes messages;
-    SingleCopyLock lock;
+    const QString folder = programFolder();
+    SingleCopyLock lock(singleCopyLockPathOf(folder));
     if (!claimSingleCopy(lock, messages))
         return 0;
 
     LinuxFileSystem fileSystem;
-    Form1 form(PlatformContext{fileSystem, messages, programFolder()});
+    Form1 form(PlatformContext{fileSystem, messages, folder});
     form.Form_Load();
     form.show();
     return app.exec();

@@ -2,13 +2,20 @@
 #include "platform/systemreason.h"
 
 #include "platform/filename.h"
+#include "platform/safemove.h"
 
+#include <QFile>
+#include <QSet>
+
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -18,33 +25,30 @@ QByteArray native(const QString &path)
     return bytesOfName(path);
 }
 
-// The last step of the fallback chain, for filesystems that neither take RENAME_NOREPLACE nor
-// hard links (FAT): look, then rename. A file that appears in between could still be replaced,
-// which such filesystems give us no way to prevent.
-FsResult checkThenRename(const QByteArray &from, const QByteArray &to)
+// The name with every ASCII letter in the other case; the name itself when it has none. Only
+// ASCII letters: every case-insensitive filesystem folds those alike.
+QByteArray swappedCase(const QByteArray &name)
 {
-    struct stat st;
-    if (::lstat(to.constData(), &st) == 0)
-        return FsResult::failure(EEXIST);
-    if (::rename(from.constData(), to.constData()) != 0)
-        return FsResult::failure(errno);
-    return FsResult::success();
+    QByteArray swapped = name;
+    for (char &c : swapped) {
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    return swapped;
 }
 
-FsResult linkThenUnlink(const QByteArray &from, const QByteArray &to)
+// Whether the other spelling of an existing name leads to the same file; -1 when it cannot tell.
+int sameUnderOtherCase(int folderFd, const QByteArray &name)
 {
-    if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0) {
-        const int error = errno;
-        if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK)
-            return checkThenRename(from, to);
-        return FsResult::failure(error);
-    }
-    if (::unlink(from.constData()) != 0) {
-        const int error = errno;
-        ::unlink(to.constData());
-        return FsResult::failure(error);
-    }
-    return FsResult::success();
+    struct stat own;
+    struct stat other;
+    if (::fstatat(folderFd, name.constData(), &own, AT_SYMLINK_NOFOLLOW) != 0)
+        return -1;
+    if (::fstatat(folderFd, swappedCase(name).constData(), &other, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : -1;
+    return own.st_dev == other.st_dev && own.st_ino == other.st_ino ? 1 : 0;
 }
 
 } // namespace
@@ -65,14 +69,20 @@ QString joinPath(const QString &folder, const QString &name)
 
 FsResult LinuxFileSystem::move(const QString &from, const QString &to)
 {
-    const QByteArray source = native(from);
-    const QByteArray target = native(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
-        return FsResult::success();
-    const int error = errno;
-    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)
-        return linkThenUnlink(source, target);
-    return FsResult::failure(error);
+    const int error = safeMove(native(from), native(to));
+    return error == 0 ? FsResult::success() : FsResult::failure(error);
+}
+
+FsResult LinuxFileSystem::removeEmptyClaim(const QString &path)
+{
+    const int error = ::removeEmptyClaim(native(path));
+    return error == 0 ? FsResult::success() : FsResult::failure(error);
+}
+
+FsResult LinuxFileSystem::removeExtraName(const QString &extra, const QString &kept)
+{
+    const int error = removeExtraLink(native(extra), native(kept));
+    return error == 0 ? FsResult::success() : FsResult::failure(error);
 }
 
 FsResult LinuxFileSystem::makeFolder(const QString &path)
@@ -128,20 +138,11 @@ namespace {
 
 FileStamp stampOf(const struct stat &st)
 {
-    return {{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)},
-            static_cast<qint64>(st.st_size),
-            static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return {{quint64(st.st_dev), quint64(st.st_ino)}, quint32(st.st_mode & S_IFMT), qint64(st.st_size),
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 } // namespace
-
-FileStamp FileSystem::fileStamp(const QString &path)
-{
-    struct stat st;
-    if (::lstat(native(path).constData(), &st) != 0)
-        return {};
-    return stampOf(st);
-}
 
 QList<FileStamp> FileSystem::fileStamps(const QString &folder, const QStringList &names)
 {
@@ -242,4 +243,62 @@ int LinuxFileSystem::maxNameLength(const QString &folder)
 {
     const long length = ::pathconf(native(folder).constData(), _PC_NAME_MAX);
     return length > 0 ? static_cast<int>(length) : 255;
+}
+
+bool LinuxFileSystem::ignoresCase(const QString &folder)
+{
+    // An entry whose other spelling is not an entry of its own answers without writing;
+    // only a folder without one gets a probe file, made and removed at once.
+    const int folderFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return false;
+    int answer = -1;
+    if (DIR *dir = ::fdopendir(::dup(folderFd))) {
+        QSet<QByteArray> names;
+        while (const dirent *entry = ::readdir(dir))
+            names.insert(QByteArray(entry->d_name));
+        ::closedir(dir);
+        for (auto name = names.cbegin(); answer < 0 && name != names.cend(); ++name) {
+            const QByteArray swapped = swappedCase(*name);
+            if (swapped != *name && !names.contains(swapped))
+                answer = sameUnderOtherCase(folderFd, *name);
+        }
+    }
+    if (answer < 0) {
+        const QByteArray probe = ".mivot-case-probe-" + QByteArray::number(qint64(::getpid()));
+        const int fd = ::openat(folderFd, probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            answer = sameUnderOtherCase(folderFd, probe);
+            ::unlinkat(folderFd, probe.constData(), 0);
+        }
+    }
+    ::close(folderFd);
+    return answer == 1;
+}
+
+FileStamp LinuxFileSystem::fileStamp(const QString &path)
+{
+    struct stat st;
+    if (::lstat(native(path).constData(), &st) != 0)
+        return {};
+    return stampOf(st);
+}
+
+FilesystemKind LinuxFileSystem::filesystemKind(const QString &folder)
+{
+    struct statfs st;
+    if (::statfs(native(folder).constData(), &st) != 0)
+        return {};
+    // These hand out inode numbers as they meet files, anew at each mount.
+    static constexpr quint64 Renumbering[] = {
+        0x4d44,     // FAT
+        0x2011bab0, // exFAT
+        0x65735546, // FUSE
+        0x517b,     // SMB
+        0xff534d42, // CIFS
+        0xfe534d42, // SMB2
+    };
+    const auto type = quint64(quint32(st.f_type));
+    return {type, std::find(std::begin(Renumbering), std::end(Renumbering), type) == std::end(Renumbering)};
 }

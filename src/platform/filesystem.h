@@ -27,14 +27,26 @@ struct FileId
     bool operator==(const FileId &) const = default;
 };
 
-// What a file was when last looked at: the same file (id) with the same size and modification time.
+// A folder's filesystem, as far as finding its files again goes.
+struct FilesystemKind
+{
+    quint64 type = 0;      // the statfs magic number; 0 when unknown
+    bool stableIds = true; // inode numbers survive an unmount (not on FAT, exFAT, SMB, FUSE)
+
+    bool operator==(const FilesystemKind &) const = default;
+};
+
+// What a file is besides its id: with the id, or on a filesystem that renumbers its files at
+// each mount with the file's name, enough to tell it from another file.
 struct FileStamp
 {
     FileId id;
-    qint64 size = -1;
-    qint64 modifiedNs = 0; // nanoseconds since the epoch
+    quint32 type = 0; // the file type bits of st_mode; 0 when nothing stands at the path
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
 
-    bool valid() const { return id.valid(); }
+    bool exists() const { return type != 0; }
+    bool sameContentStamp(const FileStamp &other) const { return size == other.size && modifiedNs == other.modifiedNs; }
     bool operator==(const FileStamp &) const = default;
 };
 
@@ -60,8 +72,6 @@ public:
     // The id of every entry of a folder, the same as fileId gives for each; this default asks
     // fileId entry by entry, a system that hands ids out with the listing answers at once.
     virtual QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr);
-    // The stamp of what stands at the path, links not followed; invalid when nothing does.
-    virtual FileStamp fileStamp(const QString &path);
     // The stamps of the named entries of one folder, in the same order; this default asks
     // fileStamp name by name.
     virtual QList<FileStamp> fileStamps(const QString &folder, const QStringList &names);
@@ -69,6 +79,15 @@ public:
     virtual bool sameFilesystem(const QString &folderA, const QString &folderB) = 0;
     // The longest name, in bytes of the file name encoding, that the folder's filesystem takes.
     virtual int maxNameLength(const QString &folder) = 0;
+    // Removes `extra` only while it is a second link to the file at `kept`: the file stays.
+    virtual FsResult removeExtraName(const QString &extra, const QString &kept) = 0;
+    // Removes an empty regular file with no other name (a claim a cut-short move left) only.
+    virtual FsResult removeEmptyClaim(const QString &path) = 0;
+    // True when the folder's filesystem takes names that differ only in case for one name.
+    virtual bool ignoresCase(const QString &folder) = 0;
+    // Never follows a link: the stamp of the link itself.
+    virtual FileStamp fileStamp(const QString &path) = 0;
+    virtual FilesystemKind filesystemKind(const QString &folder) = 0;
 };
 
 class LinuxFileSystem : public FileSystem
@@ -84,6 +103,11 @@ public:
     QList<FileStamp> fileStamps(const QString &folder, const QStringList &names) override;
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
+    FsResult removeExtraName(const QString &extra, const QString &kept) override;
+    FsResult removeEmptyClaim(const QString &path) override;
+    bool ignoresCase(const QString &folder) override;
+    FileStamp fileStamp(const QString &path) override;
+    FilesystemKind filesystemKind(const QString &folder) override;
 };
 
 // Joins a folder and a name with one "/", as the program composes every path.

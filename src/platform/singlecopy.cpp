@@ -1,7 +1,6 @@
 #include "platform/singlecopy.h"
 
-#include <QDir>
-#include <QStandardPaths>
+#include "platform/filesystem.h"
 
 SingleCopyLock::SingleCopyLock(const QString &lockPath)
     : m_lock(lockPath)
@@ -15,11 +14,7 @@ bool SingleCopyLock::acquire()
     return m_lock.tryLock(0);
 }
 
-QString SingleCopyLock::defaultLockPath()
+QString singleCopyLockPathOf(const QString &programFolder)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    QDir().mkpath(folder);
-    return folder + QStringLiteral("/mivot.lock");
+    return joinPath(programFolder, QStringLiteral(".xxxxxxx.lock"));
 }

@@ -1,13 +1,17 @@
 #include "batch/journal.h"
 #include "batch/serialname.h"
+#include "batch/twophasemove.h"
 #include "main/form1.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
+#include "support/lookalikemount.h"
 #include "support/testfiles.h"
 #include "support/scriptedmessages.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -29,9 +33,9 @@ QString nameOf(const QString &rule, int i)
     return QStringLiteral("f%1.dat").arg(i);
 }
 
-bool makeFiles(const QString &folder, const QString &rule)
+bool makeFiles(const QString &folder, const QString &rule, int count = FileCount)
 {
-    for (int i = 0; i < FileCount; ++i) {
+    for (int i = 0; i < count; ++i) {
         QFile file(joinPath(folder, nameOf(rule, i)));
         if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(i) + " of " + nameOf(rule, i).toUtf8()) < 0)
             return false;
@@ -58,6 +62,8 @@ private slots:
     void windowBatchLeavesNoJournal_data();
     void windowBatchLeavesNoJournal();
     void windowBatchRefusedWhenJournalCannotBeWritten();
+    void lookalikeMountKeepsEveryFile_data();
+    void lookalikeMountKeepsEveryFile();
 
 private:
     QString prog() const { return m_root->filePath(QStringLiteral("prog")); }
@@ -215,8 +221,11 @@ void TestCrashRecovery::startWithJournalOfVanishedFolder()
     const QStringList kept = QDir(prog()).entryList({QStringLiteral(".xxxxxxx.journal.kept-*")}, QDir::Files | QDir::Hidden);
     QCOMPARE(kept.size(), 1);
     QVERIFY(prompt.contains(kept.first()));
-    // Kept aside, the journal is not acted on again.
-    QVERIFY(startAgain().isEmpty());
+    // Kept, the journal is tried again at every start, and still moves nothing while the folder is gone.
+    const QList<ScriptedMessages::Shown> again = startAgain();
+    QCOMPARE(again.size(), 1);
+    QVERIFY(again.first().prompt.contains(kept.first()));
+    QCOMPARE(snapshot(work()), waiting);
 }
 
 void TestCrashRecovery::startWithHandEditedJournal()
@@ -294,6 +303,88 @@ void TestCrashRecovery::windowBatchRefusedWhenJournalCannotBeWritten()
     QCOMPARE(messages.shown().size(), 2);
     QVERIFY2(messages.lastPrompt().contains(QStringLiteral("作業の記録を書き込めません")), qPrintable(messages.lastPrompt()));
     QVERIFY(messages.lastPrompt().contains(QStringLiteral("ファイルは一つも移動していません")));
+}
+
+void TestCrashRecovery::lookalikeMountKeepsEveryFile_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("NFS share: no rename flag, lossy removal replies") << QStringLiteral("nfs");
+    QTest::newRow("FAT card: no links, case-blind, new inode numbers when plugged in again") << QStringLiteral("fat");
+}
+
+// A batch, a single rename, and a batch killed in mid-phase then recovered (on the card after it
+// was unplugged and plugged in again), on a FUSE mount that answers as those filesystems do.
+void TestCrashRecovery::lookalikeMountKeepsEveryFile()
+{
+    QFETCH(QString, mode);
+    const QString unusable = LookalikeMount::unusableReason();
+    if (!unusable.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("FUSE is not usable here, so no filesystem like NFS or FAT can be mounted: ") + unusable));
+    const QString backing = m_root->filePath(QStringLiteral("backing"));
+    QVERIFY(QDir().mkpath(backing));
+    LookalikeMount mount(mode, backing, folder());
+    QString why;
+    // A container may hand out /dev/fuse and still refuse the mount itself.
+    if (!mount.mount(&why))
+        QSKIP(qPrintable(QStringLiteral("FUSE is not usable here: ") + why));
+    LinuxFileSystem disk;
+    QCOMPARE(disk.ignoresCase(folder()), mode == QLatin1String("fat"));
+
+    constexpr int Count = 30;
+    QVERIFY(makeFiles(folder(), QStringLiteral("space"), Count));
+    const Snapshot spaced = snapshot(folder());
+    {
+        ScriptedMessages messages;
+        Form1 form(PlatformContext{disk, messages, prog()});
+        form.Form_Load();
+        QVERIFY(form.setDir1Path(folder()));
+        form.Spacekiller();
+    }
+    Snapshot expected;
+    for (auto file = spaced.cbegin(); file != spaced.cend(); ++file)
+        expected.insert(QString(file.key()).remove(QLatin1Char(' ')), file.value());
+    QCOMPARE(snapshot(folder()), expected);
+    QVERIFY(snapshot(work()).isEmpty());
+
+    QCOMPARE(disk.move(joinPath(folder(), expected.firstKey()), joinPath(folder(), expected.lastKey())).error, EEXIST);
+    {
+        // The single rename, through the window, of a change of case alone; then a batch of them.
+        ScriptedMessages messages;
+        Form1 form(PlatformContext{disk, messages, prog()});
+        form.Form_Load();
+        QVERIFY(form.setDir1Path(folder()));
+        form.File1->setCurrentRow(0);
+        form.File1_Click();
+        QCOMPARE(form.File1->fileName(), expected.firstKey());
+        const QString recased = QFileInfo(expected.firstKey()).completeBaseName().toUpper() + QStringLiteral(".jpg");
+        form.Text1[0]->setText(recased);
+        form.Text1_KeyPress(0, 13);
+        QVERIFY2(messages.shown().isEmpty(), qPrintable(messages.lastPrompt()));
+        QCOMPARE(readFile(joinPath(folder(), recased)), expected.first());
+        expected.insert(recased, expected.take(expected.firstKey()));
+    }
+    BatchJournal record(disk, prog());
+    TwoPhaseMove recase(disk, BatchRequest{folder(), expected.keys(), work(), NameFilter(), [](int, const QString &name) {
+                            return NewName::of(name.toLower());
+                        }}, &record);
+    QCOMPARE(recase.run().outcome, BatchOutcome::Done);
+    Snapshot lowered;
+    for (auto file = expected.cbegin(); file != expected.cend(); ++file)
+        lowered.insert(file.key().toLower(), file.value());
+    QCOMPARE(snapshot(folder()), lowered);
+
+    const QString shots = joinPath(folder(), QStringLiteral("shots"));
+    QVERIFY(QDir().mkpath(shots));
+    QVERIFY(makeFiles(shots, QStringLiteral("serial"), Count));
+    const Snapshot before = snapshot(shots);
+    killVictim({QStringLiteral("batch"), prog(), shots, QStringLiteral("serial"), QStringLiteral("direct"), QString::number(Count + Count / 2)});
+    mount.unmount();
+    QVERIFY2(mount.mount(&why), qPrintable(why));
+    const QList<ScriptedMessages::Shown> shown = startAgain();
+    QCOMPARE(snapshot(shots), before);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().prompt.contains(QStringLiteral("元の名前に戻したファイル：%1 個").arg(Count)), qPrintable(shown.first().prompt));
+    QVERIFY(!QFile::exists(journal()));
 }
 
 QTEST_MAIN(TestCrashRecovery)

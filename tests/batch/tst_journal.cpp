@@ -14,6 +14,8 @@
 
 #include <cerrno>
 #include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +43,11 @@ public:
     FileId fileId(const QString &path) override { return m_real.fileId(path); }
     bool sameFilesystem(const QString &a, const QString &b) override { return m_real.sameFilesystem(a, b); }
     int maxNameLength(const QString &folder) override { return m_real.maxNameLength(folder); }
+    FsResult removeExtraName(const QString &extra, const QString &kept) override { return m_real.removeExtraName(extra, kept); }
+    bool ignoresCase(const QString &folder) override { return m_real.ignoresCase(folder); }
+    FileStamp fileStamp(const QString &path) override { return m_real.fileStamp(path); }
+    FsResult removeEmptyClaim(const QString &path) override { return m_real.removeEmptyClaim(path); }
+    FilesystemKind filesystemKind(const QString &folder) override { return m_real.filesystemKind(folder); }
 
     int moves() const { return m_moves; }
 
@@ -67,6 +74,7 @@ enum class Route { Direct, Staged };
 } // namespace
 
 Q_DECLARE_METATYPE(Route)
+Q_DECLARE_METATYPE(RecoveryOutcome)
 
 class TestJournal : public QObject
 {
@@ -93,10 +101,15 @@ private slots:
     void completedBatchKeepsItsNames();
     void markerContradictedByFilesIsNotTrusted();
     void fileFoundUnderAnyName();
+    void linkMoveCutShortLeavesNoExtraName();
+    void recognitionNeverGuesses_data();
+    void recognitionNeverGuesses();
+    void crashBeforeJournalLeavesNoStagingFolder();
 
     void damagedJournalIsNeverActedOn_data();
     void damagedJournalIsNeverActedOn();
-    void tornMarkerIsIgnored();
+    void tornTailIsIgnored_data();
+    void tornTailIsIgnored();
     void folderGoneKeepsFilesAndJournal();
     void takenOldNameIsNotOverwritten();
 
@@ -197,12 +210,14 @@ void TestJournal::namesSurviveTheTextForm()
     Journal written;
     written.folder = QStringLiteral("/home/u/") + name;
     written.folderDevice = 2049;
+    written.filesystem = {0x4d44, false};
     written.holdingFolder = QStringLiteral("/p/xxxxxxx");
-    written.files = {{name, name + QStringLiteral("2"), {2049, 12}}, {QStringLiteral("b"), name, {2049, 18446744073709551615ull}}};
+    written.files = {{name, name + QStringLiteral("2"), {2049, 12}, {{2049, 12}, 0, 7, 1765170000123456789}},
+                     {QStringLiteral("b"), name, {2049, 18446744073709551615ull}, {{2049, 18446744073709551615ull}, 0, 0, 0}}};
     const QByteArray text = journalText(written);
-    // One line per file between the four header lines and the check line, readable as text.
-    QCOMPARE(text.count('\n'), 1 + 4 + 2 + 1);
-    QVERIFY(text.startsWith("mivot batch journal 2\n"));
+    // One line per file between the five header lines and the check line, readable as text.
+    QCOMPARE(text.count('\n'), 1 + 5 + 2 + 1);
+    QVERIFY(text.startsWith("mivot batch journal 3\n"));
     QVERIFY(QString::fromUtf8(text).toUtf8() == text);
 
     Journal read;
@@ -211,22 +226,34 @@ void TestJournal::namesSurviveTheTextForm()
     QCOMPARE(read.folder, written.folder);
     QCOMPARE(read.folderDevice, written.folderDevice);
     QCOMPARE(read.holdingFolder, written.holdingFolder);
+    QVERIFY(read.filesystem == written.filesystem);
     QCOMPARE(read.files.size(), 2);
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(read.files.at(i).oldName, written.files.at(i).oldName);
         QCOMPARE(read.files.at(i).newName, written.files.at(i).newName);
         QVERIFY(read.files.at(i).id == written.files.at(i).id);
+        QVERIFY(read.files.at(i).stamp == written.files.at(i).stamp);
     }
     QVERIFY(!read.backStarted && !read.complete && !read.stranded);
 
-    // A journal of the previous version (UTF-8 names only) is still read after an upgrade.
+    // A journal of an earlier version (no filesystem, no sizes and times; in version 1 UTF-8
+    // names only) is still read after an upgrade.
     if (bytesOfName(name) == name.toUtf8()) {
-        QByteArray previous = text.first(text.lastIndexOf("\ncheck\t") + 1);
-        previous.replace("journal 2\n", "journal 1\n");
+        QByteArray previous;
+        for (const QByteArray &line : text.first(text.lastIndexOf("\ncheck\t")).split('\n')) {
+            QList<QByteArray> fields = line.split('\t');
+            if (fields.first() == "filesystem")
+                continue;
+            if (fields.first() == "file")
+                fields.remove(3, 2);
+            previous += fields.join('\t') + '\n';
+        }
+        previous.replace("journal 3\n", "journal 1\n");
         previous += "check\t" + QByteArray::number(previous.size()) + "\tsha256:"
             + QCryptographicHash::hash(previous, QCryptographicHash::Sha256).toHex() + '\n';
         QVERIFY2(readJournal(previous, read, reason), qPrintable(reason));
         QCOMPARE(read.files.at(1).newName, name);
+        QVERIFY(!read.stamped);
     }
 }
 
@@ -506,13 +533,117 @@ void TestJournal::fileFoundUnderAnyName()
     QVERIFY(snapshot(work()).isEmpty());
 }
 
+void TestJournal::recognitionNeverGuesses_data()
+{
+    QTest::addColumn<bool>("stableIds"); // as the batch's filesystem said
+    QTest::addColumn<QString>("change"); // to the waiting files after the crash
+    QTest::addColumn<RecoveryOutcome>("outcome");
+    QTest::newRow("card renumbered, recorded as renumbering") << false << "renumber" << RecoveryOutcome::Restored;
+    QTest::newRow("renumbered where ids are trusted") << true << "renumber" << RecoveryOutcome::Partial;
+    QTest::newRow("file rewritten, ids trusted") << true << "rewrite" << RecoveryOutcome::Unrecognised;
+    QTest::newRow("file rewritten, card renumbering") << false << "rewrite" << RecoveryOutcome::Unrecognised;
+    QTest::newRow("another filesystem in the folder's place") << true << "otherfs" << RecoveryOutcome::Unrecognised;
+}
+
+// A file counts as the planned one only by its id with its size and time, or, where ids are
+// not kept, at a name the record expects with its size and time; anything else moves nothing.
+void TestJournal::recognitionNeverGuesses()
+{
+    QFETCH(bool, stableIds);
+    QFETCH(QString, change);
+    QFETCH(RecoveryOutcome, outcome);
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    FaultyFileSystem recording(m_real);
+    recording.setFilesystemKind({m_real.filesystemKind(folder()).type, stableIds});
+    QVERIFY(crashBatch(recording, 4, rotating(Names)));
+    const QStringList waiting = QDir(work()).entryList(QDir::Files);
+    QCOMPARE(waiting.size(), 3);
+    const bool inPlace = stableIds && change == QLatin1String("rewrite");
+    if (inPlace) {
+        QFile rewritten(joinPath(work(), waiting.first()));
+        QVERIFY(rewritten.open(QIODevice::Append));
+        rewritten.write("!");
+    }
+    for (const QString &name : inPlace ? QStringList() : waiting) {
+        // The same name, size and time under a new inode number, as a card plugged in again shows.
+        const QString path = joinPath(work(), name);
+        const QByteArray content = readFile(path);
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QVERIFY(QFile::rename(path, path + QStringLiteral(".old")));
+        writeFile(path, change == QLatin1String("rewrite") && name == waiting.first() ? content + "!" : content);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+    const Snapshot folderAfterCrash = snapshot(folder());
+    FaultyFileSystem recovering(m_real);
+    if (change == QLatin1String("otherfs"))
+        recovering.setFilesystemKind({0x4d44, false});
+    for (const QString &name : inPlace ? QStringList() : waiting)
+        QVERIFY(QFile::remove(joinPath(work(), name + QStringLiteral(".old"))));
+    const Snapshot workAfterCrash = snapshot(work());
+
+    const RecoveryReport report = recoverInterruptedBatch(recovering, prog());
+    QCOMPARE(report.outcome, outcome);
+    if (outcome == RecoveryOutcome::Restored) {
+        QCOMPARE(snapshot(folder()), before);
+        return;
+    }
+    if (outcome == RecoveryOutcome::Unrecognised) {
+        QCOMPARE(snapshot(folder()), folderAfterCrash);
+        QCOMPARE(snapshot(work()), workAfterCrash);
+        QVERIFY(recoveryMessage(report).contains(work()));
+    }
+    QCOMPARE(report.restored, 0);
+    QCOMPARE(asideJournals(QStringLiteral("kept")).size(), 1);
+    QVERIFY(!recoveryMessage(report).contains(QStringLiteral("戻しました")));
+}
+
+// Killed between the link and the unlink of a move: the file has its old name and a new one; or
+// between the claim of a new name and the rename onto it: an empty file has the new name.
+void TestJournal::linkMoveCutShortLeavesNoExtraName()
+{
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    QVERIFY(crashBatch(m_real, 3, rotating(Names)));
+    auto link = [](const QString &from, const QString &to) {
+        return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    };
+    QVERIFY(link(joinPath(folder(), Names.at(2)), joinPath(work(), Names.at(3))));
+
+    // Where links are refused, the next move had claimed its name with an empty file.
+    writeFile(joinPath(work(), Names.at(4)), QByteArray());
+    QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::Restored);
+    QCOMPARE(snapshot(folder()), before);
+    QVERIFY(snapshot(work()).isEmpty());
+
+    // Where no record explains it, the next batch drops the extra name instead of being blocked by it.
+    QVERIFY(link(joinPath(folder(), Names.at(0)), joinPath(work(), Names.at(1))));
+    QCOMPARE(runJournaled(m_real, rotating(Names)).outcome, BatchOutcome::Done);
+    QCOMPARE(readFile(joinPath(folder(), Names.at(1))), QByteArray("content of n1.txt"));
+    QVERIFY(snapshot(work()).isEmpty());
+}
+
+void TestJournal::crashBeforeJournalLeavesNoStagingFolder()
+{
+    struct CrashingRecord : BatchObserver {
+        FsResult planned(const TwoPhaseMove &) override { throw Crash(); }
+    } record;
+    makeFiles(Names);
+    FaultyFileSystem fs(m_real);
+    fs.setSameFilesystem(false);
+    TwoPhaseMove batch(fs, BatchRequest{folder(), Names, work(), NameFilter(), rotating(Names)}, &record);
+    QVERIFY_THROWS_EXCEPTION(Crash, batch.run());
+    QVERIFY(!m_real.exists(stagingFolderOf(folder())));
+}
+
 void TestJournal::damagedJournalIsNeverActedOn_data()
 {
     QTest::addColumn<QByteArray>("damage"); // what to do to the journal: cut:N, replace:A>B, append:T, whole:T
     QTest::addColumn<QString>("reason");
     const QString cut = QStringLiteral("記録が途中で切れています");
     const QString changed = QStringLiteral("記録が書き換えられています");
-    const QString malformed = QStringLiteral("記録の形式が正しくありません");
     QTest::newRow("empty") << QByteArray("cut:0") << cut;
     QTest::newRow("cut in the first line") << QByteArray("cut:8") << cut;
     QTest::newRow("cut in a file line") << QByteArray("cut:150") << cut;
@@ -521,8 +652,7 @@ void TestJournal::damagedJournalIsNeverActedOn_data()
     QTest::newRow("inode changed by hand") << QByteArray("replace:file\t>file\t1") << changed;
     QTest::newRow("check line changed") << QByteArray("replace:sha256:>sha256:0") << changed;
     QTest::newRow("file line broken") << QByteArray("replace:file\t>x") << changed;
-    QTest::newRow("unknown line after the plan") << QByteArray("append:phase 2\nrm -rf\n") << malformed;
-    QTest::newRow("another version") << QByteArray("replace:journal 2>journal 3") << QStringLiteral("この版の記録は読めません（mivot batch journal 3）");
+    QTest::newRow("another version") << QByteArray("replace:journal 3>journal 4") << QStringLiteral("この版の記録は読めません（mivot batch journal 4）");
     QTest::newRow("some other file") << QByteArray("whole:[拡張子]\n添付=True\n") << QStringLiteral("作業の記録ではありません");
 }
 
@@ -572,21 +702,35 @@ void TestJournal::damagedJournalIsNeverActedOn()
     QVERIFY(message.contains(report.keptAs));
 }
 
-void TestJournal::tornMarkerIsIgnored()
+void TestJournal::tornTailIsIgnored_data()
 {
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<bool>("complete");
+    QTest::newRow("marker cut short") << QByteArray("compl") << false;
+    QTest::newRow("zero bytes of a power cut") << QByteArray(8, '\0') << false;
+    QTest::newRow("unknown line") << QByteArray("rm -rf\n") << false;
+    QTest::newRow("garbage before a marker") << QByteArray("\0\0x\ncomplete\n", 13) << false;
+    QTest::newRow("zero bytes after a marker") << QByteArray("complete\n\0\0\0\0", 13) << true;
+}
+
+// The sealed plan is enough: whatever follows the last complete marker says nothing.
+void TestJournal::tornTailIsIgnored()
+{
+    QFETCH(QByteArray, tail);
+    QFETCH(bool, complete);
     makeFiles(Names);
     const Snapshot before = snapshot(folder());
     QVERIFY(crashBatch(m_real, 8, rotating(Names)));
     QFile file(journal());
     QVERIFY(file.open(QIODevice::Append));
-    file.write("compl");
+    file.write(tail);
     file.close();
 
     Journal read;
     QString reason;
     QVERIFY2(readJournal(readFile(journal()), read, reason), qPrintable(reason));
     QVERIFY(read.backStarted);
-    QVERIFY(!read.complete);
+    QCOMPARE(read.complete, complete);
     QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::Restored);
     QCOMPARE(snapshot(folder()), before);
 }
@@ -637,7 +781,21 @@ void TestJournal::takenOldNameIsNotOverwritten()
     const QString message = recoveryMessage(report);
     QVERIFY(message.contains(QStringLiteral("元の名前に戻したファイル：1 個")));
     QVERIFY(message.contains(QStringLiteral("・n1.txt は今 %1 にあります").arg(joinPath(work(), Names.at(1)))));
-    QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::NoJournal);
+
+    // Every start tries again, and says so without claiming files it did not move.
+    QList<RecoveryReport> again = recoverInterruptedBatches(m_real, prog());
+    QCOMPARE(again.size(), 1);
+    QCOMPARE(again.first().outcome, RecoveryOutcome::Partial);
+    QCOMPARE(again.first().restored, 0);
+    QVERIFY(!recoveryMessage(again.first()).contains(QStringLiteral("戻しました")));
+    QVERIFY(recoveryMessage(again.first()).contains(QStringLiteral("次回の起動時にもう一度戻します")));
+    QVERIFY(QFile::rename(joinPath(folder(), Names.at(0)), m_root->filePath(QStringLiteral("moved away"))));
+    again = recoverInterruptedBatches(m_real, prog());
+    QCOMPARE(again.size(), 1);
+    QCOMPARE(again.first().outcome, RecoveryOutcome::Restored);
+    QCOMPARE(readFile(joinPath(folder(), Names.at(0))), QByteArray("content of n1.txt"));
+    QVERIFY(asideJournals(QStringLiteral("kept")).isEmpty());
+    QVERIFY(recoverInterruptedBatches(m_real, prog()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

@@ -339,6 +339,7 @@ void TestSerialCommands::serialDialogFreshEachOpening()
     QString head;
     QString number;
     QPoint corner;
+    QRect mainFrame;
     m_sawDialog = false;
     driveNextDialog([&](QDialog *dialog) {
         auto *form2 = qobject_cast<Form2 *>(dialog);
@@ -346,14 +347,16 @@ void TestSerialCommands::serialDialogFreshEachOpening()
         head = form2->Text1->text();
         number = form2->Text2->text();
         corner = form2->frameGeometry().topLeft();
+        // The main window may still be re-centred once its frame arrives: compare with where it
+        // stood when the dialog opened.
+        mainFrame = m_form->frameGeometry();
         QTest::mouseClick(form2->CmdCancel, Qt::LeftButton);
     });
     QTest::mouseClick(m_form->Command6, Qt::LeftButton);
     QVERIFY(m_sawDialog);
     QCOMPARE(head, QStringLiteral("Re"));
     QCOMPARE(number, QStringLiteral("1"));
-    const QRect frame = m_form->frameGeometry();
-    QCOMPARE(corner, QPoint(frame.left() + frame.width() / 2, frame.top() + frame.height() / 2));
+    QCOMPARE(corner, QPoint(mainFrame.left() + mainFrame.width() / 2, mainFrame.top() + mainFrame.height() / 2));
 }
 
 void TestSerialCommands::serialPastInt32MaxMovesNothing()

@@ -91,6 +91,7 @@ enum class Limit { Real, TenBytes };
 
 Q_DECLARE_METATYPE(BatchProblem)
 Q_DECLARE_METATYPE(Limit)
+Q_DECLARE_METATYPE(BatchOutcome)
 
 class TestTwoPhaseMove : public QObject
 {
@@ -106,6 +107,8 @@ private slots:
     void everyOffenderNamedInListingOrder();
     void previewReadsAndTouchesNothing_data();
     void previewReadsAndTouchesNothing();
+    void caseBlindFolderComparesNamesFolded_data();
+    void caseBlindFolderComparesNamesFolded();
     void rawNamesRenamedByteForByte_data();
     void rawNamesRenamedByteForByte();
 
@@ -118,6 +121,7 @@ private slots:
     void refusedUndoStrandsWithoutLoss_data();
     void refusedUndoStrandsWithoutLoss();
     void refusedSweepKeepsLeftoverAndBatch();
+    void fileReplacedAfterPlanStopsBatch();
 
     void stagingRouteWhenWorkFolderIsElsewhere();
     void stagingFolderStaysWhileItHoldsLeftovers();
@@ -417,6 +421,41 @@ void TestTwoPhaseMove::previewReadsAndTouchesNothing()
     QVERIFY(!batch.moveOut());
 }
 
+void TestTwoPhaseMove::caseBlindFolderComparesNamesFolded_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("table");
+    QTest::addColumn<BatchOutcome>("outcome");
+    QTest::addColumn<BatchProblem>("problem");
+    QTest::newRow("new names one case apart") << QStringList{"x1.jpg", "x2.jpg"} << QStringList{"x1.jpg|IMG.jpg", "x2.jpg|img.jpg"}
+                                              << BatchOutcome::Refused << BatchProblem::SameNewName;
+    QTest::newRow("unlisted file in another case") << QStringList{"a.jpg"} << QStringList{"a.jpg|Other.JPG"}
+                                                   << BatchOutcome::Refused << BatchProblem::TakenInFolder;
+    QTest::newRow("change of case alone") << QStringList{"photo.JPG", "b.jpg"} << QStringList{"photo.JPG|photo.jpg", "b.jpg|B.jpg"}
+                                          << BatchOutcome::Done << BatchProblem::MoveRefused;
+}
+
+void TestTwoPhaseMove::caseBlindFolderComparesNamesFolded()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, table);
+    QFETCH(BatchOutcome, outcome);
+    QFETCH(BatchProblem, problem);
+    makeFiles(folder(), files);
+    makeFiles(folder(), {QStringLiteral("other.jpg")});
+    const Snapshot before = snapshot(folder());
+    m_fs->setIgnoresCase(true);
+    const BatchReport report = runBatch(files, fromTable(table));
+    QCOMPARE(report.outcome, outcome);
+    if (outcome == BatchOutcome::Refused) {
+        QCOMPARE(report.problems.size(), 1);
+        QCOMPARE(report.problems.first().problem, problem);
+        QCOMPARE(snapshot(folder()), before);
+    } else {
+        QCOMPARE(snapshot(folder()).keys(), (QStringList{"B.jpg", "other.jpg", "photo.jpg"}));
+    }
+}
+
 void TestTwoPhaseMove::leftoversSweptWhenShownAndFree()
 {
     makeFiles(folder(), {QStringLiteral("a b.txt")});
@@ -501,6 +540,24 @@ void TestTwoPhaseMove::refusedMoveRollsBack()
     QVERIFY(report.leftovers.isEmpty());
     QCOMPARE(snapshot(folder()), folderBefore);
     QCOMPARE(snapshot(work()), workBefore);
+}
+
+// A listed file that another program replaces by a folder before its move: the folder keeps its
+// name and every file is put back.
+void TestTwoPhaseMove::fileReplacedAfterPlanStopsBatch()
+{
+    makeFiles(folder(), RollbackNames);
+    Snapshot expected = snapshot(folder());
+    const QString replaced = joinPath(folder(), RollbackNames.at(2));
+    expected.insert(RollbackNames.at(2), "<folder>");
+    m_fs->beforeMove(2, [&] { QVERIFY(QFile::remove(replaced) && QDir().mkdir(replaced)); });
+
+    const BatchReport report = runBatch(RollbackNames, fromTable(RollbackTable));
+    QCOMPARE(report.outcome, BatchOutcome::RolledBack);
+    QCOMPARE(report.problems.size(), 1);
+    QCOMPARE(report.problems.first().oldName, RollbackNames.at(2));
+    QCOMPARE(snapshot(folder()), expected);
+    QVERIFY(snapshot(work()).isEmpty());
 }
 
 void TestTwoPhaseMove::refusedUndoStrandsWithoutLoss_data()
