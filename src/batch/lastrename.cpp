@@ -53,7 +53,26 @@ QString changeReason(FileChange change)
     return QString();
 }
 
-// Looks at every file again just before the first move, then lets the journal record the plan.
+// The files whose stamps now differ from the record's. Where numbers are handed out anew at each
+// mount (FAT), the name, size and time tell alone.
+QList<ChangedFile> changedAmong(const LastRename &record, const QList<FileStamp> &stamps, bool stableIds)
+{
+    QList<ChangedFile> changed;
+    for (qsizetype i = 0; i < record.files.size(); ++i) {
+        const RenamedFile &file = record.files.at(i);
+        const FileStamp &now = stamps.at(i);
+        if (!now.exists())
+            changed.append({file.name, FileChange::Missing});
+        else if (now.type != file.stamp.type || (stableIds && now.id != file.stamp.id))
+            changed.append({file.name, FileChange::Replaced});
+        else if (!now.sameContentStamp(file.stamp))
+            changed.append({file.name, FileChange::Modified});
+    }
+    return changed;
+}
+
+// Checks every file as the engine found it just before the first move, then lets the journal
+// record the plan.
 class TakeBackGuard : public BatchObserver
 {
 public:
@@ -66,7 +85,8 @@ public:
 
     FsResult planned(const TwoPhaseMove &batch) override
     {
-        changed = changedSince(m_fs, m_record);
+        // The engine has just looked at every file, in the record's order.
+        changed = changedAmong(m_record, batch.plannedFiles(), m_fs.filesystemKind(m_record.folder).stableIds);
         if (!changed.isEmpty())
             return FsResult::failure(changedFilesMessage(m_record, changed));
         // The engine writes names in each file's encoding; a former name must come back byte for byte.
@@ -223,21 +243,7 @@ QList<ChangedFile> changedSince(FileSystem &fileSystem, const LastRename &record
     names.reserve(record.files.size());
     for (const RenamedFile &file : record.files)
         names.append(file.name);
-    const QList<FileStamp> stamps = fileSystem.fileStamps(record.folder, names);
-    // Where numbers are handed out anew at each mount (FAT), the name, size and time tell alone.
-    const bool stableIds = fileSystem.filesystemKind(record.folder).stableIds;
-    QList<ChangedFile> changed;
-    for (qsizetype i = 0; i < record.files.size(); ++i) {
-        const RenamedFile &file = record.files.at(i);
-        const FileStamp &now = stamps.at(i);
-        if (!now.exists())
-            changed.append({file.name, FileChange::Missing});
-        else if (now.type != file.stamp.type || (stableIds && now.id != file.stamp.id))
-            changed.append({file.name, FileChange::Replaced});
-        else if (!now.sameContentStamp(file.stamp))
-            changed.append({file.name, FileChange::Modified});
-    }
-    return changed;
+    return changedAmong(record, fileSystem.fileStamps(record.folder, names), fileSystem.filesystemKind(record.folder).stableIds);
 }
 
 TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &programFolder, const LastRename &record,
