@@ -1,8 +1,10 @@
 // Times a space removal over 32,767 files: a plain loop of system calls (the bound no program can
 // beat), the batch engine without and with its crash journal, and the whole command through the
-// main window.
+// main window; then the preview of that batch, which moves nothing, and its undo.
 
 #include "batch/journal.h"
+#include "batch/lastrename.h"
+#include "batch/preview.h"
 #include "batch/removalrule.h"
 #include "batch/twophasemove.h"
 #include "main/form1.h"
@@ -72,6 +74,20 @@ bool renamedCorrectly(const QString &folder)
     return true;
 }
 
+// True when the folder holds exactly the files as they were made.
+bool untouched(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    if (names.size() != FileCount)
+        return false;
+    names.sort();
+    for (int i = 0; i < FileCount; ++i) {
+        if (names.at(i) != nameOf(i))
+            return false;
+    }
+    return true;
+}
+
 // The raw bound: read the folder, sort, and two no-replace renames per file, nothing else.
 bool rawRename(const QString &folder, const QString &work)
 {
@@ -108,7 +124,7 @@ bool rawRename(const QString &folder, const QString &work)
 class AnswerOk : public MessageBoxes
 {
 public:
-    int show(const QString &prompt, int, const QString &) override
+    int show(const QString &prompt, int, const QString &, const QString &) override
     {
         ++shown;
         last = prompt;
@@ -152,6 +168,11 @@ int main(int argc, char *argv[])
     double bare = 1e9;
     double engine = 1e9;
     double window = 1e9;
+    double preview = 1e9;
+    double undo = 1e9;
+    double undoAsking = 1e9;
+    double record = 1e9;
+    qsizetype previewLength = 0;
     // The engine alone, or as the window runs it: journal written before the first move and
     // removed at the end.
     auto runEngine = [&](const QString &folder, bool journaled) {
@@ -169,6 +190,48 @@ int main(int argc, char *argv[])
         const double elapsed = seconds(timer);
         if (fileSystem.exists(journalPathOf(programFolder)))
             fail("the journal outlived its batch");
+        if (journaled) {
+            // What the window adds once the batch is done: the record that Ctrl+Z reads.
+            timer.start();
+            if (!recordLastRename(fileSystem, programFolder, TakeBack::Undo, folder, batch.moves()).ok())
+                fail("cannot record the batch for its undo");
+            record = std::min(record, seconds(timer));
+        }
+        return elapsed;
+    };
+    // Ctrl+Z on the batch just recorded, as the window runs it: read the record, look at every
+    // file, then the batch back through the engine with its journal, and the opposite record.
+    // The first part runs before the question, as the batch's preview does; the second, after OK,
+    // is what compares with the batch itself.
+    auto runUndo = [&](const QString &folder) {
+        QElapsedTimer timer;
+        timer.start();
+        LastRename last;
+        QString problem;
+        if (!readLastRename(programFolder, last, problem) || last.folder != folder || !changedSince(fileSystem, last).isEmpty())
+            fail("the batch's record is not there to undo");
+        undoAsking = std::min(undoAsking, seconds(timer));
+        timer.start();
+        const TakeBackResult result = takeBackLastRename(fileSystem, programFolder, last, NameFilter());
+        if (result.report.outcome != BatchOutcome::Done || !result.recorded.ok())
+            fail("the undo did not finish");
+        return seconds(timer);
+    };
+    auto runPreview = [&](const QString &folder) {
+        QElapsedTimer timer;
+        timer.start();
+        TwoPhaseMove batch(fileSystem,
+                           BatchRequest{folder, listFolderFiles(folder, NameFilter()), workFolderOf(programFolder),
+                                        NameFilter(), [](int, const QString &oldName) {
+                                            return NewName::of(removeAll(oldName, QLatin1Char(' ')));
+                                        }});
+        if (!batch.preview())
+            fail("the preview refuses the batch");
+        const QString text = previewText(batch);
+        const double elapsed = seconds(timer);
+        previewLength = text.size();
+        if (text.count(QLatin1Char('\n')) != FileCount)
+            fail("the preview does not show every file");
         return elapsed;
     };
     for (int round = 0; round < Rounds; ++round) {
@@ -176,7 +239,9 @@ int main(int argc, char *argv[])
         const QString bareFolder = root.filePath(QStringLiteral("bare%1").arg(round));
         const QString engineFolder = root.filePath(QStringLiteral("engine%1").arg(round));
         const QString windowFolder = root.filePath(QStringLiteral("window%1").arg(round));
-        if (!makeFiles(rawFolder) || !makeFiles(bareFolder) || !makeFiles(engineFolder) || !makeFiles(windowFolder))
+        const QString previewFolder = root.filePath(QStringLiteral("preview%1").arg(round));
+        if (!makeFiles(rawFolder) || !makeFiles(bareFolder) || !makeFiles(engineFolder) || !makeFiles(windowFolder)
+            || !makeFiles(previewFolder))
             fail("cannot create the files");
 
         QElapsedTimer timer;
@@ -188,7 +253,10 @@ int main(int argc, char *argv[])
                 raw = std::min(raw, seconds(timer));
             },
             [&] { bare = std::min(bare, runEngine(bareFolder, false)); },
-            [&] { engine = std::min(engine, runEngine(engineFolder, true)); },
+            [&] {
+                engine = std::min(engine, runEngine(engineFolder, true));
+                undo = std::min(undo, runUndo(engineFolder));
+            },
             [&] {
                 if (!form.setDir1Path(windowFolder))
                     fail("the window cannot open the folder");
@@ -199,17 +267,20 @@ int main(int argc, char *argv[])
                 if (answers.shown != 1)
                     fail(qPrintable(QStringLiteral("the window said more than asked: ") + answers.last));
             },
+            [&] { preview = std::min(preview, runPreview(previewFolder)); },
         };
         // Each round starts with another contender, so that none always meets the disk first.
-        for (int turn = 0; turn < 4; ++turn)
-            contenders[(round + turn) % 4]();
+        constexpr int Contenders = int(std::size(contenders));
+        for (int turn = 0; turn < Contenders; ++turn)
+            contenders[(round + turn) % Contenders]();
 
-        if (!renamedCorrectly(rawFolder) || !renamedCorrectly(bareFolder) || !renamedCorrectly(engineFolder)
-            || !renamedCorrectly(windowFolder))
+        if (!renamedCorrectly(rawFolder) || !renamedCorrectly(bareFolder) || !renamedCorrectly(windowFolder))
             fail("a folder did not end with the renamed files");
+        if (!untouched(engineFolder) || !untouched(previewFolder))
+            fail("the undo or the preview did not leave the files as they were made");
         if (form.File1->listCount() != FileCount)
             fail("the file list does not show the renamed files");
-        for (const QString &folder : {rawFolder, bareFolder, engineFolder, windowFolder})
+        for (const QString &folder : {rawFolder, bareFolder, engineFolder, windowFolder, previewFolder})
             QDir(folder).removeRecursively();
     }
 
@@ -222,5 +293,12 @@ int main(int argc, char *argv[])
     std::printf("engine without journal/raw ratio: %.2f\n", bare / raw);
     std::printf("window/raw ratio: %.2f (target <= 3)\n", window / raw);
     std::printf("engine/raw ratio: %.2f (target <= 1.5, journal on)\n", engine / raw);
+    std::printf("record for Ctrl+Z after the batch:                %.3f s\n", record);
+    std::printf("preview (checks, %lld characters of text):      %.3f s\n", static_cast<long long>(previewLength), preview);
+    std::printf("undo before its question (record read, checks):   %.3f s\n", undoAsking);
+    std::printf("undo after OK (checks, engine with journal, record): %.3f s\n", undo);
+    std::printf("preview/raw ratio: %.2f (target <= 0.3)\n", preview / raw);
+    std::printf("undo/raw ratio: %.2f (target <= 1.5, after OK; with the question's checks: %.2f)\n", undo / raw,
+                (undo + undoAsking) / raw);
     return 0;
 }

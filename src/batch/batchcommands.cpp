@@ -2,35 +2,63 @@
 
 #include "batch/batchmessage.h"
 #include "batch/journal.h"
+#include "batch/preview.h"
 #include "batch/removalrule.h"
 #include "batch/twophasemove.h"
 #include "main/batchprogress.h"
 
-bool Form1::confirmBatch(const QString &prompt)
+namespace {
+
+NewName withoutSpaces(int, const QString &oldName)
 {
-    return m_platform.messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ")) == MsgAnswer::Ok;
+    return NewName::of(removeAll(oldName, QLatin1Char(' ')));
+}
+
+NewName withoutUnderscores(int, const QString &oldName)
+{
+    return NewName::of(removeAll(oldName, QLatin1Char('_')));
+}
+
+} // namespace
+
+bool Form1::confirmBatch(const QString &prompt, const QString &details)
+{
+    return m_platform.messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ"), details)
+        == MsgAnswer::Ok;
+}
+
+BatchRequest Form1::batchRequest(const NameRule &rule) const
+{
+    return BatchRequest{Dir1->path(), File1->entries(), workFolder(), NameFilter(File1->pattern()), rule};
+}
+
+QString Form1::batchPreview(const NameRule &rule) const
+{
+    TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule));
+    batch.preview();
+    return previewText(batch);
 }
 
 void Form1::Command4_Click()
 {
-    if (confirmBatch(QStringLiteral("リスト内の全てのファイルのスペースを除去します")))
+    if (confirmBatch(QStringLiteral("リスト内の全てのファイルのスペースを除去します"), batchPreview(withoutSpaces)))
         Spacekiller();
 }
 
 void Form1::Command5_Click()
 {
-    if (confirmBatch(QStringLiteral("リスト内の全てのファイルの\nアンダーバーを除去します ")))
+    if (confirmBatch(QStringLiteral("リスト内の全てのファイルの\nアンダーバーを除去します "), batchPreview(withoutUnderscores)))
         UBarKiller();
 }
 
 void Form1::Spacekiller()
 {
-    runBatchMove([](int, const QString &oldName) { return NewName::of(removeAll(oldName, QLatin1Char(' '))); });
+    runBatchMove(withoutSpaces);
 }
 
 void Form1::UBarKiller()
 {
-    runBatchMove([](int, const QString &oldName) { return NewName::of(removeAll(oldName, QLatin1Char('_'))); });
+    runBatchMove(withoutUnderscores);
 }
 
 void Form1::runBatchMove(const NameRule &rule)
@@ -40,9 +68,7 @@ void Form1::runBatchMove(const NameRule &rule)
     BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
     BatchProgress progress(journal, this);
     m_batchRunning = true;
-    TwoPhaseMove batch(m_platform.fileSystem,
-                       BatchRequest{savedFolder, File1->entries(), workFolder(), NameFilter(File1->pattern()), rule},
-                       &progress);
+    TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
     if (batch.plan() && batch.moveOut()) {
         File1->refresh();
         // The lists show where the files wait while they come back; a holding folder the list
@@ -56,6 +82,8 @@ void Form1::runBatchMove(const NameRule &rule)
     File1->refresh();
     m_batchRunning = false;
     progress.end();
+    if (batch.report().outcome == BatchOutcome::Done)
+        recordRename(savedFolder, batch.moves());
 
     QStringList messages{batchMessage(batch.report())};
     if (batch.report().outcome == BatchOutcome::Done)

@@ -162,3 +162,8 @@ QString batchMessage(const BatchReport &report)
     }
     return QString();
 }
+
+QString batchProblemReason(const BatchFileProblem &problem, bool staged)
+{
+    return problemReason(problem, staged);
+}

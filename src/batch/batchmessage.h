@@ -8,6 +8,9 @@
 // every file got its new name and nothing else needs saying.
 QString batchMessage(const BatchReport &report);
 
+// Why one file or folder stops a batch, in the words of batchMessage.
+QString batchProblemReason(const BatchFileProblem &problem, bool staged);
+
 // After a batch: how many renamed files the display filter now hides, and the filter in force;
 // empty when it hides none.
 QString hiddenByFilterMessage(const QList<PlannedMove> &moves, const NameFilter &filter);

@@ -1,12 +1,13 @@
 #include "main/form1.h"
 
+#include "batch/preview.h"
 #include "batch/serialname.h"
 #include "dialogs/form2.h"
 #include "main/sharedvalues.h"
 
 void Form1::Command6_Click()
 {
-    if (confirmBatch(QStringLiteral("リスト内の全てのファイルの名を連番にて処理します")))
+    if (confirmBatch(QStringLiteral("リスト内の全てのファイルの名を連番にて処理します"), listingText(File1->entries())))
         RenREname();
 }
 
@@ -15,6 +16,7 @@ void Form1::RenREname()
     {
         // A fresh dialog for each showing: "Re" and "1" every time.
         Form2 dialog(messages(), this);
+        dialog.setListing(File1->entries());
         dialog.exec();
     }
     // Without a window manager nobody hands the keyboard back to the window.

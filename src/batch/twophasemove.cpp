@@ -57,16 +57,43 @@ const BatchReport &TwoPhaseMove::run()
     return m_report;
 }
 
+bool TwoPhaseMove::readFolders(QStringList &folderEntries, QStringList &holdingEntries, bool create)
+{
+    FsResult read;
+    folderEntries = m_fs.entryNames(m_request.folder, &read);
+    if (!read.ok())
+        return refuse(BatchProblem::FolderUnreadable, read.reason());
+    return prepareHoldingFolder(holdingEntries, create);
+}
+
+bool TwoPhaseMove::preview()
+{
+    if (m_stage != Stage::Fresh)
+        return false;
+    QStringList folderEntries;
+    QStringList holdingEntries;
+    m_previewOnly = true;
+    m_stage = Stage::Finished;
+    if (!readFolders(folderEntries, holdingEntries, false))
+        return false;
+    checkNames(folderEntries, holdingEntries);
+    m_report.outcome = BatchOutcome::Refused;
+    return m_report.problems.isEmpty();
+}
+
+const BatchFileProblem *TwoPhaseMove::problemOf(qsizetype index) const
+{
+    const auto found = m_problemOfMove.constFind(index);
+    return found == m_problemOfMove.cend() ? nullptr : &m_report.problems.at(found.value());
+}
+
 bool TwoPhaseMove::plan()
 {
     if (m_stage != Stage::Fresh)
         return false;
-    FsResult read;
-    const QStringList folderEntries = m_fs.entryNames(m_request.folder, &read);
-    if (!read.ok())
-        return refuse(BatchProblem::FolderUnreadable, read.reason());
+    QStringList folderEntries;
     QStringList holdingEntries;
-    if (!prepareHoldingFolder(holdingEntries))
+    if (!readFolders(folderEntries, holdingEntries, true))
         return false;
     checkNames(folderEntries, holdingEntries);
     if (!m_report.problems.isEmpty()) {
@@ -84,11 +111,12 @@ bool TwoPhaseMove::plan()
 }
 
 // Decides where the files wait between the phases before any of them moves: the work folder
-// when a rename can reach it, else the staging folder inside the renamed folder itself.
-bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries)
+// when a rename can reach it, else the staging folder inside the renamed folder itself. Without
+// `create`, a holding folder that does not exist yet counts as empty.
+bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries, bool create)
 {
     const QString &work = m_request.workFolder;
-    if (!m_fs.exists(work)) {
+    if (create && !m_fs.exists(work)) {
         const FsResult made = m_fs.makeFolder(work);
         if (!made.ok() && made.error != EEXIST)
             return refuse(BatchProblem::WorkFolderUnavailable, made.reason());
@@ -103,7 +131,7 @@ bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries)
     // A staging folder is made only once the batch's record names it (moveOut), so that a crash
     // never leaves one that no record explains.
     m_makeStaging = m_report.staged && !m_fs.exists(m_staging);
-    if (m_makeStaging)
+    if (m_makeStaging || (!create && !m_fs.exists(m_report.holdingFolder)))
         return true;
     FsResult read;
     holdingEntries = m_fs.entryNames(m_report.holdingFolder, &read);
@@ -111,7 +139,8 @@ bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries)
         return refuse(m_report.staged ? BatchProblem::StagingUnavailable : BatchProblem::WorkFolderUnavailable,
                       read.reason());
     }
-    removeExtraNames(holdingEntries);
+    if (create)
+        removeExtraNames(holdingEntries);
     return true;
 }
 
@@ -169,6 +198,7 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
         const std::optional<FileName> written = FileName::fromText(formed.name, old.encoding());
         const QString newName = written ? written->name() : formed.name;
         auto problem = [&](BatchProblem kind, const QString &detail = QString()) {
+            m_problemOfMove.insert(i, m_report.problems.size());
             m_report.problems.append({kind, oldName, newName, detail});
         };
         bool listedBefore = false;
@@ -204,11 +234,14 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
 
     m_planned.reserve(m_moves.size());
-    for (const PlannedMove &move : std::as_const(m_moves)) {
+    for (qsizetype i = 0; i < m_moves.size(); ++i) {
+        const PlannedMove &move = m_moves.at(i);
         m_planned.append(m_fs.fileStamp(joinPath(m_request.folder, move.oldName)));
         // The listing shows files and links to them; a folder there now took a file's place.
-        if (m_planned.last().type == S_IFDIR)
+        if (m_planned.last().type == S_IFDIR) {
+            m_problemOfMove.insert(i, m_report.problems.size());
             m_report.problems.append({BatchProblem::MissingFile, move.oldName, move.newName, QString()});
+        }
     }
 }
 
@@ -374,6 +407,9 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
 void TwoPhaseMove::finish()
 {
     m_stage = Stage::Finished;
+    // A preview tells nobody and tidies nothing.
+    if (m_previewOnly)
+        return;
     // The staging folder lives only while it holds something: removing a folder that still
     // holds files fails, and is meant to, so the result needs no look.
     if (m_report.staged || m_sweptStaging)

@@ -140,6 +140,9 @@ public:
 
     // Chooses the holding folder, forms every new name and checks them. False: refused.
     bool plan();
+    // Forms and checks every new name as plan() does, but only reads the disk: no folder is
+    // made and no observer is told. The batch cannot run afterwards. False: it would be refused.
+    bool preview();
     // Phase 1. False: a move was refused and everything was undone as far as it could be.
     bool moveOut();
     // Phase 2, then the leftovers of earlier batches. False: as for moveOut.
@@ -151,6 +154,8 @@ public:
     // Known after plan().
     const QString &holdingFolder() const { return m_report.holdingFolder; }
     const QList<PlannedMove> &moves() const { return m_moves; }
+    // The problem found with the planned move at `index`, if any.
+    const BatchFileProblem *problemOf(qsizetype index) const;
     // What stood at each old name when the batch was planned, in plan order.
     const QList<FileStamp> &plannedFiles() const { return m_planned; }
 
@@ -158,7 +163,8 @@ private:
     enum class Stage { Fresh, Planned, Out, Finished };
     enum class Where { InFolder, InHolding, BackInFolder };
 
-    bool prepareHoldingFolder(QStringList &holdingEntries);
+    bool readFolders(QStringList &folderEntries, QStringList &holdingEntries, bool create);
+    bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
     void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &folderEntries, const QStringList &holdingEntries);
     bool takenAfterBatch(const QString &name) const;
@@ -184,9 +190,11 @@ private:
     QSet<QString> m_present;
     QSet<QString> m_listed;
     QHash<QString, qsizetype> m_byNewName;
+    QHash<qsizetype, qsizetype> m_problemOfMove;
     QSet<QString> m_swept;
     QString m_staging;
     bool m_sweptStaging = false;
+    bool m_previewOnly = false;
     bool m_makeStaging = false;
     bool m_foldCase = false;
 };

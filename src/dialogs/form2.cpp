@@ -1,5 +1,7 @@
 #include "dialogs/form2.h"
 
+#include "batch/preview.h"
+#include "batch/serialname.h"
 #include "dialogs/placement.h"
 #include "dialogs/startnumber.h"
 #include "main/commandbutton.h"
@@ -43,7 +45,23 @@ Form2::Form2(MessageBoxes &messages, QWidget *mainWindow)
 
     connect(cmdStart, &QPushButton::clicked, this, &Form2::cmdStart_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &Form2::CmdCancel_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &Form2::showNewNames);
+    connect(Text2, &QLineEdit::textChanged, this, &Form2::showNewNames);
     Form_Load(mainWindow);
+}
+
+void Form2::setListing(const QStringList &listing)
+{
+    m_listing = listing;
+    showNewNames();
+}
+
+// Texts that Start would refuse name nothing: the tooltip then only counts the files.
+void Form2::showNewNames()
+{
+    const StartNumber start = readStartNumber(Text2->text());
+    const bool named = !Text1->text().isEmpty() && start.valid;
+    updateToolTip(cmdStart, namesTooltip(m_listing, named ? serialNameRule(Text1->text(), start.value) : NameRule()));
 }
 
 void Form2::Form_Load(QWidget *mainWindow)

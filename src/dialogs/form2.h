@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringList>
 
 // The serial-number settings: the head text and the first number of a serial-number rename,
 // handed over in shared::SerialPrefix and shared::SerialStart (an empty head means cancelled).
@@ -24,6 +25,9 @@ public:
     QPushButton *CmdCancel;
     QLabel *Label3;
 
+    // The files the rename will take: cmdStart's tooltip shows their new names as the user types.
+    void setListing(const QStringList &listing);
+
 public slots:
     void cmdStart_Click();
     void CmdCancel_Click();
@@ -32,6 +36,8 @@ public slots:
 
 private:
     void Form_Load(QWidget *mainWindow);
+    void showNewNames();
 
     MessageBoxes &m_messages;
+    QStringList m_listing;
 };

@@ -1,5 +1,7 @@
 #include "dialogs/form3.h"
 
+#include "batch/preview.h"
+#include "batch/serialname.h"
 #include "dialogs/placement.h"
 #include "main/commandbutton.h"
 #include "main/sharedvalues.h"
@@ -29,7 +31,21 @@ Form3::Form3(MessageBoxes &messages, QWidget *mainWindow)
 
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form3::Command2_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &Form3::showNewNames);
     Form_Load(mainWindow);
+}
+
+void Form3::setListing(const QStringList &listing)
+{
+    m_listing = listing;
+    showNewNames();
+}
+
+// "..." is the cancel marker: Start with it renames nothing, so it names nothing.
+void Form3::showNewNames()
+{
+    const bool named = Text1->text() != shared::UnifiedExtensionCancelled;
+    updateToolTip(Command1, namesTooltip(m_listing, named ? unifiedNameRule(Text1->text()) : NameRule()));
 }
 
 void Form3::Form_Load(QWidget *mainWindow)

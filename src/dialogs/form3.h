@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringList>
 
 // The extension input: the one extension of an extension unification, handed over in
 // shared::UnifiedExtension ("..." means cancelled).
@@ -21,6 +22,9 @@ public:
     QPushButton *Command2;
     QLabel *Label1;
 
+    // The files the unification will take: Command1's tooltip shows their new names as the user types.
+    void setListing(const QStringList &listing);
+
 public slots:
     void Command1_Click();
     void Command2_Click();
@@ -30,6 +34,8 @@ public slots:
 
 private:
     void Form_Load(QWidget *mainWindow);
+    void showNewNames();
 
     MessageBoxes &m_messages;
+    QStringList m_listing;
 };

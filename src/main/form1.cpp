@@ -80,6 +80,7 @@ Form1::Form1(const PlatformContext &platform, QWidget *parent)
     connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(cmdHuka, &QPushButton::clicked, this, &Form1::cmdHuka_Click);
+    setUpTakeBack();
 }
 
 void Form1::buildLayout()

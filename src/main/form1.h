@@ -4,7 +4,9 @@
 #include "main/filelist.h"
 #include "main/folderlist.h"
 #include "main/platformcontext.h"
+#include "batch/lastrename.h"
 #include "batch/namerule.h"
+#include "batch/twophasemove.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -41,11 +43,19 @@ public:
     void UBarKiller();
     void RenREname();
     void RenREKaku();
-    // The confirmation every batch command asks first; true when the user chose OK.
-    bool confirmBatch(const QString &prompt);
+    // The confirmation every batch command asks first, with what the batch will do behind its
+    // details button; true when the user chose OK.
+    bool confirmBatch(const QString &prompt, const QString &details);
+    // The batch of the rule over every file the file list shows, and its preview, read from disk.
+    BatchRequest batchRequest(const NameRule &rule) const;
+    QString batchPreview(const NameRule &rule) const;
     // Renames every file the file list shows by the rule, through the work folder, and reports
     // to the user what went wrong, if anything.
     void runBatchMove(const NameRule &rule);
+
+    // Ctrl+Z and Ctrl+Shift+Z (form1_undo.cpp): takes the last completed rename back, or redoes
+    // what the last undo took back, after asking; says so when there is nothing to take back.
+    void takeBackLastRename(TakeBack direction);
 
     // Moves the folder list, showing a message when the folder cannot be read.
     bool setDir1Path(const QString &folder);
@@ -96,9 +106,13 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLayout();
+    void setUpTakeBack();
+    // Keeps the moves just made for Ctrl+Z; says so when they cannot be kept.
+    void recordRename(const QString &folder, const QList<PlannedMove> &moves);
     void emptyNameBoxes();
 
     PlatformContext m_platform;

@@ -70,4 +70,5 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
     Text1[1]->setText(QString());
     Text3->setText(QString());
     Text2->setText(QString());
+    recordRename(folder, {{chosenName, plan.newName}});
 }

@@ -72,6 +72,9 @@ public:
     // The id of every entry of a folder, the same as fileId gives for each; this default asks
     // fileId entry by entry, a system that hands ids out with the listing answers at once.
     virtual QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr);
+    // The stamps of the named entries of one folder, in the same order; this default asks
+    // fileStamp name by name.
+    virtual QList<FileStamp> fileStamps(const QString &folder, const QStringList &names);
     // True when a rename between the two folders can succeed (same mount).
     virtual bool sameFilesystem(const QString &folderA, const QString &folderB) = 0;
     // The longest name, in bytes of the file name encoding, that the folder's filesystem takes.
@@ -97,6 +100,7 @@ public:
     bool exists(const QString &path) override;
     FileId fileId(const QString &path) override;
     QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr) override;
+    QList<FileStamp> fileStamps(const QString &folder, const QStringList &names) override;
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
     FsResult removeExtraName(const QString &extra, const QString &kept) override;

@@ -45,7 +45,7 @@ QString breakableText(const QString &prompt)
 
 } // namespace
 
-int QtMessageBoxes::show(const QString &prompt, int buttons, const QString &title)
+int QtMessageBoxes::show(const QString &prompt, int buttons, const QString &title, const QString &details)
 {
     QWidget *owner = QApplication::activeWindow();
     QMessageBox box(owner);
@@ -53,6 +53,8 @@ int QtMessageBoxes::show(const QString &prompt, int buttons, const QString &titl
     box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
     box.setText(breakableText(prompt));
     box.setTextFormat(Qt::PlainText);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
     QPushButton *ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     QPushButton *cancel = nullptr;
     if (buttons == MsgButtons::OkCancel) {

@@ -26,12 +26,15 @@ class MessageBoxes
 {
 public:
     virtual ~MessageBoxes() = default;
-    // Shows a modal box without icon and returns MsgAnswer::Ok or MsgAnswer::Cancel.
-    virtual int show(const QString &prompt, int buttons, const QString &title = QString()) = 0;
+    // Shows a modal box without icon and returns MsgAnswer::Ok or MsgAnswer::Cancel. Detailed
+    // text, when given, waits behind the box's own details button.
+    virtual int show(const QString &prompt, int buttons, const QString &title = QString(),
+                     const QString &details = QString()) = 0;
 };
 
 class QtMessageBoxes : public MessageBoxes
 {
 public:
-    int show(const QString &prompt, int buttons, const QString &title = QString()) override;
+    int show(const QString &prompt, int buttons, const QString &title = QString(),
+             const QString &details = QString()) override;
 };

@@ -1,9 +1,13 @@
+#include "batch/lastrename.h"
 #include "batch/twophasemove.h"
 #include "main/form1.h"
 #include "main/sharedvalues.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
 #include "support/scriptedmessages.h"
+#include "support/testfiles.h"
+#include "batch/journal.h"
+#include "platform/filename.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,7 +65,18 @@ private slots:
     void unusableWorkFolderRefusedWithMessage();
     void ruleRefusalOfAnotherCommandIsShown();
 
+    void undoThenRedoThroughTheKeys();
+    void undoAfterRestart();
+    void undoRefusedWholeWhenOneFileChanged_data();
+    void undoRefusedWholeWhenOneFileChanged();
+    void nothingToTakeBackSaysSo();
+    void undoGivesRawNamesTheirBytesBack();
+
 private:
+    // Presses the keys in the window, as the user would, with the focus in the given control.
+    void press(QWidget *focus, Qt::Key key, Qt::KeyboardModifiers modifiers);
+    // Checks every file by name and content: each holds the name it was made with.
+    void verifyFiles(const QMap<QString, QString> &nameToMadeAs);
     void makeForm();
     QPushButton *button(const QString &name) const;
     QString folder() const { return m_browsed->path(); }
@@ -121,15 +136,20 @@ void TestBatchWindow::cancelMovesAndRereadsNothing_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("prompt");
-    QTest::newRow("space removal") << QStringLiteral("Command4") << SpacePrompt;
-    QTest::newRow("underscore removal") << QStringLiteral("Command5") << UnderscorePrompt;
+    QTest::addColumn<QString>("details");
+    QTest::newRow("space removal") << QStringLiteral("Command4") << SpacePrompt
+                                   << QStringLiteral("2 ファイル\na b_c.txt → ab_c.txt\nkeep.txt（変わりません）");
+    QTest::newRow("underscore removal") << QStringLiteral("Command5") << UnderscorePrompt
+                                        << QStringLiteral("2 ファイル\na b_c.txt → a bc.txt\nkeep.txt（変わりません）");
 }
 
 void TestBatchWindow::cancelMovesAndRereadsNothing()
 {
     QFETCH(QString, command);
     QFETCH(QString, prompt);
+    QFETCH(QString, details);
     touch(joinPath(folder(), QStringLiteral("a b_c.txt")));
+    touch(joinPath(folder(), QStringLiteral("keep.txt")));
     makeForm();
     // A file that appears after the listing was read shows whether the list was read again.
     touch(joinPath(folder(), QStringLiteral("late file.txt")));
@@ -142,9 +162,10 @@ void TestBatchWindow::cancelMovesAndRereadsNothing()
     QCOMPARE(box.prompt, prompt);
     QCOMPARE(box.buttons, MsgButtons::OkCancel);
     QCOMPARE(box.title, QStringLiteral("確認メッセージ"));
+    QCOMPARE(box.details, details);
     QCOMPARE(m_fs->moveCount(), 0);
-    QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("a b_c.txt"), QStringLiteral("late file.txt")}));
-    QCOMPARE(m_form->File1->entries(), QStringList{QStringLiteral("a b_c.txt")});
+    QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("a b_c.txt"), QStringLiteral("keep.txt"), QStringLiteral("late file.txt")}));
+    QCOMPARE(m_form->File1->entries(), (QStringList{QStringLiteral("a b_c.txt"), QStringLiteral("keep.txt")}));
     QCOMPARE(m_form->Text1[0]->text(), QStringLiteral("typed"));
     QCOMPARE(m_form->Text3->text(), QStringLiteral("txt"));
 }
@@ -344,6 +365,169 @@ void TestBatchWindow::ruleRefusalOfAnotherCommandIsShown()
     QCOMPARE(m_messages.shown().size(), 1);
     QVERIFY2(m_messages.lastPrompt().endsWith(QStringLiteral("\n・b.txt（連番が 2147483647 を超えます）")),
              qPrintable(m_messages.lastPrompt()));
+}
+
+void TestBatchWindow::press(QWidget *focus, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    focus->setFocus();
+    QTest::keyClick(focus, key, modifiers);
+}
+
+void TestBatchWindow::verifyFiles(const QMap<QString, QString> &nameToMadeAs)
+{
+    QCOMPARE(namesIn(folder()), sorted(nameToMadeAs.keys()));
+    for (auto it = nameToMadeAs.cbegin(); it != nameToMadeAs.cend(); ++it)
+        QCOMPARE(QString::fromUtf8(readFile(joinPath(folder(), it.key()))), it.value());
+}
+
+void TestBatchWindow::undoThenRedoThroughTheKeys()
+{
+    for (const QString &name : {QStringLiteral("a b.txt"), QStringLiteral("ab.txt~"), QStringLiteral("c.txt")})
+        touch(joinPath(folder(), name));
+    makeForm();
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    const QMap<QString, QString> renamed{{"ab.txt", "a b.txt"}, {"ab.txt~", "ab.txt~"}, {"c.txt", "c.txt"}};
+    verifyFiles(renamed);
+    m_messages.clear();
+
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QCOMPARE(m_messages.shown().first().prompt, QStringLiteral("直前のリネームを元に戻します"));
+    QCOMPARE(m_messages.shown().first().buttons, MsgButtons::OkCancel);
+    // Only the file whose name changed goes back.
+    QCOMPARE(m_messages.shown().first().details, folder() + QStringLiteral("\n1 ファイル\nab.txt → a b.txt"));
+    verifyFiles({{"a b.txt", "a b.txt"}, {"ab.txt~", "ab.txt~"}, {"c.txt", "c.txt"}});
+    QCOMPARE(m_form->File1->entries(), (QStringList{QStringLiteral("a b.txt"), QStringLiteral("ab.txt~"), QStringLiteral("c.txt")}));
+    QVERIFY(namesIn(work()).isEmpty());
+    QVERIFY(!QFile::exists(journalPathOf(m_programFolder->path())));
+
+    // A second undo has nothing left; redo takes the rename again, and then it can be undone again.
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.lastPrompt(), QStringLiteral("元に戻せるリネームはありません"));
+    m_messages.clear();
+    press(m_form->Command4, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QCOMPARE(m_messages.shown().first().prompt, QStringLiteral("元に戻したリネームをやり直します"));
+    QCOMPARE(m_messages.shown().first().details, folder() + QStringLiteral("\n1 ファイル\na b.txt → ab.txt"));
+    verifyFiles(renamed);
+    m_messages.answer({MsgAnswer::Cancel});
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    verifyFiles(renamed);
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    verifyFiles({{"a b.txt", "a b.txt"}, {"ab.txt~", "ab.txt~"}, {"c.txt", "c.txt"}});
+    press(m_form->File1, Qt::Key_Y, Qt::ControlModifier);
+    verifyFiles(renamed);
+}
+
+void TestBatchWindow::undoAfterRestart()
+{
+    QStringList names;
+    for (int i = 1; i <= 30; ++i) {
+        names.append(QStringLiteral("photo %1.jpg").arg(i));
+        touch(joinPath(folder(), names.last()));
+    }
+    makeForm();
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    QVERIFY(QFile::exists(joinPath(folder(), QStringLiteral("photo30.jpg"))));
+    // Closed and started again: the lists start in the program folder.
+    m_form->close();
+    m_form = std::make_unique<Form1>(PlatformContext{*m_fs, m_messages, m_programFolder->path()});
+    m_form->Form_Load();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    m_messages.clear();
+
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QMap<QString, QString> original;
+    for (const QString &name : names)
+        original.insert(name, name);
+    verifyFiles(original);
+    QCOMPARE(m_form->Dir1->path(), folder());
+    QCOMPARE(m_form->File1->listCount(), 30);
+}
+
+void TestBatchWindow::undoRefusedWholeWhenOneFileChanged_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("written to") << QStringLiteral("write") << QStringLiteral("内容が変更されています");
+    QTest::newRow("replaced") << QStringLiteral("replace") << QStringLiteral("別のファイルに置き換えられています");
+    QTest::newRow("renamed again") << QStringLiteral("rename") << QStringLiteral("見つかりません（移動、削除、または名前が変わっています）");
+}
+
+void TestBatchWindow::undoRefusedWholeWhenOneFileChanged()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, reason);
+    for (const QString &name : {QStringLiteral("a 1.txt"), QStringLiteral("b 2.txt"), QStringLiteral("c 3.txt")})
+        touch(joinPath(folder(), name));
+    makeForm();
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    const QString changed = joinPath(folder(), QStringLiteral("b2.txt"));
+    if (change == QLatin1String("write")) {
+        QFile file(changed);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("!");
+    } else if (change == QLatin1String("replace")) {
+        // Made while the old file still exists, so that it cannot get the old file's inode.
+        writeFile(changed + QStringLiteral(".new"), "b 2.txt");
+        QVERIFY(QFile::remove(changed));
+        QVERIFY(QFile::rename(changed + QStringLiteral(".new"), changed));
+    } else {
+        QVERIFY(QFile::rename(changed, joinPath(folder(), QStringLiteral("other.txt"))));
+    }
+    const Snapshot before = snapshot(folder());
+    m_messages.clear();
+    const int movesBefore = m_fs->moveCount();
+
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QCOMPARE(m_messages.shown().first().buttons, MsgButtons::Ok);
+    const QString message = m_messages.lastPrompt();
+    QVERIFY2(message.startsWith(QStringLiteral("次のファイルはリネームの後に変わったため、元に戻せません。ファイルは一つも移動していません。\n")
+                                + folder() + QStringLiteral("\n・b2.txt（") + reason + QStringLiteral("）")),
+             qPrintable(message));
+    QCOMPARE(message.count(QStringLiteral("・")), 1);
+    QCOMPARE(m_fs->moveCount(), movesBefore);
+    QCOMPARE(snapshot(folder()), before);
+}
+
+void TestBatchWindow::nothingToTakeBackSaysSo()
+{
+    makeForm();
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(m_messages.shown().size(), 2);
+    QCOMPARE(m_messages.shown().at(0).prompt, QStringLiteral("元に戻せるリネームはありません"));
+    QCOMPARE(m_messages.shown().at(1).prompt, QStringLiteral("やり直せるリネームはありません"));
+    // A record changed by hand is not acted on.
+    writeFile(lastRenamePathOf(m_programFolder->path()), "mivot last rename 1\nundo\n");
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY2(m_messages.lastPrompt().startsWith(QStringLiteral("直前のリネームの記録を読めないため、元に戻せません。")),
+             qPrintable(m_messages.lastPrompt()));
+    QCOMPARE(m_fs->moveCount(), 0);
+}
+
+void TestBatchWindow::undoGivesRawNamesTheirBytesBack()
+{
+    // 写真 1.jpg in CP932, and a name that is neither UTF-8 nor CP932.
+    for (const QByteArray &name : {QByteArray("\x8e\xca\x90\x5e 1.jpg"), QByteArray("\xff a\xfe.txt")})
+        writeFile(joinPath(folder(), nameFromBytes(name)), name);
+    makeForm();
+    const Snapshot before = snapshot(folder());
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    QVERIFY(m_real.exists(joinPath(folder(), nameFromBytes("\x8e\xca\x90\x5e" "1.jpg"))));
+    m_messages.clear();
+
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QVERIFY2(m_messages.shown().first().details.contains(QStringLiteral("写真1.jpg → 写真 1.jpg")),
+             qPrintable(m_messages.shown().first().details));
+    QCOMPARE(snapshot(folder()), before);
+    clearFolder(folder());
 }
 
 QTEST_MAIN(TestBatchWindow)

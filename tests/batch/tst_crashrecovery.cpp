@@ -1,4 +1,5 @@
 #include "batch/journal.h"
+#include "batch/serialname.h"
 #include "batch/twophasemove.h"
 #include "main/form1.h"
 #include "platform/programfolder.h"
@@ -54,6 +55,8 @@ private slots:
     void killedBatchIsUndoneAtNextStart_data();
     void killedBatchIsUndoneAtNextStart();
     void killedRecoveryIsFinishedAtNextStart();
+    void killedUndoIsUndoneAtNextStart_data();
+    void killedUndoIsUndoneAtNextStart();
     void startWithJournalOfVanishedFolder();
     void startWithHandEditedJournal();
     void windowBatchLeavesNoJournal_data();
@@ -161,6 +164,45 @@ void TestCrashRecovery::killedRecoveryIsFinishedAtNextStart()
     QVERIFY(shown.first().prompt.contains(QStringLiteral("全て元の名前です")));
 }
 
+void TestCrashRecovery::killedUndoIsUndoneAtNextStart_data()
+{
+    QTest::addColumn<int>("killAt");
+    QTest::newRow("phase 1") << FileCount / 2;
+    QTest::newRow("phase 2") << FileCount + FileCount / 2;
+}
+
+void TestCrashRecovery::killedUndoIsUndoneAtNextStart()
+{
+    QFETCH(int, killAt);
+    QVERIFY(makeFiles(folder(), QStringLiteral("serial")));
+    const Snapshot original = snapshot(folder());
+    {
+        LinuxFileSystem fileSystem;
+        ScriptedMessages messages;
+        Form1 form(PlatformContext{fileSystem, messages, prog()});
+        form.Form_Load();
+        QVERIFY(form.setDir1Path(folder()));
+        form.runBatchMove(serialNameRule(QStringLiteral("f"), 1));
+    }
+    const Snapshot renamed = snapshot(folder());
+    QVERIFY(renamed != original);
+
+    killVictim({QStringLiteral("undo"), prog(), QString::number(killAt)});
+    QVERIFY(QFile::exists(journal()));
+    const QList<ScriptedMessages::Shown> shown = startAgain();
+    QCOMPARE(snapshot(folder()), renamed);
+    QVERIFY(snapshot(work()).isEmpty());
+    QCOMPARE(shown.size(), 1);
+    // The rename is still there to be undone, now to the end.
+    LinuxFileSystem fileSystem;
+    ScriptedMessages messages;
+    Form1 form(PlatformContext{fileSystem, messages, prog()});
+    form.Form_Load();
+    form.takeBackLastRename(TakeBack::Undo);
+    QCOMPARE(messages.shown().size(), 1);
+    QCOMPARE(snapshot(folder()), original);
+}
+
 void TestCrashRecovery::startWithJournalOfVanishedFolder()
 {
     QVERIFY(makeFiles(folder(), QStringLiteral("serial")));
@@ -236,7 +278,10 @@ void TestCrashRecovery::windowBatchLeavesNoJournal()
     form.Command4->click();
     QVERIFY(fileSystem.moveCount() >= 4);
     QVERIFY(!QFile::exists(journal()));
-    QCOMPARE(snapshot(prog()).keys(), QStringList{QStringLiteral("xxxxxxx")});
+    // A batch that renamed its files leaves the record that lets Ctrl+Z take it back.
+    const QStringList kept = refusedMove ? QStringList{QStringLiteral("xxxxxxx")}
+                                         : QStringList{QStringLiteral(".xxxxxxx.last"), QStringLiteral("xxxxxxx")};
+    QCOMPARE(snapshot(prog()).keys(), kept);
     const QStringList expected = refusedMove ? QStringList{QStringLiteral("a b.txt"), QStringLiteral("c d.txt"), QStringLiteral("e.txt"), QStringLiteral("f g.txt")}
                                              : QStringList{QStringLiteral("ab.txt"), QStringLiteral("cd.txt"), QStringLiteral("e.txt"), QStringLiteral("fg.txt")};
     QCOMPARE(snapshot(folder()).keys(), expected);

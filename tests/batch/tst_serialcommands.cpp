@@ -90,6 +90,7 @@ private:
     QString m_folder;
     bool m_sawDialog = false;
     bool m_leftOpen = false;
+    QString m_startTooltip;
 };
 
 void TestSerialCommands::initTestCase()
@@ -134,11 +135,12 @@ void TestSerialCommands::driveNextDialog(std::function<void(QDialog *)> drive)
 
 void TestSerialCommands::runSerial(const QString &head, const QString &number)
 {
-    driveNextDialog([head, number](QDialog *dialog) {
+    driveNextDialog([this, head, number](QDialog *dialog) {
         auto *form2 = qobject_cast<Form2 *>(dialog);
         QVERIFY(form2);
         form2->Text1->setText(head);
         form2->Text2->setText(number);
+        m_startTooltip = form2->cmdStart->toolTip();
         QTest::mouseClick(form2->cmdStart, Qt::LeftButton);
     });
     QTest::mouseClick(m_form->Command6, Qt::LeftButton);
@@ -184,6 +186,8 @@ void TestSerialCommands::serialNumbersFollowTheList()
     QCOMPARE(m_messages.shown()[0].prompt, serialPrompt);
     QCOMPARE(m_messages.shown()[0].title, QStringLiteral("確認メッセージ"));
     QCOMPARE(m_messages.shown()[0].buttons, MsgButtons::OkCancel);
+    QCOMPARE(m_messages.shown()[0].details, QStringLiteral("5 ファイル\narchive.tar.gz\nimg_1.jpg\nIMG_2.JPG\nIMG_10.jpg\nREADME"));
+    QCOMPARE(m_startTooltip, QStringLiteral("Re1.gz, Re2.jpg, Re3.JPG … Re5（5 ファイル）"));
 
     QCOMPARE(namesIn(m_folder), QStringList({".hidden", "Re1.gz", "Re2.jpg", "Re3.JPG", "Re4.jpg", "Re5"}));
     QCOMPARE(contentOf(m_folder, "Re1.gz"), QStringLiteral("archive.tar.gz"));

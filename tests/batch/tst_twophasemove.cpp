@@ -1,4 +1,5 @@
 #include "batch/batchmessage.h"
+#include "batch/preview.h"
 #include "batch/removalrule.h"
 #include "batch/serialname.h"
 #include "batch/twophasemove.h"
@@ -104,6 +105,8 @@ private slots:
     void refusedBeforeAnyMove_data();
     void refusedBeforeAnyMove();
     void everyOffenderNamedInListingOrder();
+    void previewReadsAndTouchesNothing_data();
+    void previewReadsAndTouchesNothing();
     void caseBlindFolderComparesNamesFolded_data();
     void caseBlindFolderComparesNamesFolded();
     void rawNamesRenamedByteForByte_data();
@@ -364,6 +367,58 @@ void TestTwoPhaseMove::everyOffenderNamedInListingOrder()
     }
     QCOMPARE(report.problems.last().problem, BatchProblem::TakenInHoldingFolder);
     QCOMPARE(m_fs->moveCount(), 0);
+}
+
+void TestTwoPhaseMove::previewReadsAndTouchesNothing_data()
+{
+    QTest::addColumn<QStringList>("files"); // in the folder; "*" before a name keeps it off the listing
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QStringList>("lines"); // the count line first
+
+    QTest::newRow("space removal, one unchanged")
+        << QStringList{QStringLiteral("a b.txt"), QStringLiteral("plain.txt")} << QStringLiteral("space")
+        << QStringList{QStringLiteral("2 ファイル"), QStringLiteral("a b.txt → ab.txt"), QStringLiteral("plain.txt（変わりません）")};
+    QTest::newRow("underscore removal onto a hidden file's name")
+        << QStringList{QStringLiteral("x_y.txt"), QStringLiteral("*xy.txt"), QStringLiteral("u_.txt")} << QStringLiteral("underscore")
+        << QStringList{QStringLiteral("2 ファイル（1 件の問題があるため、このままでは一括リネームは中止されます）"),
+                       QStringLiteral("× x_y.txt → xy.txt（ファイルリストに表示されていない同じ名前のものがフォルダにあります）"),
+                       QStringLiteral("u_.txt → u.txt")};
+    QTest::newRow("serial numbers, one past the highest")
+        << QStringList{QStringLiteral("b.jpg"), QStringLiteral("c.png"), QStringLiteral("README")} << QStringLiteral("serial")
+        << QStringList{QStringLiteral("3 ファイル（1 件の問題があるため、このままでは一括リネームは中止されます）"),
+                       QStringLiteral("b.jpg → Re2147483646.jpg"), QStringLiteral("c.png → Re2147483647.png"),
+                       QStringLiteral("× README（連番 2147483648 は上限の 2147483647 を超えます）")};
+    QTest::newRow("one extension, two files meet")
+        << QStringList{QStringLiteral("a.jpg"), QStringLiteral("a.txt"), QStringLiteral("b.png")} << QStringLiteral("unify")
+        << QStringList{QStringLiteral("3 ファイル（1 件の問題があるため、このままでは一括リネームは中止されます）"),
+                       QStringLiteral("a.jpg → a.png"), QStringLiteral("× a.txt → a.png（「a.jpg」の新しい名前と同じになります）"),
+                       QStringLiteral("b.png（変わりません）")};
+}
+
+void TestTwoPhaseMove::previewReadsAndTouchesNothing()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, rule);
+    QFETCH(QStringList, lines);
+    QStringList listing;
+    for (const QString &file : files) {
+        writeWithOwnContent(joinPath(folder(), file.startsWith(QLatin1Char('*')) ? file.mid(1) : file));
+        if (!file.startsWith(QLatin1Char('*')))
+            listing.append(file);
+    }
+    // A work folder that does not exist yet is not made by a preview.
+    QVERIFY(QDir(work()).removeRecursively());
+    const Snapshot before = snapshot(m_root->path());
+    const NameRule rules[] = {removing(QLatin1Char(' ')), removing(QLatin1Char('_')),
+                              serialNameRule(QStringLiteral("Re"), 2147483646), unifiedNameRule(QStringLiteral("png"))};
+    const int which = QStringList{QStringLiteral("space"), QStringLiteral("underscore"), QStringLiteral("serial"),
+                                  QStringLiteral("unify")}.indexOf(rule);
+    TwoPhaseMove batch(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(), rules[which]});
+    QCOMPARE(batch.preview(), lines.first().endsWith(QStringLiteral("ファイル")));
+    QCOMPARE(previewText(batch), lines.join(QLatin1Char('\n')));
+    QCOMPARE(snapshot(m_root->path()), before);
+    QCOMPARE(m_fs->moveCount(), 0);
+    QVERIFY(!batch.moveOut());
 }
 
 void TestTwoPhaseMove::caseBlindFolderComparesNamesFolded_data()

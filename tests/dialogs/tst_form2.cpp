@@ -39,6 +39,7 @@ private slots:
     void titleBarCloseActsAsCancel();
     void escapeActsAsCancel();
     void enterDoesNotStart();
+    void startTooltipFollowsTyping();
 
 private:
     void openDialog();
@@ -377,6 +378,31 @@ void TestForm2::enterDoesNotStart()
     QVERIFY(m_dialog->isVisible());
     QVERIFY(shared::SerialPrefix.isEmpty());
     QCOMPARE(shared::SerialStart, 0);
+}
+
+void TestForm2::startTooltipFollowsTyping()
+{
+    openDialog();
+    QStringList listing;
+    for (int i = 0; i < 30; ++i)
+        listing.append(QStringLiteral("p%1.%2").arg(i).arg(i % 3 == 1 ? QStringLiteral("png") : QStringLiteral("jpg")));
+    listing[2] = QStringLiteral("notes.txt");
+    m_dialog->setListing(listing);
+    QCOMPARE(m_dialog->cmdStart->toolTip(), QStringLiteral("Re1.jpg, Re2.png, Re3.txt … Re30.jpg（30 ファイル）"));
+
+    QTest::keyClick(m_dialog->Text1, Qt::Key_End);
+    QTest::keyClicks(m_dialog->Text1, QStringLiteral("X"));
+    QTest::keyClick(m_dialog->Text2, Qt::Key_End);
+    QTest::keyClicks(m_dialog->Text2, QStringLiteral("0"));
+    QCOMPARE(m_dialog->cmdStart->toolTip(), QStringLiteral("ReX10.jpg, ReX11.png, ReX12.txt … ReX39.jpg（30 ファイル）"));
+    // Texts that Start refuses name nothing.
+    m_dialog->Text2->setText(QStringLiteral("abc"));
+    QCOMPARE(m_dialog->cmdStart->toolTip(), QStringLiteral("（30 ファイル）"));
+    m_dialog->Text2->setText(QStringLiteral("2147483646"));
+    QCOMPARE(m_dialog->cmdStart->toolTip(),
+             QStringLiteral("ReX2147483646.jpg, ReX2147483647.png, × 連番 2147483648 は上限の 2147483647 を超えます"
+                            " … × 連番 2147483675 は上限の 2147483647 を超えます（30 ファイル）"));
+    QVERIFY(m_messages.shown().isEmpty());
 }
 
 QTEST_MAIN(TestForm2)

@@ -27,6 +27,7 @@ private slots:
     void titleBarCloseActsAsCancel();
     void escapeActsAsCancel();
     void enterDoesNotStart();
+    void startTooltipFollowsTyping();
 
 private:
     void openDialog();
@@ -183,6 +184,18 @@ void TestForm3::enterDoesNotStart()
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(shared::UnifiedExtension, QString());
     QVERIFY(m_messages.shown().isEmpty());
+}
+
+void TestForm3::startTooltipFollowsTyping()
+{
+    openDialog();
+    m_dialog->setListing({QStringLiteral("a.jpg"), QStringLiteral("b.c.png"), QStringLiteral("README"), QStringLiteral("d.JPG")});
+    QCOMPARE(m_dialog->Command1->toolTip(), QStringLiteral("a, b.c, README, d（4 ファイル）"));
+    QTest::keyClicks(m_dialog->Text1, QStringLiteral("txt"));
+    QCOMPARE(m_dialog->Command1->toolTip(), QStringLiteral("a.txt, b.c.txt, README.txt, d.txt（4 ファイル）"));
+    // "..." is Cancel in disguise: it renames nothing.
+    m_dialog->Text1->setText(QStringLiteral("..."));
+    QCOMPARE(m_dialog->Command1->toolTip(), QStringLiteral("（4 ファイル）"));
 }
 
 QTEST_MAIN(TestForm3)

@@ -110,6 +110,7 @@ private slots:
     void successEmptiesBoxesAndLeavesNothingChosen();
     void renamedFileOutsidePatternLeavesList();
     void otherKeysTypeAsUsual();
+    void ctrlZTakesBackTypingThenTheRename();
     void planOrder();
 };
 
@@ -382,6 +383,39 @@ void TestSingleRename::otherKeysTypeAsUsual()
     QVERIFY(window.messages.shown().isEmpty());
     QCOMPARE(window.onDisk(), QStringList{QStringLiteral("a b_c.=photo.JPG")});
     QCOMPARE(window.fileSystem.moveCount(), 1);
+}
+
+void TestSingleRename::ctrlZTakesBackTypingThenTheRename()
+{
+    Window window({QStringLiteral("photo.JPG"), QStringLiteral("b.txt")}, true);
+    window.click(QStringLiteral("photo.JPG"));
+    window.type(QStringLiteral("trip"));
+    window.enter();
+    QCOMPARE(window.onDisk(), (QStringList{QStringLiteral("b.txt=b.txt"), QStringLiteral("trip.JPG=photo.JPG")}));
+    window.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.form.get()));
+    QLineEdit *box = window.form->Text1[0];
+    box->setFocus();
+
+    // While the box has typing to take back, the keys are the box's own.
+    window.type(QStringLiteral("xy"));
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(box->text(), QString());
+    QTest::keyClick(box, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(box->text(), QStringLiteral("xy"));
+    while (box->isUndoAvailable())
+        QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(window.messages.shown().isEmpty());
+
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window.messages.shown().size(), 1);
+    QCOMPARE(window.messages.shown().first().details, window.folder.path() + QStringLiteral("\n1 ファイル\ntrip.JPG → photo.JPG"));
+    QCOMPARE(window.onDisk(), (QStringList{QStringLiteral("b.txt=b.txt"), QStringLiteral("photo.JPG=photo.JPG")}));
+    QCOMPARE(window.form->File1->entries(), (QStringList{QStringLiteral("b.txt"), QStringLiteral("photo.JPG")}));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(window.onDisk(), (QStringList{QStringLiteral("b.txt=b.txt"), QStringLiteral("trip.JPG=photo.JPG")}));
+    QCOMPARE(window.messages.shown().size(), 2);
 }
 
 void TestSingleRename::planOrder()

@@ -14,9 +14,11 @@ public:
         QString prompt;
         int buttons;
         QString title;
+        QString details;
     };
 
-    int show(const QString &prompt, int buttons, const QString &title = QString()) override;
+    int show(const QString &prompt, int buttons, const QString &title = QString(),
+             const QString &details = QString()) override;
 
     // Answers to give, in order; when the script runs out, every box is answered with OK.
     void answer(std::initializer_list<int> answers) { m_answers.append(QList<int>(answers)); }

@@ -5,6 +5,8 @@
 //       start-up, then a batch over every file of <folder>, dying before its <move>-th move
 //   crashvictim start <program folder> <move>
 //       start-up (the recovery of an earlier batch), dying before its <move>-th move
+//   crashvictim undo <program folder> <move>
+//       start-up, then Ctrl+Z on the last rename, dying before its <move>-th move
 
 #include "batch/serialname.h"
 #include "main/form1.h"
@@ -46,7 +48,7 @@ private:
 class AnswerOk : public MessageBoxes
 {
 public:
-    int show(const QString &prompt, int, const QString &) override
+    int show(const QString &prompt, int, const QString &, const QString &) override
     {
         std::printf("message: %s\n", qPrintable(prompt));
         return MsgAnswer::Ok;
@@ -56,7 +58,8 @@ public:
 int usage()
 {
     std::fprintf(stderr, "usage: crashvictim batch <program folder> <folder> space|serial direct|staged <move>\n"
-                         "       crashvictim start <program folder> <move>\n");
+                         "       crashvictim start <program folder> <move>\n"
+                         "       crashvictim undo <program folder> <move>\n");
     return 2;
 }
 
@@ -68,7 +71,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const bool batch = args.size() == 7 && args.at(1) == QLatin1String("batch");
-    if (!batch && !(args.size() == 4 && args.at(1) == QLatin1String("start")))
+    const bool undo = args.size() == 4 && args.at(1) == QLatin1String("undo");
+    if (!batch && !undo && !(args.size() == 4 && args.at(1) == QLatin1String("start")))
         return usage();
 
     KillingFileSystem fileSystem(args.last().toInt(), batch && args.at(5) == QLatin1String("staged"));
@@ -83,6 +87,8 @@ int main(int argc, char *argv[])
         else
             form.runBatchMove(serialNameRule(QStringLiteral("f"), 1));
     }
-    std::printf("not killed after %s\n", batch ? "the batch" : "start-up");
+    if (undo)
+        form.takeBackLastRename(TakeBack::Undo);
+    std::printf("not killed after %s\n", batch ? "the batch" : undo ? "the undo" : "start-up");
     return 3;
 }

@@ -1,0 +1,314 @@
+#include "batch/lastrename.h"
+
+#include "batch/batchmessage.h"
+#include "batch/journal.h"
+#include "platform/filename.h"
+#include "platform/messagebox.h"
+#include "platform/programfolder.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+
+namespace {
+
+constexpr char Magic[] = "mivot last rename 1";
+
+// Names may hold tabs and line breaks and bytes of any encoding: every field is the name's own
+// bytes, percent-encoded.
+QByteArray encoded(const QString &name)
+{
+    return bytesOfName(name).toPercentEncoding();
+}
+
+QString decoded(QByteArrayView field)
+{
+    return nameFromBytes(QByteArray::fromPercentEncoding(field.toByteArray()));
+}
+
+QByteArray checkLine(QByteArrayView body)
+{
+    return "check\t" + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
+}
+
+bool toNumber(QByteArrayView field, qint64 &number)
+{
+    bool ok = false;
+    number = field.toLongLong(&ok);
+    return ok && !field.isEmpty() && field.front() != '+' && field.front() != ' ';
+}
+
+QString changeReason(FileChange change)
+{
+    switch (change) {
+    case FileChange::Missing:
+        return QStringLiteral("見つかりません（移動、削除、または名前が変わっています）");
+    case FileChange::Replaced:
+        return QStringLiteral("別のファイルに置き換えられています");
+    case FileChange::Modified:
+        return QStringLiteral("内容が変更されています");
+    }
+    return QString();
+}
+
+// The files whose stamps now differ from the record's. Where numbers are handed out anew at each
+// mount (FAT), the name, size and time tell alone.
+QList<ChangedFile> changedAmong(const LastRename &record, const QList<FileStamp> &stamps, bool stableIds)
+{
+    QList<ChangedFile> changed;
+    for (qsizetype i = 0; i < record.files.size(); ++i) {
+        const RenamedFile &file = record.files.at(i);
+        const FileStamp &now = stamps.at(i);
+        if (!now.exists())
+            changed.append({file.name, FileChange::Missing});
+        else if (now.type != file.stamp.type || (stableIds && now.id != file.stamp.id))
+            changed.append({file.name, FileChange::Replaced});
+        else if (!now.sameContentStamp(file.stamp))
+            changed.append({file.name, FileChange::Modified});
+    }
+    return changed;
+}
+
+// Checks every file as the engine found it just before the first move, then lets the journal
+// record the plan.
+class TakeBackGuard : public BatchObserver
+{
+public:
+    TakeBackGuard(FileSystem &fileSystem, const QString &programFolder, const LastRename &record)
+        : m_fs(fileSystem)
+        , m_record(record)
+        , m_journal(fileSystem, programFolder)
+    {
+    }
+
+    FsResult planned(const TwoPhaseMove &batch) override
+    {
+        // The engine has just looked at every file, in the record's order.
+        changed = changedAmong(m_record, batch.plannedFiles(), m_fs.filesystemKind(m_record.folder).stableIds);
+        if (!changed.isEmpty())
+            return FsResult::failure(changedFilesMessage(m_record, changed));
+        // The engine writes names in each file's encoding; a former name must come back byte for byte.
+        const QList<PlannedMove> &moves = batch.moves();
+        for (qsizetype i = 0; i < moves.size(); ++i) {
+            if (moves.at(i).newName != m_record.files.at(i).formerName) {
+                return FsResult::failure(QStringLiteral("「%1」を元の名前「%2」に正しく戻せません。")
+                                             .arg(shownName(moves.at(i).oldName), shownName(m_record.files.at(i).formerName)));
+            }
+        }
+        return m_journal.planned(batch);
+    }
+    void moving(const BatchMove &move) override { m_journal.moving(move); }
+    void moved(const BatchMove &move, const FsResult &result) override { m_journal.moved(move, result); }
+    void finished(const BatchReport &report) override { m_journal.finished(report); }
+
+    QList<ChangedFile> changed;
+
+private:
+    FileSystem &m_fs;
+    const LastRename &m_record;
+    BatchJournal m_journal;
+};
+
+FsResult removeRecord(const QString &path)
+{
+    if (!QFile::exists(path) || QFile::remove(path))
+        return FsResult::success();
+    return FsResult::failure(QStringLiteral("%1\n%2").arg(path, QFile(path).errorString()));
+}
+
+} // namespace
+
+QString lastRenamePathOf(const QString &programFolder)
+{
+    return joinPath(programFolder, QStringLiteral(".xxxxxxx.last"));
+}
+
+QByteArray lastRenameText(const LastRename &record)
+{
+    QByteArray text;
+    text.reserve(128 + record.files.size() * 128);
+    text += Magic;
+    text += record.direction == TakeBack::Undo ? "\nundo\nfolder\t" : "\nredo\nfolder\t";
+    text += encoded(record.folder);
+    text += "\nfiles\t" + QByteArray::number(record.files.size()) + '\n';
+    for (const RenamedFile &file : record.files) {
+        text += "file\t" + QByteArray::number(file.stamp.id.device) + '\t' + QByteArray::number(file.stamp.id.inode) + '\t'
+            + QByteArray::number(file.stamp.type) + '\t' + QByteArray::number(file.stamp.size) + '\t' + QByteArray::number(file.stamp.modifiedNs) + '\t'
+            + encoded(file.name) + '\t' + encoded(file.formerName) + '\n';
+    }
+    text += checkLine(text);
+    return text;
+}
+
+bool parseLastRename(const QByteArray &text, LastRename &record)
+{
+    record = LastRename();
+    const qsizetype check = text.lastIndexOf("\ncheck\t", text.size() - 2);
+    if (check < 0 || !text.endsWith('\n') || text.sliced(check + 1) != checkLine(QByteArrayView(text).first(check + 1)))
+        return false;
+    const QList<QByteArray> lines = text.first(check).split('\n');
+    if (lines.size() < 4 || lines.at(0) != Magic || (lines.at(1) != "undo" && lines.at(1) != "redo")
+        || !lines.at(2).startsWith("folder\t") || !lines.at(3).startsWith("files\t"))
+        return false;
+    record.direction = lines.at(1) == "undo" ? TakeBack::Undo : TakeBack::Redo;
+    record.folder = decoded(QByteArrayView(lines.at(2)).sliced(7));
+    qint64 count = 0;
+    if (record.folder.isEmpty() || !toNumber(QByteArrayView(lines.at(3)).sliced(6), count) || count != lines.size() - 4)
+        return false;
+    record.files.reserve(count);
+    for (qsizetype i = 4; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines.at(i).split('\t');
+        qint64 device = 0;
+        qint64 inode = 0;
+        qint64 type = 0;
+        RenamedFile file;
+        if (fields.size() != 8 || fields.at(0) != "file" || !toNumber(fields.at(1), device) || !toNumber(fields.at(2), inode)
+            || !toNumber(fields.at(3), type) || !toNumber(fields.at(4), file.stamp.size)
+            || !toNumber(fields.at(5), file.stamp.modifiedNs))
+            return false;
+        file.stamp.id = {quint64(device), quint64(inode)};
+        file.stamp.type = quint32(type);
+        file.name = decoded(fields.at(6));
+        file.formerName = decoded(fields.at(7));
+        if (file.name.isEmpty() || file.formerName.isEmpty() || !file.stamp.exists())
+            return false;
+        record.files.append(file);
+    }
+    return true;
+}
+
+bool readLastRename(const QString &programFolder, LastRename &record, QString &problem)
+{
+    problem.clear();
+    QFile file(lastRenamePathOf(programFolder));
+    if (!file.exists())
+        return false;
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = file.errorString();
+        return false;
+    }
+    if (!parseLastRename(file.readAll(), record)) {
+        problem = QStringLiteral("記録の形式が正しくありません");
+        return false;
+    }
+    return true;
+}
+
+// Written whole or not at all; a record that cannot be written takes any older one with it.
+FsResult writeLastRename(const QString &programFolder, const LastRename &record)
+{
+    const QString path = lastRenamePathOf(programFolder);
+    if (record.files.isEmpty())
+        return removeRecord(path);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(lastRenameText(record)) < 0 || !file.commit()) {
+        const QString reason = file.errorString();
+        removeRecord(path);
+        return FsResult::failure(QStringLiteral("%1\n%2").arg(path, reason));
+    }
+    return FsResult::success();
+}
+
+FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, TakeBack direction,
+                          const QString &folder, const QList<PlannedMove> &moves)
+{
+    LastRename record{direction, folder, {}};
+    QStringList names;
+    names.reserve(moves.size());
+    for (const PlannedMove &move : moves) {
+        if (move.newName != move.oldName)
+            names.append(move.newName);
+    }
+    const QList<FileStamp> stamps = fileSystem.fileStamps(folder, names);
+    record.files.reserve(names.size());
+    qsizetype at = 0;
+    for (const PlannedMove &move : moves) {
+        if (move.newName == move.oldName)
+            continue;
+        const FileStamp &stamp = stamps.at(at++);
+        if (!stamp.exists()) {
+            removeRecord(lastRenamePathOf(programFolder));
+            return FsResult::failure(QStringLiteral("%1\n%2").arg(joinPath(folder, move.newName), FsResult::failure(ENOENT).reason()));
+        }
+        record.files.append({move.newName, move.oldName, stamp});
+    }
+    return writeLastRename(programFolder, record);
+}
+
+QList<ChangedFile> changedSince(FileSystem &fileSystem, const LastRename &record)
+{
+    QStringList names;
+    names.reserve(record.files.size());
+    for (const RenamedFile &file : record.files)
+        names.append(file.name);
+    return changedAmong(record, fileSystem.fileStamps(record.folder, names), fileSystem.filesystemKind(record.folder).stableIds);
+}
+
+TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &programFolder, const LastRename &record,
+                                  const NameFilter &filter, const BatchFollower &follow)
+{
+    QStringList names;
+    QStringList formerNames;
+    names.reserve(record.files.size());
+    formerNames.reserve(record.files.size());
+    for (const RenamedFile &file : record.files) {
+        names.append(file.name);
+        // The engine hands the rule characters and writes its answer in the file's present
+        // encoding: only CP932 needs the characters; every other encoding keeps the bytes as given.
+        formerNames.append(FileName::fromName(file.name).encoding() == NameEncoding::Cp932
+                               ? FileName::fromName(file.formerName).text()
+                               : file.formerName);
+    }
+    TakeBackGuard guard(fileSystem, programFolder, record);
+    TwoPhaseMove batch(fileSystem,
+                       BatchRequest{record.folder, names, workFolderOf(programFolder), filter,
+                                    [formerNames](int index, const QString &) { return NewName::of(formerNames.at(index)); }},
+                       follow ? &follow(guard) : &guard);
+    TakeBackResult result{batch.run(), guard.changed, FsResult::success()};
+    if (result.report.outcome == BatchOutcome::Done) {
+        const TakeBack opposite = record.direction == TakeBack::Undo ? TakeBack::Redo : TakeBack::Undo;
+        // A rename keeps a file's number, size and time on most filesystems, and then the stamps
+        // just checked stand for every file; two files looked at decide, as FAT numbers files by
+        // their place and needs each one looked at again.
+        const auto keptStamps = [&] {
+            const RenamedFile &first = record.files.constFirst();
+            const RenamedFile &last = record.files.constLast();
+            return fileSystem.fileStamps(record.folder, {first.formerName, last.formerName})
+                == QList<FileStamp>{first.stamp, last.stamp};
+        };
+        if (!record.files.isEmpty() && keptStamps()) {
+            LastRename taken{opposite, record.folder, {}};
+            taken.files.reserve(record.files.size());
+            for (const RenamedFile &file : record.files)
+                taken.files.append({file.formerName, file.name, file.stamp});
+            result.recorded = writeLastRename(programFolder, taken);
+        } else {
+            result.recorded = recordLastRename(fileSystem, programFolder, opposite, record.folder, batch.moves());
+        }
+    }
+    return result;
+}
+
+QString takeBackText(const LastRename &record)
+{
+    QString text = QStringLiteral("%1\n%2 ファイル").arg(displayPath(record.folder)).arg(record.files.size());
+    for (const RenamedFile &file : record.files)
+        text += QLatin1Char('\n') + shownName(file.name) + QStringLiteral(" → ") + shownName(file.formerName);
+    return text;
+}
+
+QString changedFilesMessage(const LastRename &record, const QList<ChangedFile> &changed)
+{
+    QString text = record.direction == TakeBack::Undo
+        ? QStringLiteral("次のファイルはリネームの後に変わったため、元に戻せません。ファイルは一つも移動していません。\n")
+        : QStringLiteral("次のファイルは元に戻した後に変わったため、やり直せません。ファイルは一つも移動していません。\n");
+    text += displayPath(record.folder);
+    const qsizetype shown = qMin<qsizetype>(changed.size(), NamesShown);
+    for (qsizetype i = 0; i < shown; ++i)
+        text += QStringLiteral("\n・%1（%2）").arg(shownName(changed.at(i).name), changeReason(changed.at(i).change));
+    if (changed.size() > shown)
+        text += QStringLiteral("\nほか %1 件").arg(changed.size() - shown);
+    return text;
+}

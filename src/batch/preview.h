@@ -1,0 +1,23 @@
+#pragma once
+
+#include "batch/namerule.h"
+#include "batch/twophasemove.h"
+
+#include <QString>
+#include <QStringList>
+
+// One line per planned move of a previewed batch, in the order the files move: "old → new", a
+// name that stays as it is, or a move the checks refuse, marked with "×" and the reason.
+QStringList previewLines(const TwoPhaseMove &previewed);
+
+// The detailed text of a batch's confirmation: how many files, how many the checks refuse, then
+// the lines above.
+QString previewText(const TwoPhaseMove &previewed);
+
+// The detailed text of a confirmation whose new names are known only after its dialog: how many
+// files, then their names in the order they will move.
+QString listingText(const QStringList &listing);
+
+// The few names a dialog's start button shows: the first three and the last new name, and the
+// count. An empty rule (the dialog's texts name nothing yet) gives the count alone.
+QString namesTooltip(const QStringList &listing, const NameRule &rule);

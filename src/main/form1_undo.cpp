@@ -1,0 +1,131 @@
+#include "main/form1.h"
+
+#include "batch/batchmessage.h"
+#include "batch/lastrename.h"
+#include "main/batchprogress.h"
+
+#include <QKeyEvent>
+#include <QShortcut>
+
+#include <optional>
+
+namespace {
+
+bool isUndoKey(const QKeyEvent *event)
+{
+    return event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Z);
+}
+
+bool isRedoKey(const QKeyEvent *event)
+{
+    return event->keyCombination() == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z)
+        || event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y);
+}
+
+QString nothingToTakeBack(TakeBack direction)
+{
+    return direction == TakeBack::Undo ? QStringLiteral("元に戻せるリネームはありません")
+                                       : QStringLiteral("やり直せるリネームはありません");
+}
+
+QString unrecorded(const FsResult &recorded)
+{
+    return QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これを取り消すことはできません。\n%1")
+        .arg(recorded.reason());
+}
+
+} // namespace
+
+void Form1::setUpTakeBack()
+{
+    auto *undo = new QShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Z), this);
+    connect(undo, &QShortcut::activated, this, [this] { takeBackLastRename(TakeBack::Undo); });
+    for (const QKeySequence &keys : {QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Z),
+                                     QKeySequence(Qt::ControlModifier | Qt::Key_Y)}) {
+        auto *redo = new QShortcut(keys, this);
+        connect(redo, &QShortcut::activated, this, [this] { takeBackLastRename(TakeBack::Redo); });
+    }
+    for (QLineEdit *box : {Text1[0], Text1[1], Text2, Text3})
+        box->installEventFilter(this);
+}
+
+// A text box keeps Ctrl+Z and Ctrl+Shift+Z (or Ctrl+Y) while it has typing to take back; then
+// the keys go on to the window's shortcuts and take back the last rename.
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *box = qobject_cast<QLineEdit *>(watched);
+    if (!box || (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress))
+        return QWidget::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    const bool undo = isUndoKey(key);
+    if (!undo && !isRedoKey(key))
+        return QWidget::eventFilter(watched, event);
+    const bool boxTakes = !box->isReadOnly() && (undo ? box->isUndoAvailable() : box->isRedoAvailable());
+    if (event->type() == QEvent::ShortcutOverride) {
+        key->setAccepted(boxTakes);
+        return true;
+    }
+    if (!boxTakes)
+        return QWidget::eventFilter(watched, event);
+    // Done here rather than by the box, whose own keys for redo differ from desktop to desktop.
+    if (undo)
+        box->undo();
+    else
+        box->redo();
+    return true;
+}
+
+void Form1::takeBackLastRename(TakeBack direction)
+{
+    const bool undo = direction == TakeBack::Undo;
+    MessageBoxes &messages = m_platform.messages;
+    LastRename record;
+    QString problem;
+    if (!readLastRename(m_platform.programFolder, record, problem) && !problem.isEmpty()) {
+        messages.show(QStringLiteral("直前のリネームの記録を読めないため、元に戻せません。\n%1\n%2")
+                          .arg(lastRenamePathOf(m_platform.programFolder), problem),
+                      MsgButtons::Ok);
+        return;
+    }
+    if (record.direction != direction || record.files.isEmpty()) {
+        messages.show(nothingToTakeBack(direction), MsgButtons::Ok);
+        return;
+    }
+    // Refused before the question: nothing the user could answer would make it possible.
+    const QList<ChangedFile> changed = changedSince(m_platform.fileSystem, record);
+    if (!changed.isEmpty()) {
+        messages.show(changedFilesMessage(record, changed), MsgButtons::Ok);
+        return;
+    }
+    const QString prompt = undo ? QStringLiteral("直前のリネームを元に戻します") : QStringLiteral("元に戻したリネームをやり直します");
+    if (messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ"), takeBackText(record)) != MsgAnswer::Ok)
+        return;
+
+    std::optional<BatchProgress> progress;
+    m_batchRunning = true;
+    const TakeBackResult result = ::takeBackLastRename(m_platform.fileSystem, m_platform.programFolder, record,
+                                                       NameFilter(File1->pattern()),
+                                                       [&](BatchObserver &guard) -> BatchObserver & {
+                                                           return progress.emplace(guard, this);
+                                                       });
+    // The lists show the folder whose names changed back, read afresh, with the boxes empty.
+    if (!setDir1Path(record.folder))
+        emptyNameBoxes();
+    File1->refresh();
+    m_batchRunning = false;
+    if (progress)
+        progress->end();
+    QString message = result.changed.isEmpty() ? batchMessage(result.report) : changedFilesMessage(record, result.changed);
+    if (!result.recorded.ok())
+        message += (message.isEmpty() ? QString() : QStringLiteral("\n\n")) + unrecorded(result.recorded);
+    if (!message.isEmpty())
+        messages.show(message, MsgButtons::Ok);
+    activateWindow();
+}
+
+void Form1::recordRename(const QString &folder, const QList<PlannedMove> &moves)
+{
+    const FsResult recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, folder, moves);
+    if (!recorded.ok())
+        m_platform.messages.show(unrecorded(recorded), MsgButtons::Ok);
+}
