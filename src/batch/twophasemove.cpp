@@ -233,12 +233,12 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
     }
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
 
-    m_planned.reserve(m_moves.size());
+    // One look at every listed file, from the open folder rather than path by path.
+    m_planned = m_fs.fileStamps(m_request.folder, listing);
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
-        m_planned.append(m_fs.fileStamp(joinPath(m_request.folder, move.oldName)));
         // The listing shows files and links to them; a folder there now took a file's place.
-        if (m_planned.last().type == S_IFDIR) {
+        if (m_planned.at(i).type == S_IFDIR) {
             m_problemOfMove.insert(i, m_report.problems.size());
             m_report.problems.append({BatchProblem::MissingFile, move.oldName, move.newName, QString()});
         }
