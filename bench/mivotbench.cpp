@@ -60,32 +60,30 @@ bool makeFiles(const QString &folder)
     return ok;
 }
 
-// True when the folder holds exactly the renamed files.
-bool renamedCorrectly(const QString &folder)
+// True when the folder holds exactly the files that `expected` names, one for each number.
+bool holdsExactly(const QString &folder, QString (*expected)(int))
 {
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     if (names.size() != FileCount)
         return false;
     names.sort();
     for (int i = 0; i < FileCount; ++i) {
-        if (names.at(i) != spaceless(i))
+        if (names.at(i) != expected(i))
             return false;
     }
     return true;
 }
 
+// True when the folder holds exactly the renamed files.
+bool renamedCorrectly(const QString &folder)
+{
+    return holdsExactly(folder, spaceless);
+}
+
 // True when the folder holds exactly the files as they were made.
 bool untouched(const QString &folder)
 {
-    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    if (names.size() != FileCount)
-        return false;
-    names.sort();
-    for (int i = 0; i < FileCount; ++i) {
-        if (names.at(i) != nameOf(i))
-            return false;
-    }
-    return true;
+    return holdsExactly(folder, nameOf);
 }
 
 // The raw bound: read the folder, sort, and two no-replace renames per file, nothing else.
