@@ -83,7 +83,7 @@ void Form1::runBatchMove(const NameRule &rule)
     m_batchRunning = false;
     progress.end();
     if (batch.report().outcome == BatchOutcome::Done)
-        recordRename(savedFolder, batch.moves());
+        recordRename(savedFolder, batch.moves(), batch.plannedFiles());
 
     QStringList messages{batchMessage(batch.report())};
     if (batch.report().outcome == BatchOutcome::Done)

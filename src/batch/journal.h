@@ -4,8 +4,11 @@
 #include "platform/filesystem.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QList>
 #include <QString>
+
+#include <functional>
 
 // The record of the running batch, beside the work folder. Hidden, so that a batch in the
 // program folder never lists it among the files it renames.
@@ -39,6 +42,31 @@ struct Journal
 // The plan as the journal holds it: a version line, the folders, one line per file, and a last
 // line with the byte count and checksum of everything before it.
 QByteArray journalText(const Journal &journal);
+
+// Composes that text piece by piece and hands each piece on: a plan of 100,000 files never
+// stands whole in memory.
+class JournalWriter
+{
+public:
+    using Sink = std::function<bool(const QByteArray &piece)>;
+    explicit JournalWriter(Sink sink);
+
+    // The lines before the files, for a plan of `files` files.
+    void head(const Journal &journal, qsizetype files);
+    void file(const JournalFile &file);
+    // The check line. False when the sink refused a piece.
+    bool finish();
+
+private:
+    static constexpr qsizetype PieceSize = 256 * 1024;
+    void pass();
+
+    Sink m_sink;
+    QCryptographicHash m_hash;
+    QByteArray m_piece;
+    qsizetype m_size = 0;
+    bool m_ok = true;
+};
 // False, with the reason in the user's words, when the text is not a journal of this version,
 // was cut short, or was changed after it was written.
 bool readJournal(const QByteArray &text, Journal &journal, QString &reason);
@@ -72,7 +100,8 @@ public:
     QString path() const { return m_path; }
 
 private:
-    FsResult write(const QByteArray &text);
+    FsResult write(const std::function<void(JournalWriter &)> &compose);
+    bool ordersWithJournal(const QString &folder);
     void mark(const char *marker);
     void closeFile();
 

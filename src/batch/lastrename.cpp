@@ -10,17 +10,37 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <iterator>
 
 namespace {
 
 constexpr char Magic[] = "mivot last rename 1";
 
 // Names may hold tabs and line breaks and bytes of any encoding: every field is the name's own
-// bytes, percent-encoded.
+// bytes, with "%", controls and spaces percent-encoded (older records encode every other byte
+// too, which reads the same).
 QByteArray encoded(const QString &name)
 {
-    return bytesOfName(name).toPercentEncoding();
+    const QByteArray bytes = bytesOfName(name);
+    auto needsEncoding = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == '%' || c == 0x7f; };
+    if (std::none_of(bytes.cbegin(), bytes.cend(), needsEncoding))
+        return bytes;
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    QByteArray text;
+    text.reserve(bytes.size() + 16);
+    for (const char c : bytes) {
+        if (!needsEncoding(c)) {
+            text += c;
+            continue;
+        }
+        text += '%';
+        text += Hex[static_cast<unsigned char>(c) >> 4];
+        text += Hex[static_cast<unsigned char>(c) & 0xf];
+    }
+    return text;
 }
 
 QString decoded(QByteArrayView field)
@@ -28,9 +48,12 @@ QString decoded(QByteArrayView field)
     return nameFromBytes(QByteArray::fromPercentEncoding(field.toByteArray()));
 }
 
-QByteArray checkLine(QByteArrayView body)
+// BLAKE2b for records written now, several times faster than SHA-256, which older ones hold.
+QByteArray checkLine(QByteArrayView body, bool older = false)
 {
-    return "check\t" + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
+    if (older)
+        return "check\t" + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
+    return "check\tblake2b-256:" + QCryptographicHash::hash(body, QCryptographicHash::Blake2b_256).toHex() + '\n';
 }
 
 bool toNumber(QByteArrayView field, qint64 &number)
@@ -134,9 +157,18 @@ QByteArray lastRenameText(const LastRename &record)
     text += encoded(record.folder);
     text += "\nfiles\t" + QByteArray::number(record.files.size()) + '\n';
     for (const RenamedFile &file : record.files) {
-        text += "file\t" + QByteArray::number(file.stamp.id.device) + '\t' + QByteArray::number(file.stamp.id.inode) + '\t'
-            + QByteArray::number(file.stamp.type) + '\t' + QByteArray::number(file.stamp.size) + '\t' + QByteArray::number(file.stamp.modifiedNs) + '\t'
-            + encoded(file.name) + '\t' + encoded(file.formerName) + '\n';
+        text += "file\t";
+        for (const qint64 number : {qint64(file.stamp.id.device), qint64(file.stamp.id.inode), qint64(file.stamp.type),
+                                    file.stamp.size, file.stamp.modifiedNs}) {
+            char digits[24];
+            const auto converted = std::to_chars(std::begin(digits), std::end(digits), number);
+            text.append(digits, converted.ptr - digits);
+            text += '\t';
+        }
+        text += encoded(file.name);
+        text += '\t';
+        text += encoded(file.formerName);
+        text += '\n';
     }
     text += checkLine(text);
     return text;
@@ -146,7 +178,11 @@ bool parseLastRename(const QByteArray &text, LastRename &record)
 {
     record = LastRename();
     const qsizetype check = text.lastIndexOf("\ncheck\t", text.size() - 2);
-    if (check < 0 || !text.endsWith('\n') || text.sliced(check + 1) != checkLine(QByteArrayView(text).first(check + 1)))
+    if (check < 0 || !text.endsWith('\n'))
+        return false;
+    const QByteArrayView body = QByteArrayView(text).first(check + 1);
+    const QByteArrayView line = QByteArrayView(text).sliced(check + 1);
+    if (line != checkLine(body, !line.startsWith("check\tblake2b-256:")))
         return false;
     const QList<QByteArray> lines = text.first(check).split('\n');
     if (lines.size() < 4 || lines.at(0) != Magic || (lines.at(1) != "undo" && lines.at(1) != "redo")
@@ -212,16 +248,25 @@ FsResult writeLastRename(const QString &programFolder, const LastRename &record)
 }
 
 FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, TakeBack direction,
-                          const QString &folder, const QList<PlannedMove> &moves)
+                          const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned)
 {
     LastRename record{direction, folder, {}};
     QStringList names;
+    QList<FileStamp> plannedRenamed;
     names.reserve(moves.size());
-    for (const PlannedMove &move : moves) {
-        if (move.newName != move.oldName)
-            names.append(move.newName);
+    for (qsizetype i = 0; i < moves.size(); ++i) {
+        if (moves.at(i).newName == moves.at(i).oldName)
+            continue;
+        names.append(moves.at(i).newName);
+        if (planned.size() == moves.size())
+            plannedRenamed.append(planned.at(i));
     }
-    const QList<FileStamp> stamps = fileSystem.fileStamps(folder, names);
+    // Two files looked at decide whether the plan's stamps still stand for every file, as FAT
+    // numbers files by their place and needs each one looked at again.
+    const bool plannedHold = !names.isEmpty() && plannedRenamed.size() == names.size()
+        && fileSystem.fileStamps(folder, {names.constFirst(), names.constLast()})
+            == QList<FileStamp>{plannedRenamed.constFirst(), plannedRenamed.constLast()};
+    const QList<FileStamp> stamps = plannedHold ? plannedRenamed : fileSystem.fileStamps(folder, names);
     record.files.reserve(names.size());
     qsizetype at = 0;
     for (const PlannedMove &move : moves) {
@@ -285,7 +330,7 @@ TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &program
                 taken.files.append({file.formerName, file.name, file.stamp});
             result.recorded = writeLastRename(programFolder, taken);
         } else {
-            result.recorded = recordLastRename(fileSystem, programFolder, opposite, record.folder, batch.moves());
+            result.recorded = recordLastRename(fileSystem, programFolder, opposite, record.folder, batch.moves(), batch.plannedFiles());
         }
     }
     return result;

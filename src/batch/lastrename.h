@@ -34,9 +34,11 @@ struct LastRename
 
 // Records the moves just made in `folder`, each file found under its new name; a move that kept
 // its name is left out. With no file renamed, or when the files cannot all be found, the record
-// is removed instead: an older rename is never offered in place of this one.
+// is removed instead: an older rename is never offered in place of this one. `planned`: what
+// stood at each old name when the batch was planned, in the moves' order, which stands for the
+// files under their new names where a rename keeps a file's number, size and time.
 FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, TakeBack direction,
-                          const QString &folder, const QList<PlannedMove> &moves);
+                          const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned = {});
 
 // Writes the record in place of any older one; a record without files removes it.
 FsResult writeLastRename(const QString &programFolder, const LastRename &record);

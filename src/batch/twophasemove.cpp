@@ -22,6 +22,28 @@ void BatchObserver::finished(const BatchReport &) {}
 
 namespace {
 
+// Well-formed UTF-16 without a byte that is no part of UTF-8: the name's bytes are its UTF-8.
+bool plainText(QStringView name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar unit = name.at(i);
+        if (!unit.isSurrogate())
+            continue;
+        if (!unit.isHighSurrogate() || i + 1 == name.size() || !name.at(i + 1).isLowSurrogate())
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+qsizetype utf8Length(QStringView text)
+{
+    qsizetype length = 0;
+    for (const QChar unit : text)
+        length += unit.unicode() < 0x80 ? 1 : unit.unicode() < 0x800 ? 2 : unit.isSurrogate() ? 2 : 3;
+    return length;
+}
+
 // The problem a name has in itself, whatever folder it goes to; false when it has none.
 bool nameProblem(const QString &name, BatchProblem *problem)
 {
@@ -165,25 +187,55 @@ void TwoPhaseMove::removeExtraNames(QStringList &holdingEntries)
     }
 }
 
+// The new name formed from a listed file's name, in the old name's own encoding.
+TwoPhaseMove::FormedName TwoPhaseMove::formName(qsizetype index, const QString &oldName) const
+{
+    // Most names are plain UTF-8: their text is the name itself, and so is a new name formed
+    // from them, without a round through bytes.
+    if (plainText(oldName)) {
+        NewName formed = m_request.rule(int(index), oldName);
+        if (plainText(formed.name)) {
+            const qsizetype length = utf8Length(formed.name);
+            return {std::move(formed.name), std::move(formed.refusal), true, length};
+        }
+    }
+    // The rule sees characters; the new name is written in the old name's own encoding, so
+    // that the parts it keeps keep their bytes.
+    const FileName old = FileName::fromName(oldName);
+    NewName formed = m_request.rule(int(index), old.text());
+    const std::optional<FileName> written = FileName::fromText(formed.name, old.encoding());
+    if (!written)
+        return {std::move(formed.name), std::move(formed.refusal), false, 0};
+    return {written->name(), std::move(formed.refusal), true, written->bytes().size()};
+}
+
 void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringList &holdingEntries)
 {
     const QStringList &listing = m_request.listing;
     // Where the folder's filesystem takes two spellings for one name, so does every check.
     m_foldCase = m_fs.ignoresCase(m_request.folder);
-    auto keysOf = [this](const QStringList &names) {
-        QSet<QString> keys;
-        keys.reserve(names.size());
-        for (const QString &name : names)
-            keys.insert(key(name));
-        return keys;
-    };
-    m_present = keysOf(folderEntries);
-    m_listed = keysOf(listing);
-    const QSet<QString> inHolding = keysOf(holdingEntries);
-    // Only a listing that names a file twice needs to be told which entry came first.
-    const bool listsTwice = m_listed.size() != listing.size();
-    QSet<QString> seen;
-    m_byNewName.reserve(listing.size());
+    // Every entry of the folder by its key, with the listed file it is, or -1 for one not listed.
+    QHash<QString, qsizetype> entries;
+    entries.reserve(folderEntries.size());
+    for (const QString &name : folderEntries)
+        entries.insert(key(name), -1);
+    QSet<QString> inHolding;
+    for (const QString &name : holdingEntries)
+        inHolding.insert(key(name));
+    // Each entry learns which listed file it is before any new name is checked against it.
+    enum Listed : char { First, Again, Missing };
+    QList<char> listed(listing.size(), First);
+    for (qsizetype i = 0; i < listing.size(); ++i) {
+        const auto entry = entries.find(key(listing.at(i)));
+        if (entry == entries.end())
+            listed[i] = Missing;
+        else if (entry.value() < 0)
+            entry.value() = i;
+        else if (listing.at(entry.value()) == listing.at(i))
+            listed[i] = Again;
+    }
+    QHash<QString, qsizetype> byNewName;
+    byNewName.reserve(listing.size());
     // A staging folder not made yet lies on the folder's own filesystem.
     const int limit = m_makeStaging ? m_fs.maxNameLength(m_request.folder)
                                     : std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
@@ -191,45 +243,41 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
     m_moves.reserve(listing.size());
     for (qsizetype i = 0; i < listing.size(); ++i) {
         const QString &oldName = listing.at(i);
-        // The rule sees characters; the new name is written in the old name's own encoding, so
-        // that the parts it keeps keep their bytes.
-        const FileName old = FileName::fromName(oldName);
-        const NewName formed = m_request.rule(int(i), old.text());
-        const std::optional<FileName> written = FileName::fromText(formed.name, old.encoding());
-        const QString newName = written ? written->name() : formed.name;
+        const FormedName formed = formName(i, oldName);
+        const QString &newName = formed.name;
         auto problem = [&](BatchProblem kind, const QString &detail = QString()) {
             m_problemOfMove.insert(i, m_report.problems.size());
             m_report.problems.append({kind, oldName, newName, detail});
         };
-        bool listedBefore = false;
-        if (listsTwice) {
-            listedBefore = seen.contains(oldName);
-            seen.insert(oldName);
-        }
         const QString newKey = key(newName);
-        const auto earlier = m_byNewName.constFind(newKey);
+        const auto earlier = byNewName.constFind(newKey);
         BatchProblem kind;
         if (!formed.refusal.isEmpty())
             problem(BatchProblem::RuleRefused, formed.refusal);
-        else if (listedBefore)
+        else if (listed.at(i) == Again)
             problem(BatchProblem::ListedTwice);
-        else if (!m_present.contains(key(oldName)))
+        else if (listed.at(i) == Missing)
             problem(BatchProblem::MissingFile);
-        else if (!written)
+        else if (!formed.writable)
             problem(BatchProblem::UnwritableName);
         else if (nameProblem(newName, &kind))
             problem(kind);
-        else if (written->bytes().size() > limit)
+        else if (formed.bytes > limit)
             problem(BatchProblem::NameTooLong, QString::number(limit));
-        else if (earlier != m_byNewName.cend())
+        else if (earlier != byNewName.cend())
             problem(BatchProblem::SameNewName, listing.at(earlier.value()));
         else if (inHolding.contains(newKey))
             problem(BatchProblem::TakenInHoldingFolder);
-        else if (m_present.contains(newKey) && !m_listed.contains(newKey))
+        else if (entries.value(newKey, 0) < 0)
             problem(BatchProblem::TakenInFolder);
-        if (earlier == m_byNewName.cend())
-            m_byNewName.insert(newKey, i);
+        if (earlier == byNewName.cend())
+            byNewName.insert(newKey, i);
         m_moves.append({oldName, newName});
+    }
+    // What the batch keeps: the few entries it leaves where they are.
+    for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry) {
+        if (entry.value() < 0)
+            m_unlisted.insert(entry.key());
     }
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
 
@@ -245,19 +293,32 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
     }
 }
 
-// Whether the file at the old name is still the one the batch was planned with.
-bool TwoPhaseMove::stillPlanned(qsizetype index)
+// Whether the file at the old name is still the one the batch was planned with; `now` is what
+// stands there.
+bool TwoPhaseMove::stillPlanned(qsizetype index, FileStamp &now)
 {
-    const FileStamp now = m_fs.fileStamp(joinPath(m_request.folder, m_moves.at(index).oldName));
+    now = m_folders->stamp(FolderPair::First, m_moves.at(index).oldName);
     const FileStamp &planned = m_planned.at(index);
     return now.exists() && now.id == planned.id && now.type == planned.type;
 }
 
+// What a file that moved out is known to be, so that its move back need not look again: the
+// file seen just before its move out, where a rename keeps a file's number.
+const FileStamp *TwoPhaseMove::knownAfterOut(qsizetype index) const
+{
+    return m_stableIds ? &m_planned.at(index) : nullptr;
+}
+
 // Whether a name is taken in the folder once every planned file is back.
-bool TwoPhaseMove::takenAfterBatch(const QString &name) const
+bool TwoPhaseMove::takenAfterBatch(const QString &name)
 {
     const QString nameKey = key(name);
-    return (m_present.contains(nameKey) && !m_listed.contains(nameKey)) || m_byNewName.contains(nameKey) || m_swept.contains(nameKey);
+    if (m_newNames.isEmpty()) {
+        m_newNames.reserve(m_moves.size());
+        for (const PlannedMove &move : m_moves)
+            m_newNames.insert(key(move.newName));
+    }
+    return m_unlisted.contains(nameKey) || m_newNames.contains(nameKey) || m_swept.contains(nameKey);
 }
 
 bool TwoPhaseMove::refuse(BatchProblem problem, const QString &detail)
@@ -268,13 +329,14 @@ bool TwoPhaseMove::refuse(BatchProblem problem, const QString &detail)
     return false;
 }
 
-FsResult TwoPhaseMove::moveFile(BatchStep step, int index, const QString &from, const QString &to)
+FsResult TwoPhaseMove::moveFile(BatchStep step, int index, FolderPair::Side from, const QString &name,
+                                FolderPair::Side to, const QString &newName, const FileStamp *seen)
 {
     if (!m_observer)
-        return m_fs.move(from, to);
-    const BatchMove move{step, index, from, to};
+        return m_folders->move(from, name, to, newName, seen);
+    const BatchMove move{step, index};
     m_observer->moving(move);
-    const FsResult result = m_fs.move(from, to);
+    const FsResult result = m_folders->move(from, name, to, newName, seen);
     m_observer->moved(move, result);
     return result;
 }
@@ -289,15 +351,16 @@ bool TwoPhaseMove::moveOut()
             return refuse(BatchProblem::StagingUnavailable, made.reason());
     }
     m_stage = Stage::Out;
-    const QString &folder = m_request.folder;
-    const QString &holding = m_report.holdingFolder;
+    m_folders = m_fs.openFolderPair(m_request.folder, m_report.holdingFolder);
+    m_stableIds = m_fs.filesystemKind(m_request.folder).stableIds;
+    FileStamp now;
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
-        if (!stillPlanned(i)) {
+        if (!stillPlanned(i, now)) {
             fail(1, int(i), FsResult::failure(QStringLiteral("一覧を読んだ後に、別のファイルかフォルダに置き換えられました")));
             return false;
         }
-        const FsResult result = moveFile(BatchStep::Out, int(i), joinPath(folder, move.oldName), joinPath(holding, move.newName));
+        const FsResult result = moveFile(BatchStep::Out, int(i), FolderPair::First, move.oldName, FolderPair::Second, move.newName, &now);
         if (!result.ok()) {
             fail(1, int(i), result);
             return false;
@@ -311,11 +374,11 @@ bool TwoPhaseMove::moveBack()
 {
     if (m_stage != Stage::Out)
         return false;
-    const QString &folder = m_request.folder;
     const QString &holding = m_report.holdingFolder;
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
-        const FsResult result = moveFile(BatchStep::Back, int(i), joinPath(holding, move.newName), joinPath(folder, move.newName));
+        const FsResult result = moveFile(BatchStep::Back, int(i), FolderPair::Second, move.newName, FolderPair::First, move.newName,
+                                         knownAfterOut(i));
         if (!result.ok()) {
             fail(2, int(i), result);
             return false;
@@ -348,30 +411,29 @@ void TwoPhaseMove::fail(int phase, int index, const FsResult &result)
 // file where it is; nothing is ever replaced, so at worst a file keeps its new name somewhere.
 void TwoPhaseMove::rollBack()
 {
-    const QString &folder = m_request.folder;
-    const QString &holding = m_report.holdingFolder;
     // Files already back go out again first, so that every old name is free.
     for (qsizetype i = m_moves.size() - 1; i >= 0; --i) {
         if (m_where.at(i) != Where::BackInFolder)
             continue;
         const PlannedMove &move = m_moves.at(i);
-        if (moveFile(BatchStep::UndoBack, int(i), joinPath(folder, move.newName), joinPath(holding, move.newName)).ok())
+        if (moveFile(BatchStep::UndoBack, int(i), FolderPair::First, move.newName, FolderPair::Second, move.newName).ok())
             m_where[i] = Where::InHolding;
     }
     for (qsizetype i = m_moves.size() - 1; i >= 0; --i) {
         const PlannedMove &move = m_moves.at(i);
-        QString from;
+        FolderPair::Side from;
         if (m_where.at(i) == Where::InHolding)
-            from = joinPath(holding, move.newName);
+            from = FolderPair::Second;
         else if (m_where.at(i) == Where::BackInFolder && move.newName != move.oldName)
-            from = joinPath(folder, move.newName);
+            from = FolderPair::First;
         else
             continue;
-        const FsResult result = moveFile(BatchStep::UndoOut, int(i), from, joinPath(folder, move.oldName));
+        const FsResult result = moveFile(BatchStep::UndoOut, int(i), from, move.newName, FolderPair::First, move.oldName);
         if (result.ok())
             m_where[i] = Where::InFolder;
         else
-            m_report.stranded.append({move.oldName, from, result.reason()});
+            m_report.stranded.append({move.oldName, joinPath(from == FolderPair::First ? m_request.folder : m_report.holdingFolder, move.newName),
+                                      result.reason()});
     }
     m_report.outcome = m_report.stranded.isEmpty() ? BatchOutcome::RolledBack : BatchOutcome::Stranded;
 }
@@ -380,14 +442,19 @@ void TwoPhaseMove::rollBack()
 // their name is free; the others stay and are reported.
 void TwoPhaseMove::sweepLeftovers(const QString &source)
 {
-    const QString &folder = m_request.folder;
-    const QStringList shown = listFolderFiles(source, m_request.filter);
-    for (const QString &name : shown) {
+    // One read: the filter picks what the file list would show from everything there is. The
+    // files it hides are told after the others.
+    QList<Leftover> notShown;
+    for (const QString &name : listFolderFiles(source, NameFilter())) {
+        if (!m_request.filter.matches(displayName(name))) {
+            notShown.append({name, source, LeftoverFate::NotShown, QString()});
+            continue;
+        }
         if (takenAfterBatch(name)) {
             m_report.leftovers.append({name, source, LeftoverFate::NameTaken, QString()});
             continue;
         }
-        const FsResult result = moveFile(BatchStep::Sweep, -1, joinPath(source, name), joinPath(folder, name));
+        const FsResult result = sweepFile(source, name);
         if (result.ok()) {
             m_swept.insert(key(name));
             m_report.leftovers.append({name, source, LeftoverFate::Swept, QString()});
@@ -397,16 +464,27 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
             m_report.leftovers.append({name, source, LeftoverFate::MoveRefused, result.reason()});
         }
     }
-    const QSet<QString> seen(shown.cbegin(), shown.cend());
-    for (const QString &name : listFolderFiles(source, NameFilter())) {
-        if (!seen.contains(name))
-            m_report.leftovers.append({name, source, LeftoverFate::NotShown, QString()});
-    }
+    m_report.leftovers.append(notShown);
+}
+
+// Leftovers lie in the holding folder or in a staging folder left by another route.
+FsResult TwoPhaseMove::sweepFile(const QString &source, const QString &name)
+{
+    const BatchMove move{BatchStep::Sweep, -1};
+    if (m_observer)
+        m_observer->moving(move);
+    const FsResult result = source == m_report.holdingFolder
+        ? m_folders->move(FolderPair::Second, name, FolderPair::First, name)
+        : m_fs.move(joinPath(source, name), joinPath(m_request.folder, name));
+    if (m_observer)
+        m_observer->moved(move, result);
+    return result;
 }
 
 void TwoPhaseMove::finish()
 {
     m_stage = Stage::Finished;
+    m_folders.reset();
     // A preview tells nobody and tidies nothing.
     if (m_previewOnly)
         return;

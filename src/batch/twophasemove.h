@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <utility>
 
 // The hidden folder, inside the renamed folder, that holds the files of a batch whose folder lies
@@ -109,8 +110,6 @@ struct BatchMove
 {
     BatchStep step;
     int index; // into the plan; -1 for a leftover
-    QString from;
-    QString to;
 };
 
 class TwoPhaseMove;
@@ -163,15 +162,26 @@ private:
     enum class Stage { Fresh, Planned, Out, Finished };
     enum class Where { InFolder, InHolding, BackInFolder };
 
+    struct FormedName
+    {
+        QString name;
+        QString refusal;  // the rule's, when it gives no name
+        bool writable;    // the old name's encoding has bytes for every character
+        qsizetype bytes;  // the length of those bytes
+    };
+    FormedName formName(qsizetype index, const QString &oldName) const;
     bool readFolders(QStringList &folderEntries, QStringList &holdingEntries, bool create);
     bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
     void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &folderEntries, const QStringList &holdingEntries);
-    bool takenAfterBatch(const QString &name) const;
+    bool takenAfterBatch(const QString &name);
     QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
     bool refuse(BatchProblem problem, const QString &detail);
-    FsResult moveFile(BatchStep step, int index, const QString &from, const QString &to);
-    bool stillPlanned(qsizetype index);
+    FsResult moveFile(BatchStep step, int index, FolderPair::Side from, const QString &name, FolderPair::Side to,
+                      const QString &newName, const FileStamp *seen = nullptr);
+    const FileStamp *knownAfterOut(qsizetype index) const;
+    bool stillPlanned(qsizetype index, FileStamp &now);
+    FsResult sweepFile(const QString &source, const QString &name);
     void fail(int phase, int index, const FsResult &result);
     void rollBack();
     void sweepLeftovers(const QString &source);
@@ -187,12 +197,16 @@ private:
     // What stood at each old name when the batch was planned: only that file moves.
     QList<FileStamp> m_planned;
     // What the folder held before the batch, and what leaves and comes back with it.
-    QSet<QString> m_present;
-    QSet<QString> m_listed;
-    QHash<QString, qsizetype> m_byNewName;
+    // The keys of the folder's entries that the listing does not name.
+    QSet<QString> m_unlisted;
+    // The keys of the new names, made once a leftover asks.
+    QSet<QString> m_newNames;
     QHash<qsizetype, qsizetype> m_problemOfMove;
     QSet<QString> m_swept;
     QString m_staging;
+    // The folder (first) and the holding folder (second) while files move between them.
+    std::unique_ptr<FolderPair> m_folders;
+    bool m_stableIds = false;
     bool m_sweptStaging = false;
     bool m_previewOnly = false;
     bool m_makeStaging = false;

@@ -112,7 +112,7 @@ private:
     void buildLayout();
     void setUpTakeBack();
     // Keeps the moves just made for Ctrl+Z; says so when they cannot be kept.
-    void recordRename(const QString &folder, const QList<PlannedMove> &moves);
+    void recordRename(const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned = {});
     void emptyNameBoxes();
 
     PlatformContext m_platform;

@@ -123,9 +123,9 @@ void Form1::takeBackLastRename(TakeBack direction)
     activateWindow();
 }
 
-void Form1::recordRename(const QString &folder, const QList<PlannedMove> &moves)
+void Form1::recordRename(const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned)
 {
-    const FsResult recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, folder, moves);
+    const FsResult recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, folder, moves, planned);
     if (!recorded.ok())
         m_platform.messages.show(unrecorded(recorded), MsgButtons::Ok);
 }

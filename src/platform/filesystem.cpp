@@ -39,7 +39,8 @@ QByteArray swappedCase(const QByteArray &name)
     return swapped;
 }
 
-// Whether the other spelling of an existing name leads to the same file; -1 when it cannot tell.
+// Whether the other spelling of an existing name leads to the same file: 1 yes, 0 no (nothing, or
+// another file, stands there), -1 when it cannot tell (two names of one file may be two links).
 int sameUnderOtherCase(int folderFd, const QByteArray &name)
 {
     struct stat own;
@@ -48,7 +49,9 @@ int sameUnderOtherCase(int folderFd, const QByteArray &name)
         return -1;
     if (::fstatat(folderFd, swappedCase(name).constData(), &other, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? 0 : -1;
-    return own.st_dev == other.st_dev && own.st_ino == other.st_ino ? 1 : 0;
+    if (own.st_dev != other.st_dev || own.st_ino != other.st_ino)
+        return 0;
+    return own.st_nlink == 1 || S_ISDIR(own.st_mode) ? 1 : -1;
 }
 
 } // namespace
@@ -65,6 +68,70 @@ QString joinPath(const QString &folder, const QString &name)
     if (folder.endsWith(QLatin1Char('/')))
         return folder + name;
     return folder + QLatin1Char('/') + name;
+}
+
+namespace {
+
+class PathFolderPair : public FolderPair
+{
+public:
+    PathFolderPair(FileSystem &fileSystem, const QString &first, const QString &second)
+        : m_fs(fileSystem)
+        , m_folders{first, second}
+    {
+    }
+
+    FileStamp stamp(Side side, const QString &name) override { return m_fs.fileStamp(joinPath(m_folders[side], name)); }
+    FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *) override
+    {
+        return m_fs.move(joinPath(m_folders[from], name), joinPath(m_folders[to], newName));
+    }
+
+private:
+    FileSystem &m_fs;
+    QString m_folders[2];
+};
+
+class OpenFolderPair : public FolderPair
+{
+public:
+    OpenFolderPair(int first, int second) : m_dirs{first, second} {}
+    ~OpenFolderPair() override
+    {
+        ::close(m_dirs[First]);
+        ::close(m_dirs[Second]);
+    }
+
+    FileStamp stamp(Side side, const QString &name) override;
+    FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *seen) override
+    {
+        const FileIdentity known{dev_t(seen ? seen->id.device : 0), ino_t(seen ? seen->id.inode : 0)};
+        const int error = safeMoveAt(m_dirs[from], native(name), m_dirs[to], native(newName), seen ? &known : nullptr);
+        return error == 0 ? FsResult::success() : FsResult::failure(error);
+    }
+
+private:
+    int m_dirs[2];
+};
+
+} // namespace
+
+std::unique_ptr<FolderPair> FileSystem::openFolderPair(const QString &first, const QString &second)
+{
+    return std::make_unique<PathFolderPair>(*this, first, second);
+}
+
+std::unique_ptr<FolderPair> LinuxFileSystem::openFolderPair(const QString &first, const QString &second)
+{
+    const int firstDir = ::open(native(first).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int secondDir = firstDir < 0 ? -1 : ::open(native(second).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (secondDir < 0) {
+        // The moves then fail one by one with the system's reason, as they would by path.
+        if (firstDir >= 0)
+            ::close(firstDir);
+        return FileSystem::openFolderPair(first, second);
+    }
+    return std::make_unique<OpenFolderPair>(firstDir, secondDir);
 }
 
 FsResult LinuxFileSystem::move(const QString &from, const QString &to)
@@ -143,6 +210,14 @@ FileStamp stampOf(const struct stat &st)
 }
 
 } // namespace
+
+FileStamp OpenFolderPair::stamp(Side side, const QString &name)
+{
+    struct stat st;
+    if (::fstatat(m_dirs[side], native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return {};
+    return stampOf(st);
+}
 
 QList<FileStamp> FileSystem::fileStamps(const QString &folder, const QStringList &names)
 {
@@ -247,22 +322,22 @@ int LinuxFileSystem::maxNameLength(const QString &folder)
 
 bool LinuxFileSystem::ignoresCase(const QString &folder)
 {
-    // An entry whose other spelling is not an entry of its own answers without writing;
-    // only a folder without one gets a probe file, made and removed at once.
+    // The first entry with a letter answers without writing, as a rule before a thousand others
+    // are read; only a folder without one gets a probe file, made and removed at once.
     const int folderFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return false;
     int answer = -1;
     if (DIR *dir = ::fdopendir(::dup(folderFd))) {
-        QSet<QByteArray> names;
-        while (const dirent *entry = ::readdir(dir))
-            names.insert(QByteArray(entry->d_name));
-        ::closedir(dir);
-        for (auto name = names.cbegin(); answer < 0 && name != names.cend(); ++name) {
-            const QByteArray swapped = swappedCase(*name);
-            if (swapped != *name && !names.contains(swapped))
-                answer = sameUnderOtherCase(folderFd, *name);
+        while (answer < 0) {
+            const dirent *entry = ::readdir(dir);
+            if (!entry)
+                break;
+            const QByteArray name(entry->d_name);
+            if (swappedCase(name) != name)
+                answer = sameUnderOtherCase(folderFd, name);
         }
+        ::closedir(dir);
     }
     if (answer < 0) {
         const QByteArray probe = ".mivot-case-probe-" + QByteArray::number(qint64(::getpid()));

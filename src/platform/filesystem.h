@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // The outcome of one file-system call: 0 for success, otherwise the errno that the system gave.
 struct FsResult
 {
@@ -50,6 +52,20 @@ struct FileStamp
     bool operator==(const FileStamp &) const = default;
 };
 
+// Two folders held open while a batch moves its files between them by name: tens of thousands
+// of moves and looks need not walk the folders' paths each time.
+class FolderPair
+{
+public:
+    enum Side { First, Second };
+    virtual ~FolderPair() = default;
+    // As FileSystem::fileStamp, for a name in one of the folders.
+    virtual FileStamp stamp(Side side, const QString &name) = 0;
+    // As FileSystem::move, for names in the folders. `seen`: the stamp the file at the old name
+    // was just found with, so that the move need not look again; null to look afresh.
+    virtual FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *seen = nullptr) = 0;
+};
+
 // Every change the program makes to the disk goes through this interface, so that tests can
 // hand in a file system that refuses chosen calls. Paths and names are in the lossless form of
 // platform/filename.h; bytesOfName() gives the bytes the system calls take.
@@ -88,6 +104,9 @@ public:
     // Never follows a link: the stamp of the link itself.
     virtual FileStamp fileStamp(const QString &path) = 0;
     virtual FilesystemKind filesystemKind(const QString &folder) = 0;
+    // The two folders for a batch's moves; this default composes paths and asks move() and
+    // fileStamp(), a system that can hold folders open does without.
+    virtual std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second);
 };
 
 class LinuxFileSystem : public FileSystem
@@ -108,6 +127,7 @@ public:
     bool ignoresCase(const QString &folder) override;
     FileStamp fileStamp(const QString &path) override;
     FilesystemKind filesystemKind(const QString &folder) override;
+    std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override;
 };
 
 // Joins a folder and a name with one "/", as the program composes every path.

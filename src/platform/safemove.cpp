@@ -10,22 +10,31 @@
 
 namespace {
 
-bool sameFile(const struct stat &a, const struct stat &b)
+// A name in a folder held open, or a whole path with AT_FDCWD.
+struct Place
 {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    int dir;
+    const QByteArray &name;
+
+    int stat(struct stat &st) const { return ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW); }
+};
+
+bool sameFile(const struct stat &st, const FileIdentity &file)
+{
+    return st.st_dev == file.device && st.st_ino == file.inode;
 }
 
-// Whether the path now names the file `source` was: false when it names nothing or another file.
-bool holds(const QByteArray &path, const struct stat &source)
+// Whether the place now names the file `source` is: false when it names nothing or another file.
+bool holds(const Place &place, const FileIdentity &source)
 {
     struct stat now;
-    return ::lstat(path.constData(), &now) == 0 && sameFile(now, source);
+    return place.stat(now) == 0 && sameFile(now, source);
 }
 
-bool gone(const QByteArray &path)
+bool gone(const Place &place)
 {
     struct stat now;
-    return ::lstat(path.constData(), &now) != 0 && errno == ENOENT;
+    return place.stat(now) != 0 && errno == ENOENT;
 }
 
 bool flagRefused(int error)
@@ -40,18 +49,35 @@ bool linksRefused(int error)
 
 // A step that reported an error may still have been done (a lost reply retried by a network
 // filesystem answers ENOENT or EEXIST): the disk says which.
-int settled(int error, const QByteArray &from, const QByteArray &to, const struct stat &source)
+int settled(int error, const Place &from, const Place &to, const FileIdentity &source)
 {
     if (gone(from) && holds(to, source))
         return 0;
     return error;
 }
 
+int removeExtraLinkAt(const Place &extra, const Place &kept)
+{
+    struct stat extraStat;
+    struct stat keptStat;
+    if (extra.stat(extraStat) != 0)
+        return errno;
+    if (kept.stat(keptStat) != 0)
+        return errno;
+    if (extraStat.st_dev != keptStat.st_dev || extraStat.st_ino != keptStat.st_ino || extraStat.st_nlink < 2
+        || S_ISDIR(extraStat.st_mode))
+        return EEXIST;
+    if (::unlinkat(extra.dir, extra.name.constData(), 0) == 0)
+        return 0;
+    const int error = errno;
+    return gone(extra) ? 0 : error;
+}
+
 // For filesystems without hard links: the new name is claimed by a file of our own, created only
 // if the name is free, and the rename then replaces nothing but that claim.
-int claimThenRename(const QByteArray &from, const QByteArray &to)
+int claimThenRename(const Place &from, const Place &to)
 {
-    const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::openat(to.dir, to.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
     struct stat claim;
@@ -60,38 +86,42 @@ int claimThenRename(const QByteArray &from, const QByteArray &to)
     ::close(fd);
     auto stillOurClaim = [&] {
         struct stat now;
-        return stated && ::lstat(to.constData(), &now) == 0 && sameFile(now, claim) && S_ISREG(now.st_mode)
-            && now.st_size == 0;
+        return stated && to.stat(now) == 0 && now.st_dev == claim.st_dev && now.st_ino == claim.st_ino
+            && S_ISREG(now.st_mode) && now.st_size == 0;
     };
     // Another program that opened the claim and wrote into it made it its file.
     if (!stillOurClaim())
         return EEXIST;
-    if (::rename(from.constData(), to.constData()) == 0)
+    if (::renameat(from.dir, from.name.constData(), to.dir, to.name.constData()) == 0)
         return 0;
     const int error = errno;
     if (gone(from) && !stillOurClaim() && !gone(to))
         return 0;
     if (stillOurClaim())
-        ::unlink(to.constData());
+        ::unlinkat(to.dir, to.name.constData(), 0);
     return error;
 }
 
-int linkThenUnlink(const QByteArray &from, const QByteArray &to, const struct stat &source)
+int linkThenUnlink(const Place &from, const Place &to, const FileIdentity &source)
 {
-    if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0) {
+    // The count of links before this one, to tell a link made from the old name spelt otherwise.
+    struct stat before;
+    if (from.stat(before) != 0)
+        return errno;
+    if (::linkat(from.dir, from.name.constData(), to.dir, to.name.constData(), 0) != 0) {
         const int error = errno;
         // Done after all only when the file has one link more: on a case-insensitive folder the
         // new name may simply be the old one spelt otherwise.
         struct stat now;
-        const bool linked = ::lstat(to.constData(), &now) == 0 && sameFile(now, source) && now.st_nlink > source.st_nlink;
+        const bool linked = to.stat(now) == 0 && sameFile(now, source) && now.st_nlink > before.st_nlink;
         if (!linked)
             return linksRefused(error) ? claimThenRename(from, to) : error;
     }
-    if (::unlink(from.constData()) == 0)
+    if (::unlinkat(from.dir, from.name.constData(), 0) == 0)
         return 0;
     const int error = errno;
     struct stat now;
-    if (::lstat(from.constData(), &now) != 0) {
+    if (from.stat(now) != 0) {
         // The old name is gone although the removal said otherwise: the file lives at the new one.
         if (errno == ENOENT)
             return 0;
@@ -99,13 +129,13 @@ int linkThenUnlink(const QByteArray &from, const QByteArray &to, const struct st
     }
     // The old name still holds the file: the new name is only an extra link, and goes.
     if (sameFile(now, source))
-        removeExtraLink(to, from);
+        removeExtraLinkAt(to, from);
     return error;
 }
 
-int moveOnce(const QByteArray &from, const QByteArray &to, const struct stat &source)
+int moveOnce(const Place &from, const Place &to, const FileIdentity &source)
 {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(from.dir, from.name.constData(), to.dir, to.name.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     const int error = errno;
     if (flagRefused(error))
@@ -118,21 +148,25 @@ qsizetype nameStart(const QByteArray &path)
     return path.lastIndexOf('/') + 1;
 }
 
-// Two names of one folder that a case-insensitive filesystem takes for one.
-bool differOnlyInCase(const QByteArray &from, const QByteArray &to)
+// Two names of one folder that a case-insensitive filesystem takes for one. Names in two folders
+// held open are never told apart this way: a batch moves between two folders only.
+bool differOnlyInCase(const Place &from, const Place &to)
 {
-    const qsizetype fromStart = nameStart(from);
-    const qsizetype toStart = nameStart(to);
-    if (from == to || from.first(fromStart) != to.first(toStart))
+    if (from.dir != to.dir || from.name == to.name)
         return false;
-    return QString::fromUtf8(from.sliced(fromStart)).toCaseFolded() == QString::fromUtf8(to.sliced(toStart)).toCaseFolded();
+    const qsizetype fromStart = from.dir == AT_FDCWD ? nameStart(from.name) : 0;
+    const qsizetype toStart = to.dir == AT_FDCWD ? nameStart(to.name) : 0;
+    if (from.name.first(fromStart) != to.name.first(toStart))
+        return false;
+    return QString::fromUtf8(from.name.sliced(fromStart)).toCaseFolded() == QString::fromUtf8(to.name.sliced(toStart)).toCaseFolded();
 }
 
 // A change of case alone, where the filesystem sees the new name as the file's own: through a
 // temporary name, which a crash would leave visible beside the folder's other files.
-int changeCase(const QByteArray &from, const QByteArray &to, const struct stat &source)
+int changeCase(const Place &from, const Place &to, const FileIdentity &source)
 {
-    const QByteArray temporary = to + ".mivot-" + QByteArray::number(qint64(::getpid()));
+    const QByteArray temporaryName = to.name + ".mivot-" + QByteArray::number(qint64(::getpid()));
+    const Place temporary{to.dir, temporaryName};
     const int out = moveOnce(from, temporary, source);
     if (out != 0)
         return out;
@@ -144,42 +178,40 @@ int changeCase(const QByteArray &from, const QByteArray &to, const struct stat &
 
 } // namespace
 
-int safeMove(const QByteArray &from, const QByteArray &to)
+int safeMoveAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to, const FileIdentity *known)
 {
-    struct stat source;
-    if (::lstat(from.constData(), &source) != 0)
-        return errno;
-    const int result = moveOnce(from, to, source);
-    if (result == EEXIST && holds(to, source) && !gone(from) && differOnlyInCase(from, to))
-        return changeCase(from, to, source);
+    const Place source{fromDir, from};
+    const Place target{toDir, to};
+    FileIdentity file;
+    if (known) {
+        file = *known;
+    } else {
+        struct stat st;
+        if (source.stat(st) != 0)
+            return errno;
+        file = {st.st_dev, st.st_ino};
+    }
+    const int result = moveOnce(source, target, file);
+    if (result == EEXIST && holds(target, file) && !gone(source) && differOnlyInCase(source, target))
+        return changeCase(source, target, file);
     return result;
 }
 
 int removeExtraLink(const QByteArray &extra, const QByteArray &kept)
 {
-    struct stat extraStat;
-    struct stat keptStat;
-    if (::lstat(extra.constData(), &extraStat) != 0)
-        return errno;
-    if (::lstat(kept.constData(), &keptStat) != 0)
-        return errno;
-    if (!sameFile(extraStat, keptStat) || extraStat.st_nlink < 2 || S_ISDIR(extraStat.st_mode))
-        return EEXIST;
-    if (::unlink(extra.constData()) == 0)
-        return 0;
-    const int error = errno;
-    return gone(extra) ? 0 : error;
+    return removeExtraLinkAt({AT_FDCWD, extra}, {AT_FDCWD, kept});
 }
 
 int removeEmptyClaim(const QByteArray &path)
 {
+    const Place claim{AT_FDCWD, path};
     struct stat st;
-    if (::lstat(path.constData(), &st) != 0)
+    if (claim.stat(st) != 0)
         return errno;
     if (!S_ISREG(st.st_mode) || st.st_size != 0 || st.st_nlink != 1)
         return EEXIST;
     if (::unlink(path.constData()) == 0)
         return 0;
     const int error = errno;
-    return gone(path) ? 0 : error;
+    return gone(claim) ? 0 : error;
 }

@@ -650,7 +650,8 @@ void TestJournal::damagedJournalIsNeverActedOn_data()
     QTest::newRow("cut in the check line") << QByteArray("cut:-20") << cut;
     QTest::newRow("new name changed by hand") << QByteArray("replace:\tn3.txt\n>\tn9.txt\n") << changed;
     QTest::newRow("inode changed by hand") << QByteArray("replace:file\t>file\t1") << changed;
-    QTest::newRow("check line changed") << QByteArray("replace:sha256:>sha256:0") << changed;
+    QTest::newRow("check line changed") << QByteArray("replace:blake2b-256:>blake2b-256:0") << changed;
+    QTest::newRow("checksum renamed") << QByteArray("replace:blake2b-256:>sha256:") << changed;
     QTest::newRow("file line broken") << QByteArray("replace:file\t>x") << changed;
     QTest::newRow("another version") << QByteArray("replace:journal 3>journal 4") << QStringLiteral("この版の記録は読めません（mivot batch journal 4）");
     QTest::newRow("some other file") << QByteArray("whole:[拡張子]\n添付=True\n") << QStringLiteral("作業の記録ではありません");

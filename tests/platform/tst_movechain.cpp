@@ -43,21 +43,27 @@ void TestMoveChain::cleanup()
 
 void TestMoveChain::eachRouteMovesWithoutLoss_data()
 {
+    QTest::addColumn<bool>("heldOpen"); // by names in folders held open, as a batch moves
     QTest::addColumn<bool>("noReplace");
     QTest::addColumn<bool>("links");
     QTest::addColumn<QString>("unlink"); // "", "lost" or "refuse" (the old name's removal)
     QTest::addColumn<bool>("targetTaken");
     QTest::addColumn<int>("error");
 
-    QTest::newRow("no-replace rename") << true << true << "" << false << 0;
-    QTest::newRow("no-replace rename, name taken") << true << true << "" << true << EEXIST;
-    QTest::newRow("link and unlink") << false << true << "" << false << 0;
-    QTest::newRow("link and unlink, name taken") << false << true << "" << true << EEXIST;
-    QTest::newRow("link and unlink, lost reply") << false << true << "lost" << false << 0;
-    QTest::newRow("link and unlink, removal refused") << false << true << "refuse" << false << EBUSY;
-    QTest::newRow("claim and rename") << false << false << "" << false << 0;
-    QTest::newRow("claim and rename, name taken") << false << false << "" << true << EEXIST;
-    QTest::newRow("claim and rename, lost reply") << false << false << "lost" << false << 0;
+    for (const bool heldOpen : {false, true}) {
+        auto row = [&](const char *route) -> QTestData & {
+            return QTest::addRow("%s%s", route, heldOpen ? ", folders held open" : "") << heldOpen;
+        };
+        row("no-replace rename") << true << true << "" << false << 0;
+        row("no-replace rename, name taken") << true << true << "" << true << EEXIST;
+        row("link and unlink") << false << true << "" << false << 0;
+        row("link and unlink, name taken") << false << true << "" << true << EEXIST;
+        row("link and unlink, lost reply") << false << true << "lost" << false << 0;
+        row("link and unlink, removal refused") << false << true << "refuse" << false << EBUSY;
+        row("claim and rename") << false << false << "" << false << 0;
+        row("claim and rename, name taken") << false << false << "" << true << EEXIST;
+        row("claim and rename, lost reply") << false << false << "lost" << false << 0;
+    }
 }
 
 // Whatever the route, the file ends under exactly one of its names with its contents, a file at
@@ -65,6 +71,7 @@ void TestMoveChain::eachRouteMovesWithoutLoss_data()
 // either gets it or is refused, never overwritten.
 void TestMoveChain::eachRouteMovesWithoutLoss()
 {
+    QFETCH(bool, heldOpen);
     QFETCH(bool, noReplace);
     QFETCH(bool, links);
     QFETCH(QString, unlink);
@@ -87,10 +94,13 @@ void TestMoveChain::eachRouteMovesWithoutLoss()
     if (unlink == QLatin1String("lost"))
         qputenv("FAULT_UNLINK", "lost");
     if (unlink == QLatin1String("refuse"))
-        qputenv("FAULT_UNLINK_REFUSE", QFile::encodeName(from));
+        qputenv("FAULT_UNLINK_REFUSE", heldOpen ? QByteArray("写真.JPG") : QFile::encodeName(from));
     qputenv("FAULT_INTRUDER", QFile::encodeName(intruderLog));
     LinuxFileSystem disk;
-    const FsResult moved = disk.move(from, to);
+    const FsResult moved = heldOpen ? disk.openFolderPair(dir.path(), dir.path())
+                                          ->move(FolderPair::First, QStringLiteral("写真.JPG"), FolderPair::Second,
+                                                 QStringLiteral("photo.jpg"))
+                                    : disk.move(from, to);
     cleanup();
 
     QCOMPARE(moved.error, error);

@@ -38,6 +38,11 @@ public:
     {
         return !m_staged && LinuxFileSystem::sameFilesystem(folderA, folderB);
     }
+    // A batch's moves too go through move() above, by path.
+    std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override
+    {
+        return FileSystem::openFolderPair(first, second);
+    }
 
 private:
     int m_killAt;

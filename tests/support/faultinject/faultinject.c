@@ -4,7 +4,7 @@
  *   FAULT_LINK_EPERM        link and linkat answer EPERM (FAT)
  *   FAULT_UNLINK=lost       unlink and unlinkat remove the name, then answer ENOENT (a lost NFS reply)
  *   FAULT_UNLINK_REFUSE=<path>  unlink of exactly that path answers EBUSY without removing it
- *   FAULT_INTRUDER=<log>    just before a plain rename, another program creates the target name
+ *   FAULT_INTRUDER=<log>    just before a plain rename (or renameat), another program creates the target name
  *                           exclusively and writes into it; each success is logged to <log>
  */
 #define _GNU_SOURCE
@@ -46,27 +46,42 @@ int renameat2(int olddirfd, const char *oldpath, int newdirfd, const char *newpa
     return real(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
+/* Another program that takes the target name of a plain rename just before it. */
+static void intrude(int newdirfd, const char *newpath)
+{
+    const char *log = getenv("FAULT_INTRUDER");
+    if (log == NULL || *log == '\0')
+        return;
+    const int fd = openat(newdirfd, newpath, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        return;
+    const char text[] = "intruder";
+    if (write(fd, text, sizeof text - 1) < 0)
+        perror("faultinject");
+    close(fd);
+    FILE *out = fopen(log, "a");
+    if (out) {
+        fprintf(out, "%s\n", newpath);
+        fclose(out);
+    }
+}
+
 int rename(const char *oldpath, const char *newpath)
 {
     static int (*real)(const char *, const char *);
-    const char *log = getenv("FAULT_INTRUDER");
-    if (log != NULL && *log != '\0') {
-        const int fd = open(newpath, O_WRONLY | O_CREAT | O_EXCL, 0644);
-        if (fd >= 0) {
-            const char text[] = "intruder";
-            if (write(fd, text, sizeof text - 1) < 0)
-                perror("faultinject");
-            close(fd);
-            FILE *out = fopen(log, "a");
-            if (out) {
-                fprintf(out, "%s\n", newpath);
-                fclose(out);
-            }
-        }
-    }
+    intrude(AT_FDCWD, newpath);
     if (!real)
         real = (int (*)(const char *, const char *))dlsym(RTLD_NEXT, "rename");
     return real(oldpath, newpath);
+}
+
+int renameat(int olddirfd, const char *oldpath, int newdirfd, const char *newpath)
+{
+    static int (*real)(int, const char *, int, const char *);
+    intrude(newdirfd, newpath);
+    if (!real)
+        real = (int (*)(int, const char *, int, const char *))dlsym(RTLD_NEXT, "renameat");
+    return real(olddirfd, oldpath, newdirfd, newpath);
 }
 
 int link(const char *oldpath, const char *newpath)
