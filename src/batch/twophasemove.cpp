@@ -79,12 +79,41 @@ const BatchReport &TwoPhaseMove::run()
     return m_report;
 }
 
-bool TwoPhaseMove::readFolders(QStringList &folderEntries, QStringList &holdingEntries, bool create)
+// Reads the folder once, name by name, against the listing: which listed files are there, and
+// which other entries hold names that no new name may take.
+bool TwoPhaseMove::readFolders(QStringList &holdingEntries, bool create)
 {
-    FsResult read;
-    folderEntries = m_fs.entryNames(m_request.folder, &read);
-    if (!read.ok())
-        return refuse(BatchProblem::FolderUnreadable, read.reason());
+    const QStringList &listing = m_request.listing;
+    // Where the folder's filesystem takes two spellings for one name, so does every check.
+    m_foldCase = m_fs.ignoresCase(m_request.folder);
+    m_listed = QList<Listed>(listing.size(), Listed::Missing);
+    QList<std::pair<qsizetype, qsizetype>> respelt; // a listed file that another spelling lists first
+    {
+        // Each key with the listed file that names it first, counted from 1.
+        QHash<QString, qsizetype> listedAt;
+        listedAt.reserve(listing.size());
+        for (qsizetype i = 0; i < listing.size(); ++i) {
+            qsizetype &first = listedAt[key(listing.at(i))];
+            if (first == 0)
+                first = i + 1;
+            else if (listing.at(first - 1) == listing.at(i))
+                m_listed[i] = Listed::Again;
+            else
+                respelt.append(std::pair(i, first - 1));
+        }
+        const FsResult read = m_fs.forEachEntry(m_request.folder, [&](const QString &name) {
+            QString nameKey = key(name);
+            const auto entry = listedAt.constFind(nameKey);
+            if (entry == listedAt.cend())
+                m_unlisted.insert(std::move(nameKey));
+            else
+                m_listed[entry.value() - 1] = Listed::Present;
+        });
+        if (!read.ok())
+            return refuse(BatchProblem::FolderUnreadable, read.reason());
+    }
+    for (const auto &[index, first] : std::as_const(respelt))
+        m_listed[index] = m_listed.at(first);
     return prepareHoldingFolder(holdingEntries, create);
 }
 
@@ -92,13 +121,12 @@ bool TwoPhaseMove::preview()
 {
     if (m_stage != Stage::Fresh)
         return false;
-    QStringList folderEntries;
     QStringList holdingEntries;
     m_previewOnly = true;
     m_stage = Stage::Finished;
-    if (!readFolders(folderEntries, holdingEntries, false))
+    if (!readFolders(holdingEntries, false))
         return false;
-    checkNames(folderEntries, holdingEntries);
+    checkNames(holdingEntries);
     m_report.outcome = BatchOutcome::Refused;
     return m_report.problems.isEmpty();
 }
@@ -113,11 +141,10 @@ bool TwoPhaseMove::plan()
 {
     if (m_stage != Stage::Fresh)
         return false;
-    QStringList folderEntries;
     QStringList holdingEntries;
-    if (!readFolders(folderEntries, holdingEntries, true))
+    if (!readFolders(holdingEntries, true))
         return false;
-    checkNames(folderEntries, holdingEntries);
+    checkNames(holdingEntries);
     if (!m_report.problems.isEmpty()) {
         m_report.outcome = BatchOutcome::Refused;
         finish();
@@ -209,31 +236,12 @@ TwoPhaseMove::FormedName TwoPhaseMove::formName(qsizetype index, const QString &
     return {written->name(), std::move(formed.refusal), true, written->bytes().size()};
 }
 
-void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringList &holdingEntries)
+void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
 {
     const QStringList &listing = m_request.listing;
-    // Where the folder's filesystem takes two spellings for one name, so does every check.
-    m_foldCase = m_fs.ignoresCase(m_request.folder);
-    // Every entry of the folder by its key, with the listed file it is, or -1 for one not listed.
-    QHash<QString, qsizetype> entries;
-    entries.reserve(folderEntries.size());
-    for (const QString &name : folderEntries)
-        entries.insert(key(name), -1);
     QSet<QString> inHolding;
     for (const QString &name : holdingEntries)
         inHolding.insert(key(name));
-    // Each entry learns which listed file it is before any new name is checked against it.
-    enum Listed : char { First, Again, Missing };
-    QList<char> listed(listing.size(), First);
-    for (qsizetype i = 0; i < listing.size(); ++i) {
-        const auto entry = entries.find(key(listing.at(i)));
-        if (entry == entries.end())
-            listed[i] = Missing;
-        else if (entry.value() < 0)
-            entry.value() = i;
-        else if (listing.at(entry.value()) == listing.at(i))
-            listed[i] = Again;
-    }
     QHash<QString, qsizetype> byNewName;
     byNewName.reserve(listing.size());
     // A staging folder not made yet lies on the folder's own filesystem.
@@ -254,9 +262,9 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
         BatchProblem kind;
         if (!formed.refusal.isEmpty())
             problem(BatchProblem::RuleRefused, formed.refusal);
-        else if (listed.at(i) == Again)
+        else if (m_listed.at(i) == Listed::Again)
             problem(BatchProblem::ListedTwice);
-        else if (listed.at(i) == Missing)
+        else if (m_listed.at(i) == Listed::Missing)
             problem(BatchProblem::MissingFile);
         else if (!formed.writable)
             problem(BatchProblem::UnwritableName);
@@ -268,17 +276,13 @@ void TwoPhaseMove::checkNames(const QStringList &folderEntries, const QStringLis
             problem(BatchProblem::SameNewName, listing.at(earlier.value()));
         else if (inHolding.contains(newKey))
             problem(BatchProblem::TakenInHoldingFolder);
-        else if (entries.value(newKey, 0) < 0)
+        else if (m_unlisted.contains(newKey))
             problem(BatchProblem::TakenInFolder);
         if (earlier == byNewName.cend())
             byNewName.insert(newKey, i);
         m_moves.append({oldName, newName});
     }
-    // What the batch keeps: the few entries it leaves where they are.
-    for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry) {
-        if (entry.value() < 0)
-            m_unlisted.insert(entry.key());
-    }
+    m_listed = QList<Listed>();
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
 
     // One look at every listed file, from the open folder rather than path by path.

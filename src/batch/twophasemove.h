@@ -170,10 +170,10 @@ private:
         qsizetype bytes;  // the length of those bytes
     };
     FormedName formName(qsizetype index, const QString &oldName) const;
-    bool readFolders(QStringList &folderEntries, QStringList &holdingEntries, bool create);
+    bool readFolders(QStringList &holdingEntries, bool create);
     bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
     void removeExtraNames(QStringList &holdingEntries);
-    void checkNames(const QStringList &folderEntries, const QStringList &holdingEntries);
+    void checkNames(const QStringList &holdingEntries);
     bool takenAfterBatch(const QString &name);
     QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
     bool refuse(BatchProblem problem, const QString &detail);
@@ -199,6 +199,9 @@ private:
     // What the folder held before the batch, and what leaves and comes back with it.
     // The keys of the folder's entries that the listing does not name.
     QSet<QString> m_unlisted;
+    // What the folder read says of each listed file, until the names are checked.
+    enum class Listed : char { Present, Again, Missing };
+    QList<Listed> m_listed;
     // The keys of the new names, made once a leftover asks.
     QSet<QString> m_newNames;
     QHash<qsizetype, qsizetype> m_problemOfMove;

@@ -169,22 +169,34 @@ FsResult LinuxFileSystem::removeFolder(const QString &path)
 QStringList LinuxFileSystem::entryNames(const QString &folder, FsResult *result)
 {
     QStringList names;
+    const FsResult read = forEachEntry(folder, [&names](const QString &name) { names.append(name); });
+    if (result)
+        *result = read;
+    return names;
+}
+
+FsResult FileSystem::forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take)
+{
+    FsResult read;
+    const QStringList names = entryNames(folder, &read);
+    for (const QString &name : names)
+        take(name);
+    return read;
+}
+
+FsResult LinuxFileSystem::forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take)
+{
     DIR *dir = ::opendir(native(folder).constData());
-    if (!dir) {
-        if (result)
-            *result = FsResult::failure(errno);
-        return names;
-    }
+    if (!dir)
+        return FsResult::failure(errno);
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        names.append(nameFromBytes(name));
+        take(nameFromBytes(name));
     }
     ::closedir(dir);
-    if (result)
-        *result = FsResult::success();
-    return names;
+    return FsResult::success();
 }
 
 bool LinuxFileSystem::exists(const QString &path)

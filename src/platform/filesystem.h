@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // The outcome of one file-system call: 0 for success, otherwise the errno that the system gave.
@@ -82,6 +83,9 @@ public:
     virtual FsResult removeFolder(const QString &path) = 0;
     // Every entry of a folder (files, folders, hidden ones), unsorted.
     virtual QStringList entryNames(const QString &folder, FsResult *result = nullptr) = 0;
+    // Hands every entry of a folder (as entryNames) to `take` as it is read, so that no list of
+    // them need stand whole; this default asks entryNames.
+    virtual FsResult forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take);
     // True when anything (even a dangling link) stands at the path.
     virtual bool exists(const QString &path) = 0;
     virtual FileId fileId(const QString &path) = 0;
@@ -116,6 +120,7 @@ public:
     FsResult makeFolder(const QString &path) override;
     FsResult removeFolder(const QString &path) override;
     QStringList entryNames(const QString &folder, FsResult *result = nullptr) override;
+    FsResult forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take) override;
     bool exists(const QString &path) override;
     FileId fileId(const QString &path) override;
     QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr) override;
