@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <functional>
 #include <iterator>
 
 namespace {
@@ -148,10 +149,22 @@ QString lastRenamePathOf(const QString &programFolder)
     return joinPath(programFolder, QStringLiteral(".xxxxxxx.last"));
 }
 
-QByteArray lastRenameText(const LastRename &record)
+namespace {
+
+// Composes the record in pieces, each handed to `sink` with the checksum kept as it goes: a
+// record of 100,000 files never stands whole in memory.
+bool composeRecord(const LastRename &record, const std::function<bool(const QByteArray &)> &sink)
 {
+    constexpr qsizetype PieceSize = 256 * 1024;
+    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
     QByteArray text;
-    text.reserve(128 + record.files.size() * 128);
+    text.reserve(PieceSize + 1024);
+    bool ok = true;
+    auto pass = [&] {
+        hash.addData(text);
+        ok = ok && sink(text);
+        text.clear();
+    };
     text += Magic;
     text += record.direction == TakeBack::Undo ? "\nundo\nfolder\t" : "\nredo\nfolder\t";
     text += encoded(record.folder);
@@ -169,8 +182,22 @@ QByteArray lastRenameText(const LastRename &record)
         text += '\t';
         text += encoded(file.formerName);
         text += '\n';
+        if (text.size() >= PieceSize)
+            pass();
     }
-    text += checkLine(text);
+    pass();
+    return ok && sink("check\tblake2b-256:" + hash.result().toHex() + '\n');
+}
+
+} // namespace
+
+QByteArray lastRenameText(const LastRename &record)
+{
+    QByteArray text;
+    composeRecord(record, [&text](const QByteArray &piece) {
+        text += piece;
+        return true;
+    });
     return text;
 }
 
@@ -239,7 +266,8 @@ FsResult writeLastRename(const QString &programFolder, const LastRename &record)
     if (record.files.isEmpty())
         return removeRecord(path);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(lastRenameText(record)) < 0 || !file.commit()) {
+    const auto write = [&file](const QByteArray &piece) { return file.write(piece) == piece.size(); };
+    if (!file.open(QIODevice::WriteOnly) || !composeRecord(record, write) || !file.commit()) {
         const QString reason = file.errorString();
         removeRecord(path);
         return FsResult::failure(QStringLiteral("%1\n%2").arg(path, reason));

@@ -16,42 +16,74 @@ QString countLine(qsizetype files)
 
 } // namespace
 
-QStringList previewLines(const TwoPhaseMove &previewed)
+namespace {
+
+// Appends each line of the preview, one per planned move after any problem of the whole folder.
+template<typename Append>
+void forEachPreviewLine(const TwoPhaseMove &previewed, Append append)
 {
     const BatchReport &report = previewed.report();
-    QStringList lines;
     // A folder that cannot be read or held refuses the batch before any name is formed.
     for (const BatchFileProblem &problem : report.problems) {
         if (problem.oldName.isEmpty())
-            lines.append(Refused + batchProblemReason(problem, report.staged));
+            append({Refused, batchProblemReason(problem, report.staged)});
     }
     const QList<PlannedMove> &moves = previewed.moves();
-    lines.reserve(lines.size() + moves.size());
     for (qsizetype i = 0; i < moves.size(); ++i) {
         const PlannedMove &move = moves.at(i);
         const QString oldName = shownName(move.oldName);
-        const QString newName = shownName(move.newName);
         if (const BatchFileProblem *problem = previewed.problemOf(i)) {
             const QString reason = QChar(u'（') + batchProblemReason(*problem, report.staged) + QChar(u'）');
-            lines.append(move.newName.isEmpty() ? Refused + oldName + reason : Refused + oldName + Arrow + newName + reason);
+            if (move.newName.isEmpty())
+                append({Refused, oldName, reason});
+            else
+                append({Refused, oldName, Arrow, shownName(move.newName), reason});
         } else if (move.newName == move.oldName) {
-            lines.append(oldName + QStringLiteral("（変わりません）"));
+            append({oldName, QStringLiteral("（変わりません）")});
         } else {
-            lines.append(oldName + Arrow + newName);
+            append({oldName, Arrow, shownName(move.newName)});
         }
     }
+}
+
+} // namespace
+
+QStringList previewLines(const TwoPhaseMove &previewed)
+{
+    QStringList lines;
+    lines.reserve(previewed.moves().size());
+    forEachPreviewLine(previewed, [&lines](std::initializer_list<QString> parts) {
+        QString line;
+        for (const QString &part : parts)
+            line += part;
+        lines.append(line);
+    });
     return lines;
 }
 
+// Composed in one string, without a list of lines beside it: a preview of 100,000 files.
 QString previewText(const TwoPhaseMove &previewed)
 {
     const BatchReport &report = previewed.report();
-    QString head = countLine(previewed.moves().size());
+    QString text = countLine(previewed.moves().size());
     if (!report.problems.isEmpty()) {
-        head += QStringLiteral("（%1 件の問題があるため、このままでは一括リネームは中止されます）")
+        text += QStringLiteral("（%1 件の問題があるため、このままでは一括リネームは中止されます）")
                     .arg(report.problems.size());
     }
-    return head + QLatin1Char('\n') + previewLines(previewed).join(QLatin1Char('\n'));
+    qsizetype length = text.size() + 1;
+    for (const PlannedMove &move : previewed.moves())
+        length += move.oldName.size() + move.newName.size() + Arrow.size() + 1;
+    text.reserve(length);
+    bool first = true;
+    forEachPreviewLine(previewed, [&](std::initializer_list<QString> parts) {
+        text += QLatin1Char('\n');
+        for (const QString &part : parts)
+            text += part;
+        first = false;
+    });
+    if (first)
+        text += QLatin1Char('\n');
+    return text;
 }
 
 QString listingText(const QStringList &listing)
