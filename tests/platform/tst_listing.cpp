@@ -170,6 +170,10 @@ void TestListing::listsOnlyVisibleRegularFiles()
     QCOMPARE(listFolderFiles(dir.path(), NameFilter(QStringLiteral("*.txt"))),
              (QStringList{QStringLiteral("b.txt"), QStringLiteral("link.txt")}));
     QCOMPARE(listSubfolders(dir.path()), QStringList{QStringLiteral("folder.txt")});
+    // One reading for both lists: the pattern picks files only.
+    const FolderContents both = listFolder(dir.path(), NameFilter(QStringLiteral("*.jpg")));
+    QCOMPARE(both.files, QStringList{QStringLiteral("a.jpg")});
+    QCOMPARE(both.subfolders, QStringList{QStringLiteral("folder.txt")});
 }
 
 void TestListing::unreadableFolderReported()
