@@ -6,6 +6,7 @@
 #include "batch/removalrule.h"
 #include "batch/twophasemove.h"
 #include "main/batchprogress.h"
+#include "main/listsrefreshonce.h"
 
 namespace {
 
@@ -70,16 +71,22 @@ void Form1::runBatchMove(const NameRule &rule)
     m_batchRunning = true;
     TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
     if (batch.plan() && batch.moveOut()) {
-        File1->refresh();
-        // The lists show where the files wait while they come back; a holding folder the list
-        // cannot open changes nothing for the move itself.
-        Dir1->setPath(batch.holdingFolder());
+        {
+            const ListsRefreshOnce once(Dir1, File1);
+            File1->refresh();
+            // The lists show where the files wait while they come back; a holding folder the list
+            // cannot open changes nothing for the move itself.
+            Dir1->setPath(batch.holdingFolder());
+        }
         batch.moveBack();
     }
-    // Whatever happened, the lists end on the starting folder, read afresh, with the boxes empty.
-    if (!setDir1Path(savedFolder))
-        emptyNameBoxes();
-    File1->refresh();
+    {
+        // Whatever happened, the lists end on the starting folder, read afresh, with the boxes empty.
+        const ListsRefreshOnce once(Dir1, File1);
+        if (!setDir1Path(savedFolder))
+            emptyNameBoxes();
+        File1->refresh();
+    }
     m_batchRunning = false;
     progress.end();
     if (batch.report().outcome == BatchOutcome::Done)

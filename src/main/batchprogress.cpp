@@ -54,7 +54,9 @@ void BatchProgress::moving(const BatchMove &move)
 void BatchProgress::moved(const BatchMove &move, const FsResult &result)
 {
     m_record.moved(move, result);
-    if (m_total > WindowFrom && move.index >= 0 && (move.index % 100 == 0 || move.index + 1 == m_total))
+    if (m_total <= WindowFrom || move.index < 0)
+        return;
+    if (move.step != m_shownStep || move.index + 1 == m_total || m_sinceShown.hasExpired(RepaintEveryMs))
         show(move);
 }
 
@@ -85,6 +87,8 @@ void BatchProgress::show(const BatchMove &move)
         m_window->move(frame.center() - QPoint(160, 36));
         m_window->show();
     }
+    m_shownStep = move.step;
+    m_sinceShown.start();
     m_label->setText(QStringLiteral("%1\n%2 / %3 個").arg(phaseText(move.step)).arg(move.index + 1).arg(m_total));
     // Paint events and the window system's own only: keys and clicks wait until the batch ends,
     // so no handler of the program runs between two moves.

@@ -2,7 +2,10 @@
 
 #include "batch/twophasemove.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
+
+#include <optional>
 
 class QLabel;
 class QWidget;
@@ -28,6 +31,9 @@ public:
 
     // Batches of more files than this show the window.
     static constexpr int WindowFrom = 2000;
+    // The window shows the first file of each phase and the plan's last, and in between the file
+    // at hand at most this often.
+    static constexpr int RepaintEveryMs = 50;
 
 private:
     void show(const BatchMove &move);
@@ -38,4 +44,6 @@ private:
     QLabel *m_label = nullptr;
     qsizetype m_total = 0;
     bool m_busy = false;
+    std::optional<BatchStep> m_shownStep;
+    QElapsedTimer m_sinceShown;
 };

@@ -1,7 +1,6 @@
 #include "main/filelist.h"
 
 #include "platform/filename.h"
-#include "platform/filesystem.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,28 +43,65 @@ void FileList::setPattern(const QString &pattern)
 
 QString FileList::fileName() const
 {
+    // The refresh still to be shown leaves no entry chosen.
     const QListWidgetItem *item = currentItem();
-    if (!item || !item->isSelected())
+    if (m_showDue || !item || !item->isSelected())
         return QString();
     return m_entries.value(row(item));
 }
 
 QString FileList::list(int index) const
 {
-    return m_entries.value(index);
+    return entries().value(index);
+}
+
+QStringList FileList::entries() const
+{
+    readIfDue();
+    return m_entries;
 }
 
 void FileList::refresh()
 {
-    m_filling = true;
-    m_entries = m_path.isEmpty() ? QStringList() : listFolderFiles(m_path, m_filter);
-    if (!m_entries.isEmpty() && !m_ownFiles.isEmpty()) {
-        const QString here = canonicalFolder(m_path);
-        m_entries.removeIf([&](const QString &name) { return m_ownFiles.contains(joinPath(here, name)); });
+    m_readDue = true;
+    m_showDue = true;
+    if (m_held == 0)
+        showEntries();
+}
+
+void FileList::readIfDue() const
+{
+    if (m_readDue)
+        setEntries(m_path.isEmpty() ? QStringList() : listFolderFiles(m_path, m_filter));
+}
+
+void FileList::setEntries(QStringList entries) const
+{
+    m_readDue = false;
+    m_entries = std::move(entries);
+    if (m_entries.isEmpty() || m_ownFiles.isEmpty())
+        return;
+    const QString here = canonicalFolder(m_path);
+    QStringList ownHere;
+    for (const OwnFile &own : m_ownFiles) {
+        if (own.folder == here)
+            ownHere.append(own.name);
     }
-    clear();
+    if (!ownHere.isEmpty())
+        m_entries.removeIf([&](const QString &name) { return ownHere.contains(name); });
+}
+
+void FileList::showEntries()
+{
+    readIfDue();
+    m_showDue = false;
+    m_filling = true;
+    QStringList shown;
+    shown.reserve(m_entries.size());
     for (const QString &name : std::as_const(m_entries))
-        addItem(displayName(name));
+        shown.append(displayName(name));
+    clear();
+    addItems(shown);
     setCurrentRow(-1);
     m_filling = false;
 }
@@ -75,7 +111,7 @@ void FileList::setOwnFiles(const QStringList &paths)
     m_ownFiles.clear();
     for (const QString &path : paths) {
         const QFileInfo file(path);
-        m_ownFiles.append(joinPath(canonicalFolder(file.path()), file.fileName()));
+        m_ownFiles.append({canonicalFolder(file.path()), file.fileName()});
     }
     refresh();
 }

@@ -21,9 +21,9 @@ public:
     // The entries are names in the lossless form of filename.h; the list shows them decoded.
     // The chosen entry's name, or an empty string when none is chosen.
     QString fileName() const;
-    int listCount() const { return count(); }
+    int listCount() const { return int(entries().size()); }
     QString list(int index) const;
-    QStringList entries() const { return m_entries; }
+    QStringList entries() const;
     // Reads the folder again; no entry is chosen afterwards.
     void refresh();
     // Files the list never shows where they stand (the program's executable and settings), so
@@ -38,9 +38,26 @@ signals:
     void chosen();
 
 private:
+    friend class ListsRefreshOnce;
+
+    struct OwnFile
+    {
+        QString folder; // canonical
+        QString name;
+    };
+
+    // A read that a ListsRefreshOnce holds back happens when the entries are first asked for,
+    // or when the last one ends.
+    void readIfDue() const;
+    void setEntries(QStringList entries) const;
+    void showEntries();
+
     QString m_path;
     NameFilter m_filter;
-    QStringList m_entries;
-    QStringList m_ownFiles; // folder (canonical) and name, joined
+    mutable QStringList m_entries;
+    QList<OwnFile> m_ownFiles;
+    int m_held = 0;
+    mutable bool m_readDue = false;
+    bool m_showDue = false;
     bool m_filling = false;
 };

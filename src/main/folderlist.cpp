@@ -71,11 +71,21 @@ FsResult FolderList::setPath(const QString &folder)
         return readable;
 
     m_path = clean;
+    m_readDue = m_held > 0;
+    if (!m_readDue)
+        showEntries(listSubfolders(clean));
+    emit changed();
+    return FsResult::success();
+}
+
+void FolderList::showEntries(const QStringList &subfolders)
+{
+    m_readDue = false;
     clear();
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirIcon);
 
-    const QStringList steps = clean.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QStringList steps = m_path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     auto *root = new QListWidgetItem(openIcon, QStringLiteral("/"), this);
     root->setData(Qt::UserRole, QStringLiteral("/"));
     root->setData(DepthRole, 0);
@@ -89,13 +99,11 @@ FsResult FolderList::setPath(const QString &folder)
         ++depth;
     }
     setCurrentRow(count() - 1);
-    for (const QString &name : listSubfolders(clean)) {
+    for (const QString &name : subfolders) {
         auto *item = new QListWidgetItem(closedIcon, displayName(name), this);
-        item->setData(Qt::UserRole, joinPath(clean, name));
+        item->setData(Qt::UserRole, joinPath(m_path, name));
         item->setData(DepthRole, depth);
     }
-    emit changed();
-    return FsResult::success();
 }
 
 void FolderList::keyPressEvent(QKeyEvent *event)

@@ -15,7 +15,8 @@ public:
 
     QString path() const { return m_path; }
     // Moves the list to the folder and raises `changed` before returning. A folder that cannot be
-    // read leaves the list where it was and returns the system's reason.
+    // read leaves the list where it was and returns the system's reason. While a ListsRefreshOnce
+    // stands, the entries wait for its end.
     FsResult setPath(const QString &folder);
 
 signals:
@@ -27,7 +28,12 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    friend class ListsRefreshOnce;
+
     void openItem(QListWidgetItem *item);
+    void showEntries(const QStringList &subfolders);
 
     QString m_path;
+    int m_held = 0;
+    bool m_readDue = false;
 };

@@ -1,10 +1,13 @@
 #include "main/form1.h"
 
+#include "main/listsrefreshonce.h"
 #include "main/namesplit.h"
 #include "platform/filename.h"
 
 bool Form1::setDir1Path(const QString &folder)
 {
+    // The file list follows the folder list to the folder: one reading serves both.
+    const ListsRefreshOnce once(Dir1, File1);
     const FsResult moved = Dir1->setPath(folder);
     if (!moved.ok()) {
         m_platform.messages.show(QStringLiteral("フォルダを開けませんでした。\n%1\n%2").arg(displayPath(folder), moved.reason()),

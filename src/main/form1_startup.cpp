@@ -1,6 +1,7 @@
 #include "main/form1.h"
 
 #include "batch/recovery.h"
+#include "main/listsrefreshonce.h"
 #include "main/screencentre.h"
 #include "main/sharedvalues.h"
 #include "platform/listing.h"
@@ -12,15 +13,20 @@
 
 void Form1::Form_Load()
 {
-    setDir1Path(m_platform.programFolder);
-    centreOnScreen(this);
+    {
+        // Each of these steps points the lists at the program folder; they read it once, as the
+        // block ends, before the work folder is made.
+        const ListsRefreshOnce once(Dir1, File1);
+        setDir1Path(m_platform.programFolder);
+        centreOnScreen(this);
 
-    IniLoad(QStringLiteral("拡張子"), QStringLiteral("添付"));
-    setCmdHukaBackColor(shared::ProfileBuffer.left(4) == QLatin1String("True") ? HukaColor::On : HukaColor::Off);
+        IniLoad(QStringLiteral("拡張子"), QStringLiteral("添付"));
+        setCmdHukaBackColor(shared::ProfileBuffer.left(4) == QLatin1String("True") ? HukaColor::On : HukaColor::Off);
 
-    IniLoad(QStringLiteral("拡張子"), QStringLiteral("表示"));
-    const qsizetype nul = shared::ProfileBuffer.indexOf(QChar(0));
-    File1->setPattern(nul < 0 ? shared::ProfileBuffer : shared::ProfileBuffer.left(nul));
+        IniLoad(QStringLiteral("拡張子"), QStringLiteral("表示"));
+        const qsizetype nul = shared::ProfileBuffer.indexOf(QChar(0));
+        File1->setPattern(nul < 0 ? shared::ProfileBuffer : shared::ProfileBuffer.left(nul));
+    }
 
     // A work folder left by an earlier run is fine, and a folder that cannot be made is met by
     // the batch commands, which say so then.

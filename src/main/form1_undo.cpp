@@ -3,6 +3,7 @@
 #include "batch/batchmessage.h"
 #include "batch/lastrename.h"
 #include "main/batchprogress.h"
+#include "main/listsrefreshonce.h"
 
 #include <QKeyEvent>
 #include <QShortcut>
@@ -108,10 +109,13 @@ void Form1::takeBackLastRename(TakeBack direction)
                                                        [&](BatchObserver &guard) -> BatchObserver & {
                                                            return progress.emplace(guard, this);
                                                        });
-    // The lists show the folder whose names changed back, read afresh, with the boxes empty.
-    if (!setDir1Path(record.folder))
-        emptyNameBoxes();
-    File1->refresh();
+    {
+        // The lists show the folder whose names changed back, read afresh, with the boxes empty.
+        const ListsRefreshOnce once(Dir1, File1);
+        if (!setDir1Path(record.folder))
+            emptyNameBoxes();
+        File1->refresh();
+    }
     m_batchRunning = false;
     if (progress)
         progress->end();

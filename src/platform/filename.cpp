@@ -101,24 +101,33 @@ bool isEscapedByte(QStringView name, qsizetype at)
 
 QString nameFromBytes(QByteArrayView bytes)
 {
-    QString name;
-    name.reserve(bytes.size());
+    // Never more units than bytes: only a sequence of four bytes gives two.
+    QString name(bytes.size(), Qt::Uninitialized);
+    char16_t *const begin = reinterpret_cast<char16_t *>(name.data());
+    char16_t *out = begin;
     for (qsizetype i = 0; i < bytes.size();) {
+        const auto byte = static_cast<unsigned char>(bytes.at(i));
+        if (byte < 0x80) {
+            *out++ = byte;
+            ++i;
+            continue;
+        }
         char32_t codePoint;
         const int length = utf8Sequence(bytes, i, codePoint);
         if (length == 0) {
-            name.append(QChar(char16_t(EscapeBase + static_cast<unsigned char>(bytes.at(i)))));
+            *out++ = char16_t(EscapeBase + byte);
             ++i;
             continue;
         }
         if (codePoint < 0x10000) {
-            name.append(QChar(char16_t(codePoint)));
+            *out++ = char16_t(codePoint);
         } else {
-            name.append(QChar::highSurrogate(codePoint));
-            name.append(QChar::lowSurrogate(codePoint));
+            *out++ = QChar::highSurrogate(codePoint);
+            *out++ = QChar::lowSurrogate(codePoint);
         }
         i += length;
     }
+    name.truncate(out - begin);
     return name;
 }
 

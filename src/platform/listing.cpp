@@ -1,10 +1,12 @@
 #include "platform/listing.h"
 
-
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
+#include <string>
+#include <string_view>
 #include <sys/stat.h>
+#include <vector>
 
 NameFilter::NameFilter(const QString &pattern)
     : m_pattern(pattern)
@@ -39,9 +41,8 @@ bool NameFilter::matches(const QString &name) const
 namespace {
 
 // The value of a digit, half- or full-width, or -1.
-int digitValue(QChar c)
+int digitValue(char16_t unit)
 {
-    const char16_t unit = c.unicode();
     if (unit >= u'0' && unit <= u'9')
         return unit - u'0';
     if (unit >= u'\uFF10' && unit <= u'\uFF19')
@@ -49,112 +50,168 @@ int digitValue(QChar c)
     return -1;
 }
 
-qsizetype digitRunEnd(QStringView s, qsizetype from)
+// A full-width Latin letter counts as its half-width one, and case does not count. Case folding
+// keeps every unit of the Basic Multilingual Plane inside it, and maps no character to a digit.
+char16_t foldedUnit(char16_t unit)
 {
-    while (from < s.size() && digitValue(s.at(from)) >= 0)
-        ++from;
-    return from;
-}
-
-// Compares digit runs by value: fewer significant digits is smaller; equal values compare equal,
-// whatever their width.
-int compareNumbers(QStringView a, QStringView b)
-{
-    while (a.size() > 1 && digitValue(a.front()) == 0)
-        a = a.mid(1);
-    while (b.size() > 1 && digitValue(b.front()) == 0)
-        b = b.mid(1);
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        const int difference = digitValue(a.at(i)) - digitValue(b.at(i));
-        if (difference != 0)
-            return difference < 0 ? -1 : 1;
-    }
-    return 0;
-}
-
-// A full-width Latin letter counts as its half-width one, and case does not count.
-char32_t foldedLetter(QChar c)
-{
-    char16_t unit = c.unicode();
+    if (unit < 0x80)
+        return unit >= u'A' && unit <= u'Z' ? char16_t(unit + (u'a' - u'A')) : unit;
     if ((unit >= u'\uFF21' && unit <= u'\uFF3A') || (unit >= u'\uFF41' && unit <= u'\uFF5A'))
         unit = unit - 0xFF21 + u'A';
-    return QChar::toCaseFolded(char32_t(unit));
+    return char16_t(QChar::toCaseFolded(char32_t(unit)));
 }
 
-int naturalCompare(QStringView a, QStringView b)
+// The collation key of a name as shown, each of its units stored high byte first, so that keys
+// compare as bytes (memcmp) in the order of their units: each character folded, each digit
+// run as a '0', the count of its digits without leading zeros, and those digits as half-width ones.
+// The '0' puts a number, of either width, where a half-width digit stands among the characters,
+// and no folded character is a digit, so a number never ties with a character. Equal counts
+// line the digits up, so the next parts of two keys start at the same place. A run longer than
+// 65,535 digits would not fit its count, but no file name holds one (255 bytes at most).
+void appendKey(QStringView shown, std::string &key)
 {
-    qsizetype i = 0;
-    qsizetype j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (digitValue(a.at(i)) >= 0 && digitValue(b.at(j)) >= 0) {
-            const qsizetype endA = digitRunEnd(a, i);
-            const qsizetype endB = digitRunEnd(b, j);
-            const int byNumber = compareNumbers(a.mid(i, endA - i), b.mid(j, endB - j));
-            if (byNumber != 0)
-                return byNumber;
-            i = endA;
-            j = endB;
+    const qsizetype size = shown.size();
+    const char16_t *units = shown.utf16();
+    // A lone digit is the longest part for its length: three units for one.
+    const size_t start = key.size();
+    key.resize(start + size_t(size) * 6);
+    char *out = key.data() + start;
+    const auto append = [&out](char16_t unit) {
+        *out++ = char(unit >> 8);
+        *out++ = char(unit & 0xFF);
+    };
+    for (qsizetype i = 0; i < size;) {
+        if (digitValue(units[i]) < 0) {
+            append(foldedUnit(units[i]));
+            ++i;
             continue;
         }
-        const char32_t ca = foldedLetter(a.at(i));
-        const char32_t cb = foldedLetter(b.at(j));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-        ++i;
-        ++j;
+        qsizetype end = i + 1;
+        while (end < size && digitValue(units[end]) >= 0)
+            ++end;
+        while (i + 1 < end && digitValue(units[i]) == 0)
+            ++i;
+        append(u'0');
+        append(char16_t(end - i));
+        for (; i < end; ++i)
+            append(char16_t(u'0' + digitValue(units[i])));
     }
-    if (i < a.size())
-        return 1;
-    if (j < b.size())
-        return -1;
-    return 0;
+    key.resize(size_t(out - key.data()));
 }
 
-bool collatesBefore(const FileName &a, const FileName &b)
+std::string keyOf(QStringView shown)
 {
-    const int natural = naturalCompare(a.display(), b.display());
-    if (natural != 0)
-        return natural < 0;
-    return a.bytes() < b.bytes();
+    std::string key;
+    appendKey(shown, key);
+    return key;
 }
+
+// Sorts names by the keys of their shown forms, which are kept in one buffer; names whose keys tie
+// are ordered by their bytes.
+class CollationSort
+{
+public:
+    explicit CollationSort(qsizetype expected = 0)
+    {
+        m_names.reserve(expected);
+        m_entries.reserve(size_t(expected));
+    }
+
+    void add(const QString &name, QStringView shown)
+    {
+        const size_t start = m_keys.size();
+        appendKey(shown, m_keys);
+        m_entries.push_back({start, m_keys.size() - start, m_names.size()});
+        m_names.append(name);
+    }
+
+    QStringList sorted()
+    {
+        std::sort(m_entries.begin(), m_entries.end(), [this](const Entry &a, const Entry &b) {
+            const int byKey = key(a).compare(key(b));
+            if (byKey != 0)
+                return byKey < 0;
+            return bytesOfName(m_names.at(a.index)) < bytesOfName(m_names.at(b.index));
+        });
+        QStringList names;
+        names.reserve(m_names.size());
+        for (const Entry &entry : m_entries)
+            names.append(m_names.at(entry.index));
+        return names;
+    }
+
+private:
+    struct Entry
+    {
+        size_t keyStart;
+        size_t keyLength;
+        qsizetype index;
+    };
+
+    std::string_view key(const Entry &entry) const
+    {
+        return std::string_view(m_keys).substr(entry.keyStart, entry.keyLength);
+    }
+
+    std::string m_keys;
+    std::vector<Entry> m_entries;
+    QStringList m_names;
+};
 
 } // namespace
 
 bool naturalLess(const QString &a, const QString &b)
 {
-    return collatesBefore(FileName::fromName(a), FileName::fromName(b));
+    const int byKey = keyOf(displayName(a)).compare(keyOf(displayName(b)));
+    if (byKey != 0)
+        return byKey < 0;
+    return bytesOfName(a) < bytesOfName(b);
 }
 
 void sortNatural(QStringList &names)
 {
-    QList<FileName> decoded;
-    decoded.reserve(names.size());
+    CollationSort sort(names.size());
     for (const QString &name : std::as_const(names))
-        decoded.append(FileName::fromName(name));
-    sortNatural(decoded);
-    for (qsizetype i = 0; i < decoded.size(); ++i)
-        names[i] = decoded.at(i).name();
+        sort.add(name, displayName(name));
+    names = sort.sorted();
 }
 
 void sortNatural(QList<FileName> &names)
 {
-    std::sort(names.begin(), names.end(), collatesBefore);
+    std::vector<std::string> keys;
+    keys.reserve(names.size());
+    std::vector<qsizetype> order(size_t(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        keys.push_back(keyOf(names.at(i).display()));
+        order[size_t(i)] = i;
+    }
+    std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        const int byKey = keys[size_t(a)].compare(keys[size_t(b)]);
+        if (byKey != 0)
+            return byKey < 0;
+        return names.at(a).bytes() < names.at(b).bytes();
+    });
+    QList<FileName> sorted;
+    sorted.reserve(names.size());
+    for (const qsizetype i : order)
+        sorted.append(std::move(names[i]));
+    names = std::move(sorted);
 }
 
 namespace {
 
-// Reads a folder once; `wantFolders` picks folders, otherwise regular files (links followed).
-QStringList readFolder(const QString &folder, bool wantFolders, const NameFilter *filter, bool *ok)
+// Reads a folder once, keeping its regular files (links followed) that the filter admits, its
+// folders, or both.
+FolderContents readFolder(const QString &folder, const NameFilter *fileFilter, bool wantFolders, bool *ok)
 {
-    QList<FileName> found;
     const QByteArray path = bytesOfName(folder);
     DIR *dir = ::opendir(path.constData());
     if (ok)
         *ok = dir != nullptr;
     if (!dir)
         return {};
+    CollationSort files;
+    CollationSort folders;
     const int fd = ::dirfd(dir);
     while (const dirent *entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.')
@@ -168,30 +225,32 @@ QStringList readFolder(const QString &folder, bool wantFolders, const NameFilter
             isFolder = S_ISDIR(st.st_mode);
             isFile = S_ISREG(st.st_mode);
         }
-        if (wantFolders ? !isFolder : !isFile)
+        if (isFile ? !fileFilter : !(isFolder && wantFolders))
             continue;
-        FileName name = FileName::fromBytes(QByteArray(entry->d_name));
-        if (filter && !filter->matches(name.display()))
-            continue;
-        found.append(std::move(name));
+        const QString name = nameFromBytes(QByteArrayView(entry->d_name, qsizetype(std::strlen(entry->d_name))));
+        const QString shown = displayName(name);
+        if (isFolder)
+            folders.add(name, shown);
+        else if (fileFilter->matches(shown))
+            files.add(name, shown);
     }
     ::closedir(dir);
-    sortNatural(found);
-    QStringList names;
-    names.reserve(found.size());
-    for (const FileName &name : std::as_const(found))
-        names.append(name.name());
-    return names;
+    return FolderContents{files.sorted(), folders.sorted()};
 }
 
 } // namespace
 
 QStringList listFolderFiles(const QString &folder, const NameFilter &filter, bool *ok)
 {
-    return readFolder(folder, false, &filter, ok);
+    return readFolder(folder, &filter, false, ok).files;
 }
 
 QStringList listSubfolders(const QString &folder, bool *ok)
 {
-    return readFolder(folder, true, nullptr, ok);
+    return readFolder(folder, nullptr, true, ok).subfolders;
+}
+
+FolderContents listFolder(const QString &folder, const NameFilter &filter, bool *ok)
+{
+    return readFolder(folder, &filter, true, ok);
 }

@@ -25,8 +25,9 @@ private:
 };
 
 // The one collation of every listing, on the names as they are shown: digit runs, half- or
-// full-width, compare as numbers; letters without regard to case, full-width Latin ones as their
-// half-width ones; names that still tie are ordered by their bytes, so no two names tie.
+// full-width, compare as numbers, and stand among the other characters where half-width digits
+// do; letters without regard to case, full-width Latin ones as their half-width ones; names that
+// still tie are ordered by their bytes, so no two names tie.
 // The strings are names in the lossless form of filename.h.
 bool naturalLess(const QString &a, const QString &b);
 void sortNatural(QStringList &names);
@@ -38,3 +39,11 @@ QStringList listFolderFiles(const QString &folder, const NameFilter &filter, boo
 
 // The visible subfolders of a folder, in natural order.
 QStringList listSubfolders(const QString &folder, bool *ok = nullptr);
+
+// Both of the above from one reading of the folder.
+struct FolderContents
+{
+    QStringList files;
+    QStringList subfolders;
+};
+FolderContents listFolder(const QString &folder, const NameFilter &filter, bool *ok = nullptr);

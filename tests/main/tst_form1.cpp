@@ -1,4 +1,5 @@
 #include "main/form1.h"
+#include "main/listsrefreshonce.h"
 #include "main/sharedvalues.h"
 #include "main/startup.h"
 #include "platform/profilefile.h"
@@ -52,6 +53,7 @@ private slots:
     void settingWriteFailureIsShown();
 
     void folderChangeBringsFileListAndEmptiesBoxes();
+    void listsHeldReadOnceAtTheEnd();
     void fileClickSplitsNameAndKeepsTypedName();
     void openingSubfolderByKeyboard();
     void unreadableFolderKeepsLists();
@@ -257,6 +259,26 @@ void TestForm1::folderChangeBringsFileListAndEmptiesBoxes()
     QCOMPARE(form->File1->entries(), QStringList{QStringLiteral("photo.JPG")});
     for (QLineEdit *box : {form->Text1[0], form->Text1[1], form->Text2, form->Text3})
         QVERIFY(box->text().isEmpty());
+}
+
+void TestForm1::listsHeldReadOnceAtTheEnd()
+{
+    touch(m_browsed->filePath(QStringLiteral("a.txt")));
+    auto form = makeForm();
+    {
+        const ListsRefreshOnce once(form->Dir1, form->File1);
+        QVERIFY(form->setDir1Path(m_browsed->path()));
+        form->File1->setPattern(QStringLiteral("*.txt"));
+        // The handlers ran, and entries asked for are read there and then...
+        QCOMPARE(form->File1->path(), m_browsed->path());
+        QCOMPARE(form->File1->entries(), QStringList{QStringLiteral("a.txt")});
+        // ...but the folder list waits for the end, past the folder change's own hold.
+        QVERIFY(QDir(m_browsed->path()).mkdir(QStringLiteral("sub")));
+        QVERIFY(form->Dir1->findItems(QStringLiteral("sub"), Qt::MatchExactly).isEmpty());
+    }
+    QCOMPARE(form->Dir1->findItems(QStringLiteral("sub"), Qt::MatchExactly).size(), 1);
+    QCOMPARE(shownEntries(form->File1), QStringList{QStringLiteral("a.txt")});
+    QCOMPARE(form->File1->fileName(), QString());
 }
 
 void TestForm1::fileClickSplitsNameAndKeepsTypedName()

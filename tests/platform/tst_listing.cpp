@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -67,6 +68,15 @@ void TestListing::naturalOrder()
     // A strict weak order: no name is less than itself, and ties fall to code points.
     QVERIFY(!naturalLess(QStringLiteral("a"), QStringLiteral("a")));
     QVERIFY(naturalLess(QStringLiteral("A"), QStringLiteral("a")) != naturalLess(QStringLiteral("a"), QStringLiteral("A")));
+
+    // Numbers of both widths among letters: one order, whatever order the folder hands them in.
+    QStringList shuffled = {QStringLiteral("写真A"), QStringLiteral("写真5"), QStringLiteral("写真３")};
+    std::sort(shuffled.begin(), shuffled.end());
+    do {
+        QStringList sorted = shuffled;
+        sortNatural(sorted);
+        QCOMPARE(sorted, (QStringList{QStringLiteral("写真３"), QStringLiteral("写真5"), QStringLiteral("写真A")}));
+    } while (std::next_permutation(shuffled.begin(), shuffled.end()));
 }
 
 void TestListing::collation_data()
@@ -83,6 +93,16 @@ void TestListing::collation_data()
     QTest::newRow("full-width lower folded") << QByteArray("ｚ1") << QByteArray("Z2");
     QTest::newRow("cp932 by its characters") << QByteArray("ア") << QByteArray("\x83\x5f"); // ダ: bytes alone would put it first
     QTest::newRow("one invalid byte apart") << QByteArray("caf\xe8") << QByteArray("caf\xe9");
+    QTest::newRow("number before letter") << QByteArray("a9") << QByteArray("ab");
+    QTest::newRow("space before number") << QByteArray("a b") << QByteArray("a1");
+    QTest::newRow("leading zeros ignored") << QByteArray("img2x") << QByteArray("img002y");
+    QTest::newRow("zeros alone") << QByteArray("a0b") << QByteArray("a00c");
+    QTest::newRow("number decides before the rest") << QByteArray("a9z") << QByteArray("a10");
+    QTest::newRow("shorter name first") << QByteArray("img1") << QByteArray("img1a");
+    QTest::newRow("equal numbers, shorter first") << QByteArray("a1") << QByteArray("a01b");
+    QTest::newRow("case folded beyond latin") << QByteArray("\xcf\x83") << QByteArray("\xce\xa3" "a"); // σ, Σa
+    QTest::newRow("utf-16 units, not code points") << QByteArray("\xf0\x9f\x98\x80") << QByteArray("\xef\xbd\xa1"); // 😀, ｡
+    QTest::newRow("full-width number stands as a digit") << QByteArray("写真３") << QByteArray("写真A");
 }
 
 void TestListing::collation()
@@ -94,6 +114,9 @@ void TestListing::collation()
     QVERIFY(naturalLess(a, b));
     QVERIFY(!naturalLess(b, a));
     QVERIFY(!naturalLess(a, a));
+    QStringList names{b, a};
+    sortNatural(names);
+    QCOMPARE(names, (QStringList{a, b}));
 }
 
 void TestListing::namesDecoded_data()
@@ -147,6 +170,10 @@ void TestListing::listsOnlyVisibleRegularFiles()
     QCOMPARE(listFolderFiles(dir.path(), NameFilter(QStringLiteral("*.txt"))),
              (QStringList{QStringLiteral("b.txt"), QStringLiteral("link.txt")}));
     QCOMPARE(listSubfolders(dir.path()), QStringList{QStringLiteral("folder.txt")});
+    // One reading for both lists: the pattern picks files only.
+    const FolderContents both = listFolder(dir.path(), NameFilter(QStringLiteral("*.jpg")));
+    QCOMPARE(both.files, QStringList{QStringLiteral("a.jpg")});
+    QCOMPARE(both.subfolders, QStringList{QStringLiteral("folder.txt")});
 }
 
 void TestListing::unreadableFolderReported()
