@@ -415,10 +415,10 @@ QList<RecoveryReport> recoverInterruptedBatches(FileSystem &fileSystem, const QS
         reports.append(latest);
     const QString journalName = journalPathOf(programFolder).section(QLatin1Char('/'), -1);
     QStringList kept;
-    for (const QString &name : fileSystem.entryNames(programFolder)) {
+    fileSystem.forEachEntry(programFolder, [&](const QString &name) {
         if (isKeptJournal(name, journalName))
             kept.append(name);
-    }
+    });
     // The latest batch first: each earlier one left its files as the later ones found them.
     auto stamp = [&](const QString &name) { return name.section(QLatin1Char('-'), 1); };
     std::sort(kept.begin(), kept.end(), [&](const QString &a, const QString &b) { return stamp(a) > stamp(b); });
