@@ -269,8 +269,7 @@ public:
     // Makes every file once, in the pool, enough for every size: making files is slow on ext4, and
     // each run borrows them instead.
     Bench(const QString &root, int poolFiles)
-        : m_root(root)
-        , m_pool(root + QStringLiteral("/pool"))
+        : m_pool(root + QStringLiteral("/pool"))
         , m_folder(root + QStringLiteral("/batch"))
         , m_programFolder(root + QStringLiteral("/prog"))
         , m_work(workFolderOf(m_programFolder))
@@ -320,14 +319,15 @@ public:
             contenders.emplace_back(madeName, [&] { figures[4].times.push_back(preview(files)); });
         }
         // Untimed, so that no contender pays for growing the work folder to this size.
-        lend(m_folder, files, renamed, [&] { rawBatch(m_folder, m_work, rule); });
+        lend(files, renamed, [&] { rawBatch(m_folder, m_work, rule); });
         // Each round starts with another contender, so that none always meets the disk first.
         for (int round = 0; round < rounds; ++round) {
             for (size_t turn = 0; turn < contenders.size(); ++turn) {
                 const auto &[ends, contender] = contenders[(size_t(round) + turn) % contenders.size()];
-                lend(m_folder, files, ends, contender);
+                lend(files, ends, contender);
             }
         }
+        giveBack(files);
         for (const Figure &figure : figures) {
             if (figure.times.size() != size_t(rounds))
                 fail("no time in every round for " + figure.label);
@@ -339,9 +339,9 @@ public:
     // user opens it: Enter on its entry.
     std::vector<Figure> startUp(int rounds)
     {
-        const QString start = m_root + QStringLiteral("/start");
+        const QString &start = m_folder;
         std::vector<Figure> figures = {{"construct, Form_Load, show", 0.3}, {"open from the folder list", 0.15}};
-        lend(start, StartupFiles, madeName, [&] {
+        lend(StartupFiles, madeName, [&] {
             for (int round = 0; round < rounds; ++round) {
                 std::unique_ptr<Form1> form;
                 ::sync();
@@ -362,6 +362,7 @@ public:
             if (!QDir().rmdir(workFolderOf(start)))
                 fail("cannot remove the work folder of the start-up");
         });
+        giveBack(StartupFiles);
         return figures;
     }
 
@@ -370,7 +371,7 @@ public:
     std::pair<double, double> memory(int files)
     {
         std::pair<double, double> perFile;
-        lend(m_folder, files, spacelessName, [&] {
+        lend(files, spacelessName, [&] {
             showInWindow(m_folder);
             m_answers.shown = 0;
             perFile.first = bytesPerFile(files, [&] { m_form->Command4->click(); });
@@ -378,26 +379,40 @@ public:
                 fail("the window command did not run as asked");
             showInWindow(m_programFolder);
         });
-        lend(m_folder, files, spacelessName,
-             [&] { perFile.second = bytesPerFile(files, [&] { engine(Rule::Spaces, true); }); });
+        lend(files, spacelessName, [&] { perFile.second = bytesPerFile(files, [&] { engine(Rule::Spaces, true); }); });
+        giveBack(files);
         return perFile;
     }
 
 private:
-    // Runs `run` on a new folder holding the pool's first files, moved in in order, so that every
-    // timed run meets a folder in the same state; then takes them back under the names the run
-    // must have left. A missing name fails, and so does anything else left behind.
-    void lend(const QString &folder, int files, NameOf ends, const std::function<void()> &run)
+    // Runs `run` on a new folder holding the first files under their first names, moved in in
+    // order, so that every timed run meets a folder in the same state. They come from the folder
+    // of the run before, under the names that run must have left (a missing name fails, and so
+    // does anything else left behind), or else from the pool.
+    void lend(int files, NameOf ends, const std::function<void()> &run)
     {
-        if (!QDir().mkdir(folder))
-            fail("cannot make " + folder.toStdString());
-        moveAll(size_t(files), DirFd(m_pool), madeName, DirFd(folder), madeName);
+        const QString left = m_folder + QStringLiteral(".left");
+        if (m_left && !QDir().rename(m_folder, left))
+            fail("cannot set the last run's folder aside");
+        if (!QDir().mkdir(m_folder))
+            fail("cannot make " + m_folder.toStdString());
+        moveAll(size_t(files), DirFd(m_left ? left : m_pool), m_left ? m_left : madeName, DirFd(m_folder), madeName);
+        if (m_left && !QDir().rmdir(left))
+            fail("the folder holds more than the expected names");
+        m_left = nullptr;
         run();
         if (!entriesOf(DirFd(m_work)).empty())
             fail("files were left in the work folder");
-        moveAll(size_t(files), DirFd(folder), ends, DirFd(m_pool), madeName);
-        if (!QDir().rmdir(folder))
+        m_left = ends;
+    }
+
+    // Takes the files of the last run back into the pool.
+    void giveBack(int files)
+    {
+        moveAll(size_t(files), DirFd(m_folder), m_left, DirFd(m_pool), madeName);
+        if (!QDir().rmdir(m_folder))
             fail("the folder holds more than the expected names");
+        m_left = nullptr;
     }
 
     BatchRequest request(Rule rule) const
@@ -521,9 +536,9 @@ private:
 
     LinuxFileSystem m_fs;
     AnswerOk m_answers;
-    const QString m_root;
     const QString m_pool;
     const QString m_folder; // every run's folder, made afresh for it
+    NameOf m_left = nullptr; // the names under which the last run left its files in m_folder
     const QString m_programFolder;
     const QString m_work;
     std::unique_ptr<Form1> m_form;
