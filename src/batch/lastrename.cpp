@@ -153,7 +153,8 @@ namespace {
 
 // Composes the record in pieces, each handed to `sink` with the checksum kept as it goes: a
 // record of 100,000 files never stands whole in memory.
-bool composeRecord(const LastRename &record, const std::function<bool(const QByteArray &)> &sink)
+bool composeRecord(TakeBack direction, const QString &folder, qsizetype count,
+                   const std::function<RenamedFile(qsizetype)> &fileAt, const std::function<bool(const QByteArray &)> &sink)
 {
     constexpr qsizetype PieceSize = 256 * 1024;
     QCryptographicHash hash(QCryptographicHash::Blake2b_256);
@@ -166,10 +167,11 @@ bool composeRecord(const LastRename &record, const std::function<bool(const QByt
         text.clear();
     };
     text += Magic;
-    text += record.direction == TakeBack::Undo ? "\nundo\nfolder\t" : "\nredo\nfolder\t";
-    text += encoded(record.folder);
-    text += "\nfiles\t" + QByteArray::number(record.files.size()) + '\n';
-    for (const RenamedFile &file : record.files) {
+    text += direction == TakeBack::Undo ? "\nundo\nfolder\t" : "\nredo\nfolder\t";
+    text += encoded(folder);
+    text += "\nfiles\t" + QByteArray::number(count) + '\n';
+    for (qsizetype i = 0; i < count; ++i) {
+        const RenamedFile file = fileAt(i);
         text += "file\t";
         for (const qint64 number : {qint64(file.stamp.id.device), qint64(file.stamp.id.inode), qint64(file.stamp.type),
                                     file.stamp.size, file.stamp.modifiedNs}) {
@@ -189,12 +191,17 @@ bool composeRecord(const LastRename &record, const std::function<bool(const QByt
     return ok && sink("check\tblake2b-256:" + hash.result().toHex() + '\n');
 }
 
+auto filesOf(const LastRename &record)
+{
+    return [&record](qsizetype index) { return record.files.at(index); };
+}
+
 } // namespace
 
 QByteArray lastRenameText(const LastRename &record)
 {
     QByteArray text;
-    composeRecord(record, [&text](const QByteArray &piece) {
+    composeRecord(record.direction, record.folder, record.files.size(), filesOf(record), [&text](const QByteArray &piece) {
         text += piece;
         return true;
     });
@@ -259,15 +266,18 @@ bool readLastRename(const QString &programFolder, LastRename &record, QString &p
     return true;
 }
 
+namespace {
+
 // Written whole or not at all; a record that cannot be written takes any older one with it.
-FsResult writeLastRename(const QString &programFolder, const LastRename &record)
+FsResult writeRecord(const QString &programFolder, TakeBack direction, const QString &folder, qsizetype count,
+                     const std::function<RenamedFile(qsizetype)> &fileAt)
 {
     const QString path = lastRenamePathOf(programFolder);
-    if (record.files.isEmpty())
+    if (count == 0)
         return removeRecord(path);
     QSaveFile file(path);
     const auto write = [&file](const QByteArray &piece) { return file.write(piece) == piece.size(); };
-    if (!file.open(QIODevice::WriteOnly) || !composeRecord(record, write) || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || !composeRecord(direction, folder, count, fileAt, write) || !file.commit()) {
         const QString reason = file.errorString();
         removeRecord(path);
         return FsResult::failure(QStringLiteral("%1\n%2").arg(path, reason));
@@ -275,39 +285,49 @@ FsResult writeLastRename(const QString &programFolder, const LastRename &record)
     return FsResult::success();
 }
 
+} // namespace
+
+FsResult writeLastRename(const QString &programFolder, const LastRename &record)
+{
+    return writeRecord(programFolder, record.direction, record.folder, record.files.size(), filesOf(record));
+}
+
 FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, TakeBack direction,
                           const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned)
 {
-    LastRename record{direction, folder, {}};
-    QStringList names;
-    QList<FileStamp> plannedRenamed;
-    names.reserve(moves.size());
+    QList<qsizetype> renamed; // the moves that changed a name
+    renamed.reserve(moves.size());
     for (qsizetype i = 0; i < moves.size(); ++i) {
-        if (moves.at(i).newName == moves.at(i).oldName)
-            continue;
-        names.append(moves.at(i).newName);
-        if (planned.size() == moves.size())
-            plannedRenamed.append(planned.at(i));
+        if (moves.at(i).newName != moves.at(i).oldName)
+            renamed.append(i);
     }
+    auto renamedFile = [&](qsizetype index, const FileStamp &stamp) {
+        const PlannedMove &move = moves.at(renamed.at(index));
+        return RenamedFile{move.newName, move.oldName, stamp};
+    };
     // Two files looked at decide whether the plan's stamps still stand for every file, as FAT
     // numbers files by their place and needs each one looked at again.
-    const bool plannedHold = !names.isEmpty() && plannedRenamed.size() == names.size()
-        && fileSystem.fileStamps(folder, {names.constFirst(), names.constLast()})
-            == QList<FileStamp>{plannedRenamed.constFirst(), plannedRenamed.constLast()};
-    const QList<FileStamp> stamps = plannedHold ? plannedRenamed : fileSystem.fileStamps(folder, names);
-    record.files.reserve(names.size());
-    qsizetype at = 0;
-    for (const PlannedMove &move : moves) {
-        if (move.newName == move.oldName)
-            continue;
-        const FileStamp &stamp = stamps.at(at++);
-        if (!stamp.exists()) {
-            removeRecord(lastRenamePathOf(programFolder));
-            return FsResult::failure(QStringLiteral("%1\n%2").arg(joinPath(folder, move.newName), FsResult::failure(ENOENT).reason()));
-        }
-        record.files.append({move.newName, move.oldName, stamp});
+    if (!renamed.isEmpty() && planned.size() == moves.size()) {
+        const qsizetype first = renamed.constFirst();
+        const qsizetype last = renamed.constLast();
+        if (fileSystem.fileStamps(folder, {moves.at(first).newName, moves.at(last).newName})
+            == QList<FileStamp>{planned.at(first), planned.at(last)})
+            return writeRecord(programFolder, direction, folder, renamed.size(),
+                               [&](qsizetype index) { return renamedFile(index, planned.at(renamed.at(index))); });
     }
-    return writeLastRename(programFolder, record);
+    QStringList names;
+    names.reserve(renamed.size());
+    for (const qsizetype index : std::as_const(renamed))
+        names.append(moves.at(index).newName);
+    const QList<FileStamp> stamps = fileSystem.fileStamps(folder, names);
+    for (qsizetype i = 0; i < stamps.size(); ++i) {
+        if (!stamps.at(i).exists()) {
+            removeRecord(lastRenamePathOf(programFolder));
+            return FsResult::failure(QStringLiteral("%1\n%2").arg(joinPath(folder, names.at(i)), FsResult::failure(ENOENT).reason()));
+        }
+    }
+    return writeRecord(programFolder, direction, folder, renamed.size(),
+                       [&](qsizetype index) { return renamedFile(index, stamps.at(index)); });
 }
 
 QList<ChangedFile> changedSince(FileSystem &fileSystem, const LastRename &record)

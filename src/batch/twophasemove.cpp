@@ -3,6 +3,7 @@
 #include "platform/filename.h"
 
 #include <algorithm>
+#include <tuple>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -79,14 +80,69 @@ const BatchReport &TwoPhaseMove::run()
     return m_report;
 }
 
-// Reads the folder once, name by name, against the listing: which listed files are there, and
+// Looks at every listed file once and reads the folder once: which listed files are there, and
 // which other entries hold names that no new name may take.
 bool TwoPhaseMove::readFolders(QStringList &holdingEntries, bool create)
 {
     const QStringList &listing = m_request.listing;
     // Where the folder's filesystem takes two spellings for one name, so does every check.
     m_foldCase = m_fs.ignoresCase(m_request.folder);
+    // One look at every listed file, from the open folder rather than path by path.
+    m_planned = m_fs.fileStamps(m_request.folder, listing);
+    FolderSurvey survey;
+    const FsResult read = m_fs.surveyFolder(m_request.folder, survey);
+    if (!read.ok())
+        return refuse(BatchProblem::FolderUnreadable, read.reason());
+    if (!listedFromStamps(survey) && !listedFromNames())
+        return false;
+    return prepareHoldingFolder(holdingEntries, create);
+}
+
+// The usual folder: every entry that a file list may show is a listed file that was just looked
+// at, as the counts say, and only the hidden entries and folders hold names of their own. A
+// listing that names a file twice names one file, seen twice under one name.
+bool TwoPhaseMove::listedFromStamps(const FolderSurvey &survey)
+{
+    const QStringList &listing = m_request.listing;
+    // A hidden name is counted among the entries no file list shows.
+    if (std::any_of(listing.cbegin(), listing.cend(), [](const QString &name) { return name.startsWith(QLatin1Char('.')); }))
+        return false;
     m_listed = QList<Listed>(listing.size(), Listed::Missing);
+    QList<std::pair<FileId, qsizetype>> byId;
+    byId.reserve(listing.size());
+    for (qsizetype i = 0; i < listing.size(); ++i) {
+        const FileStamp &stamp = m_planned.at(i);
+        if (stamp.exists() && stamp.type != S_IFDIR)
+            byId.append({stamp.id, i});
+    }
+    std::sort(byId.begin(), byId.end(), [](const auto &a, const auto &b) {
+        return std::tie(a.first.device, a.first.inode, a.second) < std::tie(b.first.device, b.first.inode, b.second);
+    });
+    qsizetype present = 0;
+    for (qsizetype at = 0; at < byId.size(); ++at) {
+        const qsizetype index = byId.at(at).second;
+        m_listed[index] = Listed::Present;
+        // Two names of one file (links) are two entries; one name twice is one.
+        for (qsizetype earlier = at - 1; earlier >= 0 && byId.at(earlier).first == byId.at(at).first; --earlier) {
+            if (listing.at(byId.at(earlier).second) == listing.at(index))
+                m_listed[index] = Listed::Again;
+        }
+        if (m_listed.at(index) == Listed::Present)
+            ++present;
+    }
+    if (present != survey.others)
+        return false;
+    for (const QString &name : survey.unlistable)
+        m_unlisted.insert(key(name));
+    return true;
+}
+
+// Any other folder: read again, name by name, against the listing.
+bool TwoPhaseMove::listedFromNames()
+{
+    const QStringList &listing = m_request.listing;
+    m_listed = QList<Listed>(listing.size(), Listed::Missing);
+    m_unlisted.clear();
     QList<std::pair<qsizetype, qsizetype>> respelt; // a listed file that another spelling lists first
     {
         // Each key with the listed file that names it first, counted from 1.
@@ -114,7 +170,7 @@ bool TwoPhaseMove::readFolders(QStringList &holdingEntries, bool create)
     }
     for (const auto &[index, first] : std::as_const(respelt))
         m_listed[index] = m_listed.at(first);
-    return prepareHoldingFolder(holdingEntries, create);
+    return true;
 }
 
 bool TwoPhaseMove::preview()
@@ -285,8 +341,6 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
     m_listed = QList<Listed>();
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
 
-    // One look at every listed file, from the open folder rather than path by path.
-    m_planned = m_fs.fileStamps(m_request.folder, listing);
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
         // The listing shows files and links to them; a folder there now took a file's place.

@@ -171,6 +171,8 @@ private:
     };
     FormedName formName(qsizetype index, const QString &oldName) const;
     bool readFolders(QStringList &holdingEntries, bool create);
+    bool listedFromStamps(const FolderSurvey &survey);
+    bool listedFromNames();
     bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
     void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &holdingEntries);

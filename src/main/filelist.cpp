@@ -91,8 +91,20 @@ void FileList::setEntries(QStringList entries) const
         m_entries.removeIf([&](const QString &name) { return ownHere.contains(name); });
 }
 
+// The entries shown go before the folder is read again: two lists of 100,000 names need not
+// stand at once. Nothing is painted in between.
+void FileList::dropShown()
+{
+    m_filling = true;
+    clear();
+    m_entries.clear();
+    m_filling = false;
+}
+
 void FileList::showEntries()
 {
+    if (m_readDue)
+        dropShown();
     readIfDue();
     m_showDue = false;
     m_filling = true;

@@ -51,6 +51,7 @@ private:
     void readIfDue() const;
     void setEntries(QStringList entries) const;
     void showEntries();
+    void dropShown();
 
     QString m_path;
     NameFilter m_filter;

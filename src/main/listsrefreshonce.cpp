@@ -18,6 +18,8 @@ ListsRefreshOnce::~ListsRefreshOnce()
     if (m_folders->m_held > 0 || m_files->m_held > 0)
         return;
     if (m_folders->m_readDue && m_files->m_readDue && m_files->path() == m_folders->path()) {
+        if (m_files->m_showDue)
+            m_files->dropShown();
         FolderContents contents = listFolder(m_folders->path(), m_files->m_filter);
         m_folders->showEntries(contents.subfolders);
         m_files->setEntries(std::move(contents.files));

@@ -184,6 +184,37 @@ FsResult FileSystem::forEachEntry(const QString &folder, const std::function<voi
     return read;
 }
 
+FsResult FileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
+{
+    survey = FolderSurvey();
+    return forEachEntry(folder, [&survey](const QString &name) {
+        if (name.startsWith(QLatin1Char('.')))
+            survey.unlistable.append(name);
+        else
+            ++survey.others;
+    });
+}
+
+// The others are only counted: tens of thousands of names need no conversion.
+FsResult LinuxFileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
+{
+    survey = FolderSurvey();
+    DIR *dir = ::opendir(native(folder).constData());
+    if (!dir)
+        return FsResult::failure(errno);
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        if (name[0] == '.' || entry->d_type == DT_DIR)
+            survey.unlistable.append(nameFromBytes(name));
+        else
+            ++survey.others;
+    }
+    ::closedir(dir);
+    return FsResult::success();
+}
+
 FsResult LinuxFileSystem::forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take)
 {
     DIR *dir = ::opendir(native(folder).constData());

@@ -53,6 +53,14 @@ struct FileStamp
     bool operator==(const FileStamp &) const = default;
 };
 
+// One read of a folder as a batch needs it: the entries no file list shows (hidden ones and
+// folders) by name, and a count of all the others.
+struct FolderSurvey
+{
+    QStringList unlistable;
+    qsizetype others = 0;
+};
+
 // Two folders held open while a batch moves its files between them by name: tens of thousands
 // of moves and looks need not walk the folders' paths each time.
 class FolderPair
@@ -86,6 +94,8 @@ public:
     // Hands every entry of a folder (as entryNames) to `take` as it is read, so that no list of
     // them need stand whole; this default asks entryNames.
     virtual FsResult forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take);
+    // This default asks entryNames and counts every entry it cannot tell for a folder among the others.
+    virtual FsResult surveyFolder(const QString &folder, FolderSurvey &survey);
     // True when anything (even a dangling link) stands at the path.
     virtual bool exists(const QString &path) = 0;
     virtual FileId fileId(const QString &path) = 0;
@@ -121,6 +131,7 @@ public:
     FsResult removeFolder(const QString &path) override;
     QStringList entryNames(const QString &folder, FsResult *result = nullptr) override;
     FsResult forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take) override;
+    FsResult surveyFolder(const QString &folder, FolderSurvey &survey) override;
     bool exists(const QString &path) override;
     FileId fileId(const QString &path) override;
     QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr) override;
