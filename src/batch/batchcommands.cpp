@@ -2,6 +2,7 @@
 
 #include "batch/batchmessage.h"
 #include "batch/journal.h"
+#include "batch/lastrename.h"
 #include "batch/preview.h"
 #include "batch/removalrule.h"
 #include "batch/twophasemove.h"
@@ -69,16 +70,29 @@ void Form1::runBatchMove(const NameRule &rule)
     BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
     BatchProgress progress(journal, this);
     m_batchRunning = true;
-    TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
-    if (batch.plan() && batch.moveOut()) {
-        {
-            const ListsRefreshOnce once(Dir1, File1);
-            File1->refresh();
-            // The lists show where the files wait while they come back; a holding folder the list
-            // cannot open changes nothing for the move itself.
-            Dir1->setPath(batch.holdingFolder());
+    QStringList messages;
+    FsResult recorded;
+    {
+        TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
+        if (batch.plan() && batch.moveOut()) {
+            {
+                const ListsRefreshOnce once(Dir1, File1);
+                File1->refresh();
+                // The lists show where the files wait while they come back; a holding folder the list
+                // cannot open changes nothing for the move itself.
+                Dir1->setPath(batch.holdingFolder());
+            }
+            batch.moveBack();
         }
-        batch.moveBack();
+        // What is said and recorded of the batch is taken from it before the lists are read
+        // again, so that its plan need not stand beside them.
+        const bool done = batch.report().outcome == BatchOutcome::Done;
+        if (done)
+            recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, savedFolder,
+                                        batch.moves(), batch.plannedFiles());
+        messages.append(batchMessage(batch.report()));
+        if (done)
+            messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
     }
     {
         // Whatever happened, the lists end on the starting folder, read afresh, with the boxes empty.
@@ -89,12 +103,8 @@ void Form1::runBatchMove(const NameRule &rule)
     }
     m_batchRunning = false;
     progress.end();
-    if (batch.report().outcome == BatchOutcome::Done)
-        recordRename(savedFolder, batch.moves(), batch.plannedFiles());
+    showUnrecorded(recorded);
 
-    QStringList messages{batchMessage(batch.report())};
-    if (batch.report().outcome == BatchOutcome::Done)
-        messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
     messages.removeAll(QString());
     if (!messages.isEmpty())
         m_platform.messages.show(messages.join(QStringLiteral("\n\n")), MsgButtons::Ok);

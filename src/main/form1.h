@@ -113,6 +113,8 @@ private:
     void setUpTakeBack();
     // Keeps the moves just made for Ctrl+Z; says so when they cannot be kept.
     void recordRename(const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned = {});
+    // Says why the rename just made cannot be taken back, if it cannot.
+    void showUnrecorded(const FsResult &recorded);
     void emptyNameBoxes();
 
     PlatformContext m_platform;

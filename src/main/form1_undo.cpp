@@ -129,7 +129,11 @@ void Form1::takeBackLastRename(TakeBack direction)
 
 void Form1::recordRename(const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned)
 {
-    const FsResult recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, folder, moves, planned);
+    showUnrecorded(recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, folder, moves, planned));
+}
+
+void Form1::showUnrecorded(const FsResult &recorded)
+{
     if (!recorded.ok())
         m_platform.messages.show(unrecorded(recorded), MsgButtons::Ok);
 }
