@@ -80,6 +80,13 @@ void appendEscapedUtf8(QByteArray &out, const QByteArray &utf8)
 // journal stays readable text and gives back every name byte for byte.
 void appendEscaped(QByteArray &out, const QString &name)
 {
+    // Most names hold no byte outside UTF-8: their bytes go through one buffer kept for them all.
+    if (!std::any_of(name.cbegin(), name.cend(), [](QChar unit) { return unit.unicode() >= 0xDC80 && unit.unicode() <= 0xDCFF; })) {
+        thread_local QByteArray bytes;
+        writeBytesOfName(name, bytes);
+        appendEscapedUtf8(out, bytes);
+        return;
+    }
     qsizetype runStart = 0;
     for (qsizetype i = 0; i <= name.size(); ++i) {
         if (i < name.size() && !isEscapedByte(name, i))

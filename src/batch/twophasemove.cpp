@@ -314,7 +314,11 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
             m_report.problems.append({kind, oldName, newName, detail});
         };
         const QString newKey = key(newName);
-        const auto earlier = byNewName.constFind(newKey);
+        // The file that took this new name first, counted from 1; 0 when this one is the first.
+        qsizetype &first = byNewName[newKey];
+        const qsizetype earlier = first;
+        if (first == 0)
+            first = i + 1;
         BatchProblem kind;
         if (!formed.refusal.isEmpty())
             problem(BatchProblem::RuleRefused, formed.refusal);
@@ -328,14 +332,12 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
             problem(kind);
         else if (formed.bytes > limit)
             problem(BatchProblem::NameTooLong, QString::number(limit));
-        else if (earlier != byNewName.cend())
-            problem(BatchProblem::SameNewName, listing.at(earlier.value()));
+        else if (earlier != 0)
+            problem(BatchProblem::SameNewName, listing.at(earlier - 1));
         else if (inHolding.contains(newKey))
             problem(BatchProblem::TakenInHoldingFolder);
         else if (m_unlisted.contains(newKey))
             problem(BatchProblem::TakenInFolder);
-        if (earlier == byNewName.cend())
-            byNewName.insert(newKey, i);
         m_moves.append({oldName, newName});
     }
     m_listed = QList<Listed>();

@@ -152,6 +152,40 @@ QByteArray bytesOfName(QStringView name)
     return bytes;
 }
 
+void writeBytesOfName(QStringView name, QByteArray &into)
+{
+    // Reused buffers keep their room: tens of thousands of names go to system calls in a batch.
+    into.resize(name.size() * 3);
+    char *out = into.data();
+    const char16_t *units = name.utf16();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t unit = units[i];
+        if (unit < 0x80) {
+            *out++ = char(unit);
+        } else if (unit < 0x800) {
+            *out++ = char(0xC0 | (unit >> 6));
+            *out++ = char(0x80 | (unit & 0x3F));
+        } else if (!QChar::isSurrogate(unit)) {
+            *out++ = char(0xE0 | (unit >> 12));
+            *out++ = char(0x80 | ((unit >> 6) & 0x3F));
+            *out++ = char(0x80 | (unit & 0x3F));
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < name.size() && QChar::isLowSurrogate(units[i + 1])) {
+            const char32_t codePoint = QChar::surrogateToUcs4(unit, units[++i]);
+            *out++ = char(0xF0 | (codePoint >> 18));
+            *out++ = char(0x80 | ((codePoint >> 12) & 0x3F));
+            *out++ = char(0x80 | ((codePoint >> 6) & 0x3F));
+            *out++ = char(0x80 | (codePoint & 0x3F));
+        } else if (isEscapedByte(name, i)) {
+            *out++ = char(unit - EscapeBase);
+        } else {
+            // A lone surrogate that stands for no byte: as the general conversion writes it.
+            into = bytesOfName(name);
+            return;
+        }
+    }
+    into.truncate(out - into.data());
+}
+
 FileName FileName::fromBytes(const QByteArray &bytes)
 {
     FileName result;

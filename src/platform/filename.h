@@ -13,6 +13,8 @@
 // differ in any byte are two different strings, and the string gives back the very bytes.
 QString nameFromBytes(QByteArrayView bytes);
 QByteArray bytesOfName(QStringView name);
+// The same bytes, written into a buffer that keeps its room from one name to the next.
+void writeBytesOfName(QStringView name, QByteArray &into);
 // Whether the unit at `at` stands for a byte that is no part of valid UTF-8.
 bool isEscapedByte(QStringView name, qsizetype at);
 

@@ -106,12 +106,16 @@ public:
     FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *seen) override
     {
         const FileIdentity known{dev_t(seen ? seen->id.device : 0), ino_t(seen ? seen->id.inode : 0)};
-        const int error = safeMoveAt(m_dirs[from], native(name), m_dirs[to], native(newName), seen ? &known : nullptr);
+        writeBytesOfName(name, m_name);
+        writeBytesOfName(newName, m_newName);
+        const int error = safeMoveAt(m_dirs[from], m_name, m_dirs[to], m_newName, seen ? &known : nullptr);
         return error == 0 ? FsResult::success() : FsResult::failure(error);
     }
 
 private:
     int m_dirs[2];
+    QByteArray m_name;
+    QByteArray m_newName;
 };
 
 } // namespace
@@ -257,7 +261,8 @@ FileStamp stampOf(const struct stat &st)
 FileStamp OpenFolderPair::stamp(Side side, const QString &name)
 {
     struct stat st;
-    if (::fstatat(m_dirs[side], native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    writeBytesOfName(name, m_name);
+    if (::fstatat(m_dirs[side], m_name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return {};
     return stampOf(st);
 }
@@ -280,8 +285,11 @@ QList<FileStamp> LinuxFileSystem::fileStamps(const QString &folder, const QStrin
     QList<FileStamp> stamps;
     stamps.reserve(names.size());
     struct stat st;
-    for (const QString &name : names)
-        stamps.append(::fstatat(dir, native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? stampOf(st) : FileStamp());
+    QByteArray bytes;
+    for (const QString &name : names) {
+        writeBytesOfName(name, bytes);
+        stamps.append(::fstatat(dir, bytes.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? stampOf(st) : FileStamp());
+    }
     ::close(dir);
     return stamps;
 }

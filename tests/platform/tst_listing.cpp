@@ -141,6 +141,10 @@ void TestListing::namesDecoded()
     QCOMPARE(name.display(), shown);
     QCOMPARE(int(name.encoding()), encoding);
     QCOMPARE(bytesOfName(name.name()), bytes);
+    // A reused buffer, longer from the name before, gets the same bytes.
+    QByteArray reused("a much longer name that was written here before.jpg");
+    writeBytesOfName(name.name(), reused);
+    QCOMPARE(reused, bytes);
     QCOMPARE(FileName::fromText(name.text(), name.encoding())->bytes(), bytes);
 
     // Listed under the exact bytes, shown decoded, and found again by the same bytes.
