@@ -3,6 +3,7 @@
 #include "platform/filename.h"
 
 #include <algorithm>
+#include <thread>
 #include <tuple>
 #include <cerrno>
 #include <sys/stat.h>
@@ -87,15 +88,51 @@ bool TwoPhaseMove::readFolders(QStringList &holdingEntries, bool create)
     const QStringList &listing = m_request.listing;
     // Where the folder's filesystem takes two spellings for one name, so does every check.
     m_foldCase = m_fs.ignoresCase(m_request.folder);
-    // One look at every listed file, from the open folder rather than path by path.
-    m_planned = m_fs.fileStamps(m_request.folder, listing);
     FolderSurvey survey;
-    const FsResult read = m_fs.surveyFolder(m_request.folder, survey);
+    FsResult read;
+    {
+        // One look at every listed file, from the open folder rather than path by path; where the
+        // file system allows, on a second core while the names are formed.
+        std::thread looking;
+        if (m_fs.stampsFromAnyThread())
+            looking = std::thread([&] { m_planned = m_fs.fileStamps(m_request.folder, listing); });
+        read = m_fs.surveyFolder(m_request.folder, survey);
+        if (read.ok())
+            formNames();
+        if (looking.joinable())
+            looking.join();
+        else
+            m_planned = m_fs.fileStamps(m_request.folder, listing);
+    }
     if (!read.ok())
         return refuse(BatchProblem::FolderUnreadable, read.reason());
     if (!listedFromStamps(survey) && !listedFromNames())
         return false;
     return prepareHoldingFolder(holdingEntries, create);
+}
+
+// Every new name, and which earlier file takes the same one: what the names alone tell.
+void TwoPhaseMove::formNames()
+{
+    const QStringList &listing = m_request.listing;
+    QHash<QString, qsizetype> byNewName;
+    byNewName.reserve(listing.size());
+    m_moves.reserve(listing.size());
+    m_formed = QList<Formed>(listing.size());
+    for (qsizetype i = 0; i < listing.size(); ++i) {
+        const QString &oldName = listing.at(i);
+        FormedName formed = formName(i, oldName);
+        Formed &told = m_formed[i];
+        // The file that took this new name first, counted from 1; 0 when this one is the first.
+        qsizetype &first = byNewName[key(formed.name)];
+        told.earlier = qint32(first);
+        if (first == 0)
+            first = i + 1;
+        told.bytes = formed.writable ? qint32(std::min<qsizetype>(formed.bytes, INT32_MAX)) : -1;
+        if (!formed.refusal.isEmpty())
+            m_refusals.insert(i, formed.refusal);
+        m_moves.append({oldName, std::move(formed.name)});
+    }
 }
 
 // The usual folder: every entry that a file list may show is a listed file that was just looked
@@ -298,49 +335,41 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
     QSet<QString> inHolding;
     for (const QString &name : holdingEntries)
         inHolding.insert(key(name));
-    QHash<QString, qsizetype> byNewName;
-    byNewName.reserve(listing.size());
     // A staging folder not made yet lies on the folder's own filesystem.
     const int limit = m_makeStaging ? m_fs.maxNameLength(m_request.folder)
                                     : std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
 
-    m_moves.reserve(listing.size());
-    for (qsizetype i = 0; i < listing.size(); ++i) {
-        const QString &oldName = listing.at(i);
-        const FormedName formed = formName(i, oldName);
-        const QString &newName = formed.name;
+    for (qsizetype i = 0; i < m_moves.size(); ++i) {
+        const PlannedMove &move = m_moves.at(i);
+        const Formed &formed = m_formed.at(i);
         auto problem = [&](BatchProblem kind, const QString &detail = QString()) {
             m_problemOfMove.insert(i, m_report.problems.size());
-            m_report.problems.append({kind, oldName, newName, detail});
+            m_report.problems.append({kind, move.oldName, move.newName, detail});
         };
-        const QString newKey = key(newName);
-        // The file that took this new name first, counted from 1; 0 when this one is the first.
-        qsizetype &first = byNewName[newKey];
-        const qsizetype earlier = first;
-        if (first == 0)
-            first = i + 1;
+        const auto refusal = m_refusals.constFind(i);
         BatchProblem kind;
-        if (!formed.refusal.isEmpty())
-            problem(BatchProblem::RuleRefused, formed.refusal);
+        if (refusal != m_refusals.cend())
+            problem(BatchProblem::RuleRefused, refusal.value());
         else if (m_listed.at(i) == Listed::Again)
             problem(BatchProblem::ListedTwice);
         else if (m_listed.at(i) == Listed::Missing)
             problem(BatchProblem::MissingFile);
-        else if (!formed.writable)
+        else if (formed.bytes < 0)
             problem(BatchProblem::UnwritableName);
-        else if (nameProblem(newName, &kind))
+        else if (nameProblem(move.newName, &kind))
             problem(kind);
         else if (formed.bytes > limit)
             problem(BatchProblem::NameTooLong, QString::number(limit));
-        else if (earlier != 0)
-            problem(BatchProblem::SameNewName, listing.at(earlier - 1));
-        else if (inHolding.contains(newKey))
+        else if (formed.earlier != 0)
+            problem(BatchProblem::SameNewName, listing.at(formed.earlier - 1));
+        else if (!inHolding.isEmpty() && inHolding.contains(key(move.newName)))
             problem(BatchProblem::TakenInHoldingFolder);
-        else if (m_unlisted.contains(newKey))
+        else if (!m_unlisted.isEmpty() && m_unlisted.contains(key(move.newName)))
             problem(BatchProblem::TakenInFolder);
-        m_moves.append({oldName, newName});
     }
     m_listed = QList<Listed>();
+    m_formed = QList<Formed>();
+    m_refusals.clear();
     m_where = QList<Where>(m_moves.size(), Where::InFolder);
 
     for (qsizetype i = 0; i < m_moves.size(); ++i) {

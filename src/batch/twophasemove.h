@@ -171,6 +171,7 @@ private:
     };
     FormedName formName(qsizetype index, const QString &oldName) const;
     bool readFolders(QStringList &holdingEntries, bool create);
+    void formNames();
     bool listedFromStamps(const FolderSurvey &survey);
     bool listedFromNames();
     bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
@@ -204,6 +205,14 @@ private:
     // What the folder read says of each listed file, until the names are checked.
     enum class Listed : char { Present, Again, Missing };
     QList<Listed> m_listed;
+    // What forming each new name told, until the names are checked.
+    struct Formed
+    {
+        qint32 earlier = 0; // the earlier file with the same new name, counted from 1
+        qint32 bytes = 0;   // the new name's length in its encoding; -1 when it has no bytes there
+    };
+    QList<Formed> m_formed;
+    QHash<qsizetype, QString> m_refusals; // the rule's reasons, by file
     // The keys of the new names, made once a leftover asks.
     QSet<QString> m_newNames;
     QHash<qsizetype, qsizetype> m_problemOfMove;

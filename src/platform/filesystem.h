@@ -105,6 +105,8 @@ public:
     // The stamps of the named entries of one folder, in the same order; this default asks
     // fileStamp name by name.
     virtual QList<FileStamp> fileStamps(const QString &folder, const QStringList &names);
+    // Whether fileStamps may run on another thread while this one goes on with other calls.
+    virtual bool stampsFromAnyThread() const { return false; }
     // True when a rename between the two folders can succeed (same mount).
     virtual bool sameFilesystem(const QString &folderA, const QString &folderB) = 0;
     // The longest name, in bytes of the file name encoding, that the folder's filesystem takes.
@@ -136,6 +138,7 @@ public:
     FileId fileId(const QString &path) override;
     QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr) override;
     QList<FileStamp> fileStamps(const QString &folder, const QStringList &names) override;
+    bool stampsFromAnyThread() const override { return true; }
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
     FsResult removeExtraName(const QString &extra, const QString &kept) override;
