@@ -23,16 +23,18 @@ constexpr char Magic[] = "mivot last rename 1";
 // Names may hold tabs and line breaks and bytes of any encoding: every field is the name's own
 // bytes, with "%", controls and spaces percent-encoded (older records encode every other byte
 // too, which reads the same).
-QByteArray encoded(const QString &name)
+void appendEncoded(QByteArray &text, const QString &name)
 {
-    const QByteArray bytes = bytesOfName(name);
+    // One buffer for every name of a record of 100,000 files.
+    thread_local QByteArray bytes;
+    writeBytesOfName(name, bytes);
     auto needsEncoding = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == '%' || c == 0x7f; };
-    if (std::none_of(bytes.cbegin(), bytes.cend(), needsEncoding))
-        return bytes;
+    if (std::none_of(bytes.cbegin(), bytes.cend(), needsEncoding)) {
+        text += bytes;
+        return;
+    }
     static constexpr char Hex[] = "0123456789ABCDEF";
-    QByteArray text;
-    text.reserve(bytes.size() + 16);
-    for (const char c : bytes) {
+    for (const char c : std::as_const(bytes)) {
         if (!needsEncoding(c)) {
             text += c;
             continue;
@@ -41,7 +43,6 @@ QByteArray encoded(const QString &name)
         text += Hex[static_cast<unsigned char>(c) >> 4];
         text += Hex[static_cast<unsigned char>(c) & 0xf];
     }
-    return text;
 }
 
 QString decoded(QByteArrayView field)
@@ -151,10 +152,18 @@ QString lastRenamePathOf(const QString &programFolder)
 
 namespace {
 
+// One file of a record, as its line needs it, without copies of its names.
+struct FileRef
+{
+    const QString &name;
+    const QString &formerName;
+    const FileStamp &stamp;
+};
+
 // Composes the record in pieces, each handed to `sink` with the checksum kept as it goes: a
 // record of 100,000 files never stands whole in memory.
 bool composeRecord(TakeBack direction, const QString &folder, qsizetype count,
-                   const std::function<RenamedFile(qsizetype)> &fileAt, const std::function<bool(const QByteArray &)> &sink)
+                   const std::function<FileRef(qsizetype)> &fileAt, const std::function<bool(const QByteArray &)> &sink)
 {
     constexpr qsizetype PieceSize = 256 * 1024;
     QCryptographicHash hash(QCryptographicHash::Blake2b_256);
@@ -168,10 +177,10 @@ bool composeRecord(TakeBack direction, const QString &folder, qsizetype count,
     };
     text += Magic;
     text += direction == TakeBack::Undo ? "\nundo\nfolder\t" : "\nredo\nfolder\t";
-    text += encoded(folder);
+    appendEncoded(text, folder);
     text += "\nfiles\t" + QByteArray::number(count) + '\n';
     for (qsizetype i = 0; i < count; ++i) {
-        const RenamedFile file = fileAt(i);
+        const FileRef file = fileAt(i);
         text += "file\t";
         for (const qint64 number : {qint64(file.stamp.id.device), qint64(file.stamp.id.inode), qint64(file.stamp.type),
                                     file.stamp.size, file.stamp.modifiedNs}) {
@@ -180,9 +189,9 @@ bool composeRecord(TakeBack direction, const QString &folder, qsizetype count,
             text.append(digits, converted.ptr - digits);
             text += '\t';
         }
-        text += encoded(file.name);
+        appendEncoded(text, file.name);
         text += '\t';
-        text += encoded(file.formerName);
+        appendEncoded(text, file.formerName);
         text += '\n';
         if (text.size() >= PieceSize)
             pass();
@@ -193,7 +202,10 @@ bool composeRecord(TakeBack direction, const QString &folder, qsizetype count,
 
 auto filesOf(const LastRename &record)
 {
-    return [&record](qsizetype index) { return record.files.at(index); };
+    return [&record](qsizetype index) {
+        const RenamedFile &file = record.files.at(index);
+        return FileRef{file.name, file.formerName, file.stamp};
+    };
 }
 
 } // namespace
@@ -270,7 +282,7 @@ namespace {
 
 // Written whole or not at all; a record that cannot be written takes any older one with it.
 FsResult writeRecord(const QString &programFolder, TakeBack direction, const QString &folder, qsizetype count,
-                     const std::function<RenamedFile(qsizetype)> &fileAt)
+                     const std::function<FileRef(qsizetype)> &fileAt)
 {
     const QString path = lastRenamePathOf(programFolder);
     if (count == 0)
@@ -303,7 +315,7 @@ FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, 
     }
     auto renamedFile = [&](qsizetype index, const FileStamp &stamp) {
         const PlannedMove &move = moves.at(renamed.at(index));
-        return RenamedFile{move.newName, move.oldName, stamp};
+        return FileRef{move.newName, move.oldName, stamp};
     };
     // Two files looked at decide whether the plan's stamps still stand for every file, as FAT
     // numbers files by their place and needs each one looked at again.
