@@ -1,6 +1,7 @@
 #include "platform/listing.h"
 
 #include <algorithm>
+#include <thread>
 #include <cstring>
 #include <dirent.h>
 #include <string>
@@ -127,12 +128,22 @@ public:
 
     QStringList sorted()
     {
-        std::sort(m_entries.begin(), m_entries.end(), [this](const Entry &a, const Entry &b) {
+        const auto before = [this](const Entry &a, const Entry &b) {
             const int byKey = key(a).compare(key(b));
             if (byKey != 0)
                 return byKey < 0;
             return bytesOfName(m_names.at(a.index)) < bytesOfName(m_names.at(b.index));
-        });
+        };
+        // A large folder is sorted in two halves at once, on two cores, then merged.
+        if (m_entries.size() >= ParallelFrom) {
+            const auto middle = m_entries.begin() + std::ptrdiff_t(m_entries.size() / 2);
+            std::thread firstHalf([&] { std::sort(m_entries.begin(), middle, before); });
+            std::sort(middle, m_entries.end(), before);
+            firstHalf.join();
+            std::inplace_merge(m_entries.begin(), middle, m_entries.end(), before);
+        } else {
+            std::sort(m_entries.begin(), m_entries.end(), before);
+        }
         QStringList names;
         names.reserve(m_names.size());
         for (const Entry &entry : m_entries)
@@ -141,6 +152,7 @@ public:
     }
 
 private:
+    static constexpr size_t ParallelFrom = 20000;
     struct Entry
     {
         size_t keyStart;
