@@ -195,11 +195,15 @@ constexpr struct {
     QCryptographicHash::Algorithm algorithm;
 } Checksums[] = {{"blake2b-256", QCryptographicHash::Blake2b_256}, {"sha256", QCryptographicHash::Sha256}};
 
+QByteArray checkLineOf(qsizetype size, qsizetype checksum, const QByteArray &digest)
+{
+    return "check\t" + QByteArray::number(size) + '\t' + Checksums[checksum].tag + ':' + digest.toHex() + '\n';
+}
+
 // BLAKE2b: a plan of 100,000 files is checked several times faster than with SHA-256.
 QByteArray checkLine(QByteArrayView plan, qsizetype checksum = 0)
 {
-    return "check\t" + QByteArray::number(plan.size()) + '\t' + Checksums[checksum].tag + ':'
-        + QCryptographicHash::hash(plan, Checksums[checksum].algorithm).toHex() + '\n';
+    return checkLineOf(plan.size(), checksum, QCryptographicHash::hash(plan, Checksums[checksum].algorithm));
 }
 
 // The check line the plan should have, by the checksum that `line` names.
@@ -370,8 +374,7 @@ void JournalWriter::file(const JournalFile &file)
 bool JournalWriter::finish()
 {
     pass();
-    const QByteArray check = "check\t" + QByteArray::number(m_size) + '\t' + Checksums[0].tag + ':' + m_hash.result().toHex() + '\n';
-    return m_ok && m_sink(check);
+    return m_ok && m_sink(checkLineOf(m_size, 0, m_hash.result()));
 }
 
 void JournalWriter::pass()

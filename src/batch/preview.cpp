@@ -16,72 +16,42 @@ QString countLine(qsizetype files)
 
 } // namespace
 
-namespace {
-
-// Appends each line of the preview, one per planned move after any problem of the whole folder.
-template<typename Append>
-void forEachPreviewLine(const TwoPhaseMove &previewed, Append append)
-{
-    const BatchReport &report = previewed.report();
-    // A folder that cannot be read or held refuses the batch before any name is formed.
-    for (const BatchFileProblem &problem : report.problems) {
-        if (problem.oldName.isEmpty())
-            append({Refused, batchProblemReason(problem, report.staged)});
-    }
-    const QList<PlannedMove> &moves = previewed.moves();
-    for (qsizetype i = 0; i < moves.size(); ++i) {
-        const PlannedMove &move = moves.at(i);
-        const QString oldName = shownName(move.oldName);
-        if (const BatchFileProblem *problem = previewed.problemOf(i)) {
-            const QString reason = QChar(u'（') + batchProblemReason(*problem, report.staged) + QChar(u'）');
-            if (move.newName.isEmpty())
-                append({Refused, oldName, reason});
-            else
-                append({Refused, oldName, Arrow, shownName(move.newName), reason});
-        } else if (move.newName == move.oldName) {
-            append({oldName, QStringLiteral("（変わりません）")});
-        } else {
-            append({oldName, Arrow, shownName(move.newName)});
-        }
-    }
-}
-
-} // namespace
-
-QStringList previewLines(const TwoPhaseMove &previewed)
-{
-    QStringList lines;
-    lines.reserve(previewed.moves().size());
-    forEachPreviewLine(previewed, [&lines](std::initializer_list<QString> parts) {
-        QString line;
-        for (const QString &part : parts)
-            line += part;
-        lines.append(line);
-    });
-    return lines;
-}
-
 // Composed in one string, without a list of lines beside it: a preview of 100,000 files.
 QString previewText(const TwoPhaseMove &previewed)
 {
     const BatchReport &report = previewed.report();
-    QString text = countLine(previewed.moves().size());
+    const QList<PlannedMove> &moves = previewed.moves();
+    QString text = countLine(moves.size());
     if (!report.problems.isEmpty()) {
         text += QStringLiteral("（%1 件の問題があるため、このままでは一括リネームは中止されます）")
                     .arg(report.problems.size());
     }
     qsizetype length = text.size() + 1;
-    for (const PlannedMove &move : previewed.moves())
+    for (const PlannedMove &move : moves)
         length += move.oldName.size() + move.newName.size() + Arrow.size() + 1;
     text.reserve(length);
-    bool first = true;
-    forEachPreviewLine(previewed, [&](std::initializer_list<QString> parts) {
+    const qsizetype headLength = text.size();
+    // A folder that cannot be read or held refuses the batch before any name is formed.
+    for (const BatchFileProblem &problem : report.problems) {
+        if (problem.oldName.isEmpty())
+            text += QLatin1Char('\n') + Refused + batchProblemReason(problem, report.staged);
+    }
+    for (qsizetype i = 0; i < moves.size(); ++i) {
+        const PlannedMove &move = moves.at(i);
         text += QLatin1Char('\n');
-        for (const QString &part : parts)
-            text += part;
-        first = false;
-    });
-    if (first)
+        if (const BatchFileProblem *problem = previewed.problemOf(i)) {
+            text += Refused + shownName(move.oldName);
+            if (!move.newName.isEmpty())
+                text += Arrow + shownName(move.newName);
+            text += QChar(u'（') + batchProblemReason(*problem, report.staged) + QChar(u'）');
+        } else if (move.newName == move.oldName) {
+            text += shownName(move.oldName) + QStringLiteral("（変わりません）");
+        } else {
+            text += shownName(move.oldName) + Arrow + shownName(move.newName);
+        }
+    }
+    // Without a line, the head still ends its own.
+    if (text.size() == headLength)
         text += QLatin1Char('\n');
     return text;
 }

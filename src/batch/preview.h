@@ -6,12 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-// One line per planned move of a previewed batch, in the order the files move: "old → new", a
-// name that stays as it is, or a move the checks refuse, marked with "×" and the reason.
-QStringList previewLines(const TwoPhaseMove &previewed);
-
 // The detailed text of a batch's confirmation: how many files, how many the checks refuse, then
-// the lines above.
+// one line per planned move, in the order the files move: "old → new", a name that stays as it
+// is, or a move the checks refuse, marked with "×" and the reason.
 QString previewText(const TwoPhaseMove &previewed);
 
 // The detailed text of a confirmation whose new names are known only after its dialog: how many

@@ -199,39 +199,40 @@ FsResult FileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
     });
 }
 
-// The others are only counted: tens of thousands of names need no conversion.
-FsResult LinuxFileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
+namespace {
+
+// Hands every entry of a folder but "." and ".." to `take`, as readdir gives it.
+template<typename Take>
+FsResult readEntries(const QString &folder, Take take)
 {
-    survey = FolderSurvey();
     DIR *dir = ::opendir(native(folder).constData());
     if (!dir)
         return FsResult::failure(errno);
     while (const dirent *entry = ::readdir(dir)) {
-        const char *name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
-        if (name[0] == '.' || entry->d_type == DT_DIR)
-            survey.unlistable.append(nameFromBytes(name));
-        else
-            ++survey.others;
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            take(*entry);
     }
     ::closedir(dir);
     return FsResult::success();
 }
 
+} // namespace
+
+// The others are only counted: tens of thousands of names need no conversion.
+FsResult LinuxFileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
+{
+    survey = FolderSurvey();
+    return readEntries(folder, [&survey](const dirent &entry) {
+        if (entry.d_name[0] == '.' || entry.d_type == DT_DIR)
+            survey.unlistable.append(nameFromBytes(entry.d_name));
+        else
+            ++survey.others;
+    });
+}
+
 FsResult LinuxFileSystem::forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take)
 {
-    DIR *dir = ::opendir(native(folder).constData());
-    if (!dir)
-        return FsResult::failure(errno);
-    while (const dirent *entry = ::readdir(dir)) {
-        const char *name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
-        take(nameFromBytes(name));
-    }
-    ::closedir(dir);
-    return FsResult::success();
+    return readEntries(folder, [&take](const dirent &entry) { take(nameFromBytes(entry.d_name)); });
 }
 
 bool LinuxFileSystem::exists(const QString &path)
