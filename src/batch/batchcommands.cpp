@@ -75,6 +75,11 @@ void Form1::runBatchMove(const NameRule &rule)
     {
         TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
         if (batch.plan() && batch.moveOut()) {
+            // The files wait under their new names: the list shows the plan's strings, not copies.
+            ExpectedNames waiting(batch.moves().size());
+            for (const PlannedMove &move : batch.moves())
+                waiting.add(move.newName);
+            File1->expectNames(&waiting);
             {
                 const ListsRefreshOnce once(Dir1, File1);
                 File1->refresh();
@@ -82,6 +87,7 @@ void Form1::runBatchMove(const NameRule &rule)
                 // cannot open changes nothing for the move itself.
                 Dir1->setPath(batch.holdingFolder());
             }
+            File1->expectNames(nullptr);
             batch.moveBack();
         }
         // What is said and recorded of the batch is taken from it before the lists are read

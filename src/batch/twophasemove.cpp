@@ -1,4 +1,5 @@
 #include "batch/twophasemove.h"
+#include <malloc.h>
 
 #include "platform/filename.h"
 
@@ -220,6 +221,9 @@ bool TwoPhaseMove::preview()
     if (!readFolders(holdingEntries, false))
         return false;
     checkNames(holdingEntries);
+    // What stood at each name served the checks; the preview's text needs only the moves.
+    m_planned = QList<FileStamp>();
+    ::malloc_trim(0);
     m_report.outcome = BatchOutcome::Refused;
     return m_report.problems.isEmpty();
 }
@@ -370,7 +374,8 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
     m_listed = QList<Listed>();
     m_formed = QList<Formed>();
     m_refusals.clear();
-    m_where = QList<Where>(m_moves.size(), Where::InFolder);
+    if (!m_previewOnly)
+        m_where = QList<Where>(m_moves.size(), Where::InFolder);
 
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);

@@ -72,7 +72,7 @@ void FileList::refresh()
 void FileList::readIfDue() const
 {
     if (m_readDue)
-        setEntries(m_path.isEmpty() ? QStringList() : listFolderFiles(m_path, m_filter));
+        setEntries(m_path.isEmpty() ? QStringList() : listFolderFiles(m_path, m_filter, nullptr, m_expected));
 }
 
 void FileList::setEntries(QStringList entries) const

@@ -26,6 +26,8 @@ public:
     QStringList entries() const;
     // Reads the folder again; no entry is chosen afterwards.
     void refresh();
+    // Names the next reads may meet, kept once rather than copied; null for none.
+    void expectNames(const ExpectedNames *names) { m_expected = names; }
     // Files the list never shows where they stand (the program's executable and settings), so
     // that no command can rename them. Paths may name files that do not exist yet.
     void setOwnFiles(const QStringList &paths);
@@ -57,6 +59,7 @@ private:
     NameFilter m_filter;
     mutable QStringList m_entries;
     QList<OwnFile> m_ownFiles;
+    const ExpectedNames *m_expected = nullptr;
     int m_held = 0;
     mutable bool m_readDue = false;
     bool m_showDue = false;

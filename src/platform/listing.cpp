@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 #include <cstring>
+#include <memory>
 #include <dirent.h>
 #include <string>
 #include <string_view>
@@ -69,14 +70,11 @@ char16_t foldedUnit(char16_t unit)
 // and no folded character is a digit, so a number never ties with a character. Equal counts
 // line the digits up, so the next parts of two keys start at the same place. A run longer than
 // 65,535 digits would not fit its count, but no file name holds one (255 bytes at most).
-void appendKey(QStringView shown, std::string &key)
+// Writes at most longestKey(shown) bytes from `out`; returns where the key ends.
+char *writeKey(QStringView shown, char *out)
 {
     const qsizetype size = shown.size();
     const char16_t *units = shown.utf16();
-    // A lone digit is the longest part for its length: three units for one.
-    const size_t start = key.size();
-    key.resize(start + size_t(size) * 6);
-    char *out = key.data() + start;
     const auto append = [&out](char16_t unit) {
         *out++ = char(unit >> 8);
         *out++ = char(unit & 0xFF);
@@ -97,77 +95,100 @@ void appendKey(QStringView shown, std::string &key)
         for (; i < end; ++i)
             append(char16_t(u'0' + digitValue(units[i])));
     }
-    key.resize(size_t(out - key.data()));
+    return out;
+}
+
+// A lone digit is the longest part for its length: three units for one.
+size_t longestKey(QStringView shown)
+{
+    return size_t(shown.size()) * 6;
 }
 
 std::string keyOf(QStringView shown)
 {
-    std::string key;
-    appendKey(shown, key);
+    std::string key(longestKey(shown), '\0');
+    key.resize(size_t(writeKey(shown, key.data()) - key.data()));
     return key;
 }
 
-// Sorts names by the keys of their shown forms, which are kept in one buffer; names whose keys tie
-// are ordered by their bytes.
+// Sorts names by the keys of their shown forms; names whose keys tie are ordered by their bytes.
+// Keys and names are kept in blocks that never move, so that a folder of any size is gathered
+// without copying what it gathered so far, and the keys go before the sorted list is made.
 class CollationSort
 {
 public:
-    explicit CollationSort(qsizetype expected = 0)
-    {
-        m_names.reserve(expected);
-        m_entries.reserve(size_t(expected));
-    }
-
     void add(const QString &name, QStringView shown)
     {
-        const size_t start = m_keys.size();
-        appendKey(shown, m_keys);
-        m_entries.push_back({start, m_keys.size() - start, m_names.size()});
-        m_names.append(name);
+        const size_t longest = longestKey(shown);
+        if (m_keyBlocks.empty() || KeyBlockSize - m_keyUsed < longest) {
+            m_keyBlocks.push_back(std::make_unique_for_overwrite<char[]>(std::max(KeyBlockSize, longest)));
+            m_keyUsed = 0;
+        }
+        char *start = m_keyBlocks.back().get() + m_keyUsed;
+        const size_t length = size_t(writeKey(shown, start) - start);
+        m_keyUsed += length;
+        if (m_count % NamesPerBlock == 0) {
+            m_entryBlocks.emplace_back().reserve(NamesPerBlock);
+            m_nameBlocks.emplace_back().reserve(NamesPerBlock);
+        }
+        m_entryBlocks.back().push_back({start, quint32(length), quint32(m_count)});
+        m_nameBlocks.back().append(name);
+        ++m_count;
     }
 
     QStringList sorted()
     {
+        std::vector<Entry> entries;
+        entries.reserve(m_count);
+        for (std::vector<Entry> &block : m_entryBlocks) {
+            entries.insert(entries.end(), block.begin(), block.end());
+            block = {};
+        }
+        m_entryBlocks.clear();
         const auto before = [this](const Entry &a, const Entry &b) {
-            const int byKey = key(a).compare(key(b));
+            const int byKey = std::string_view(a.key, a.length).compare(std::string_view(b.key, b.length));
             if (byKey != 0)
                 return byKey < 0;
-            return bytesOfName(m_names.at(a.index)) < bytesOfName(m_names.at(b.index));
+            return bytesOfName(nameAt(a.index)) < bytesOfName(nameAt(b.index));
         };
         // A large folder is sorted in two halves at once, on two cores, then merged.
-        if (m_entries.size() >= ParallelFrom) {
-            const auto middle = m_entries.begin() + std::ptrdiff_t(m_entries.size() / 2);
-            std::thread firstHalf([&] { std::sort(m_entries.begin(), middle, before); });
-            std::sort(middle, m_entries.end(), before);
+        if (entries.size() >= ParallelFrom) {
+            const auto middle = entries.begin() + std::ptrdiff_t(entries.size() / 2);
+            std::thread firstHalf([&] { std::sort(entries.begin(), middle, before); });
+            std::sort(middle, entries.end(), before);
             firstHalf.join();
-            std::inplace_merge(m_entries.begin(), middle, m_entries.end(), before);
+            std::inplace_merge(entries.begin(), middle, entries.end(), before);
         } else {
-            std::sort(m_entries.begin(), m_entries.end(), before);
+            std::sort(entries.begin(), entries.end(), before);
         }
+        m_keyBlocks.clear();
         QStringList names;
-        names.reserve(m_names.size());
-        for (const Entry &entry : m_entries)
-            names.append(m_names.at(entry.index));
+        names.reserve(qsizetype(m_count));
+        for (const Entry &entry : entries)
+            names.append(std::move(nameAt(entry.index)));
+        m_nameBlocks.clear();
+        m_count = 0;
         return names;
     }
 
 private:
     static constexpr size_t ParallelFrom = 20000;
+    static constexpr size_t KeyBlockSize = 256 * 1024;
+    static constexpr size_t NamesPerBlock = 8192;
     struct Entry
     {
-        size_t keyStart;
-        size_t keyLength;
-        qsizetype index;
+        const char *key;
+        quint32 length;
+        quint32 index;
     };
 
-    std::string_view key(const Entry &entry) const
-    {
-        return std::string_view(m_keys).substr(entry.keyStart, entry.keyLength);
-    }
+    QString &nameAt(quint32 index) { return m_nameBlocks[index / NamesPerBlock][index % NamesPerBlock]; }
 
-    std::string m_keys;
-    std::vector<Entry> m_entries;
-    QStringList m_names;
+    std::vector<std::unique_ptr<char[]>> m_keyBlocks;
+    size_t m_keyUsed = 0;
+    std::vector<std::vector<Entry>> m_entryBlocks;
+    std::vector<QStringList> m_nameBlocks;
+    size_t m_count = 0;
 };
 
 } // namespace
@@ -182,7 +203,7 @@ bool naturalLess(const QString &a, const QString &b)
 
 void sortNatural(QStringList &names)
 {
-    CollationSort sort(names.size());
+    CollationSort sort;
     for (const QString &name : std::as_const(names))
         sort.add(name, displayName(name));
     names = sort.sorted();
@@ -210,11 +231,43 @@ void sortNatural(QList<FileName> &names)
     names = std::move(sorted);
 }
 
+ExpectedNames::ExpectedNames(qsizetype count)
+{
+    size_t size = 16;
+    while (size < size_t(count) * 2)
+        size *= 2;
+    m_slots.assign(size, nullptr);
+}
+
+void ExpectedNames::add(const QString &name)
+{
+    const size_t mask = m_slots.size() - 1;
+    for (size_t slot = qHash(name) & mask;; slot = (slot + 1) & mask) {
+        if (!m_slots[slot]) {
+            m_slots[slot] = &name;
+            return;
+        }
+        if (*m_slots[slot] == name)
+            return;
+    }
+}
+
+const QString *ExpectedNames::find(const QString &name) const
+{
+    const size_t mask = m_slots.size() - 1;
+    for (size_t slot = qHash(name) & mask; m_slots[slot]; slot = (slot + 1) & mask) {
+        if (*m_slots[slot] == name)
+            return m_slots[slot];
+    }
+    return nullptr;
+}
+
 namespace {
 
 // Reads a folder once, keeping its regular files (links followed) that the filter admits, its
 // folders, or both.
-FolderContents readFolder(const QString &folder, const NameFilter *fileFilter, bool wantFolders, bool *ok)
+FolderContents readFolder(const QString &folder, const NameFilter *fileFilter, bool wantFolders, bool *ok,
+                          const ExpectedNames *expected)
 {
     const QByteArray path = bytesOfName(folder);
     DIR *dir = ::opendir(path.constData());
@@ -239,7 +292,9 @@ FolderContents readFolder(const QString &folder, const NameFilter *fileFilter, b
         }
         if (isFile ? !fileFilter : !(isFolder && wantFolders))
             continue;
-        const QString name = nameFromBytes(QByteArrayView(entry->d_name, qsizetype(std::strlen(entry->d_name))));
+        QString name = nameFromBytes(QByteArrayView(entry->d_name, qsizetype(std::strlen(entry->d_name))));
+        if (const QString *known = expected ? expected->find(name) : nullptr)
+            name = *known;
         const QString shown = displayName(name);
         if (isFolder)
             folders.add(name, shown);
@@ -252,17 +307,17 @@ FolderContents readFolder(const QString &folder, const NameFilter *fileFilter, b
 
 } // namespace
 
-QStringList listFolderFiles(const QString &folder, const NameFilter &filter, bool *ok)
+QStringList listFolderFiles(const QString &folder, const NameFilter &filter, bool *ok, const ExpectedNames *expected)
 {
-    return readFolder(folder, &filter, false, ok).files;
+    return readFolder(folder, &filter, false, ok, expected).files;
 }
 
 QStringList listSubfolders(const QString &folder, bool *ok)
 {
-    return readFolder(folder, nullptr, true, ok).subfolders;
+    return readFolder(folder, nullptr, true, ok, nullptr).subfolders;
 }
 
-FolderContents listFolder(const QString &folder, const NameFilter &filter, bool *ok)
+FolderContents listFolder(const QString &folder, const NameFilter &filter, bool *ok, const ExpectedNames *expected)
 {
-    return readFolder(folder, &filter, true, ok);
+    return readFolder(folder, &filter, true, ok, expected);
 }

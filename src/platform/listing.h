@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // The file list's name filter: ";"-separated wildcards, matched without regard to case against
 // the name as it is shown.
 // "*.*" matches every name, with or without a dot; an empty pattern matches every name.
@@ -33,9 +35,25 @@ bool naturalLess(const QString &a, const QString &b);
 void sortNatural(QStringList &names);
 void sortNatural(QList<FileName> &names);
 
+// Names a folder is expected to hold, such as the new names of a batch's files while they wait in
+// the holding folder: a listing that meets one of them keeps that string instead of a copy of its
+// own. The names must stay as they are, and outlive the set.
+class ExpectedNames
+{
+public:
+    explicit ExpectedNames(qsizetype count);
+    void add(const QString &name);
+    // The expected name equal to `name`, or null.
+    const QString *find(const QString &name) const;
+
+private:
+    std::vector<const QString *> m_slots; // open addressing; a power of two, at most half full
+};
+
 // The regular files of a folder (links to files count) that the filter admits, hidden files left
 // out, in natural order, as lossless names. `ok` is set false when the folder cannot be read.
-QStringList listFolderFiles(const QString &folder, const NameFilter &filter, bool *ok = nullptr);
+QStringList listFolderFiles(const QString &folder, const NameFilter &filter, bool *ok = nullptr,
+                            const ExpectedNames *expected = nullptr);
 
 // The visible subfolders of a folder, in natural order.
 QStringList listSubfolders(const QString &folder, bool *ok = nullptr);
@@ -46,4 +64,5 @@ struct FolderContents
     QStringList files;
     QStringList subfolders;
 };
-FolderContents listFolder(const QString &folder, const NameFilter &filter, bool *ok = nullptr);
+FolderContents listFolder(const QString &folder, const NameFilter &filter, bool *ok = nullptr,
+                          const ExpectedNames *expected = nullptr);

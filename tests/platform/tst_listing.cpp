@@ -77,6 +77,16 @@ void TestListing::naturalOrder()
         sortNatural(sorted);
         QCOMPARE(sorted, (QStringList{QStringLiteral("写真３"), QStringLiteral("写真5"), QStringLiteral("写真A")}));
     } while (std::next_permutation(shuffled.begin(), shuffled.end()));
+
+    // A folder large enough to be gathered in several blocks and sorted on two cores: the same
+    // order as one name compared with another.
+    QStringList many;
+    for (int i = 0; i < 30000; ++i)
+        many.append(QStringLiteral("写真 %1 のコピー%2.jpg").arg((i * 7919) % 30011).arg(i % 3 ? QString() : QStringLiteral("(2)")));
+    QStringList compared = many;
+    std::sort(compared.begin(), compared.end(), naturalLess);
+    sortNatural(many);
+    QCOMPARE(many, compared);
 }
 
 void TestListing::collation_data()
@@ -178,6 +188,17 @@ void TestListing::listsOnlyVisibleRegularFiles()
     const FolderContents both = listFolder(dir.path(), NameFilter(QStringLiteral("*.jpg")));
     QCOMPARE(both.files, QStringList{QStringLiteral("a.jpg")});
     QCOMPARE(both.subfolders, QStringList{QStringLiteral("folder.txt")});
+
+    // Names the listing was told to expect are the very strings it was given; the others are read.
+    const QString expectedName = QString::fromUtf8("c.png"); // on the heap, so that sharing shows
+    const QString notThere = QStringLiteral("z.png");
+    ExpectedNames expected(2);
+    expected.add(expectedName);
+    expected.add(notThere);
+    const QStringList listed = listFolderFiles(dir.path(), NameFilter(QStringLiteral("*.png;*.jpg")), nullptr, &expected);
+    QCOMPARE(listed, (QStringList{QStringLiteral("a.jpg"), expectedName}));
+    QVERIFY(listed.at(1).isSharedWith(expectedName));
+    QVERIFY(!listed.at(0).isSharedWith(expectedName));
 }
 
 void TestListing::unreadableFolderReported()
