@@ -9,6 +9,9 @@
 #include "main/batchprogress.h"
 #include "main/listsrefreshonce.h"
 
+#include <optional>
+#include <thread>
+
 namespace {
 
 NewName withoutSpaces(int, const QString &oldName)
@@ -74,12 +77,14 @@ void Form1::runBatchMove(const NameRule &rule)
     FsResult recorded;
     {
         TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
+        // The files wait under their new names, and end under them: the list shows the plan's
+        // strings, not copies, so that the plan and the list of 100,000 names may stand at once.
+        std::optional<ExpectedNames> newNames;
         if (batch.plan() && batch.moveOut()) {
-            // The files wait under their new names: the list shows the plan's strings, not copies.
-            ExpectedNames waiting(batch.moves().size());
+            newNames.emplace(batch.moves().size());
             for (const PlannedMove &move : batch.moves())
-                waiting.add(move.newName);
-            File1->expectNames(&waiting);
+                newNames->add(move.newName);
+            File1->expectNames(&*newNames);
             {
                 const ListsRefreshOnce once(Dir1, File1);
                 File1->refresh();
@@ -87,25 +92,35 @@ void Form1::runBatchMove(const NameRule &rule)
                 // cannot open changes nothing for the move itself.
                 Dir1->setPath(batch.holdingFolder());
             }
-            File1->expectNames(nullptr);
             batch.moveBack();
         }
-        // What is said and recorded of the batch is taken from it before the lists are read
-        // again, so that its plan need not stand beside them.
         const bool done = batch.report().outcome == BatchOutcome::Done;
-        if (done)
-            recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, savedFolder,
-                                        batch.moves(), batch.plannedFiles());
+        if (!done)
+            File1->expectNames(nullptr);
+        // The record is written while the lists read the folder again, on a second core where
+        // the file system allows; it is known to be written before anything is said of the batch.
+        std::jthread recording;
+        if (done) {
+            const auto record = [&] {
+                recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo,
+                                            savedFolder, batch.moves(), batch.plannedFiles());
+            };
+            if (m_platform.fileSystem.stampsFromAnyThread())
+                recording = std::jthread(record);
+            else
+                record();
+        }
         messages.append(batchMessage(batch.report()));
         if (done)
             messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
-    }
-    {
-        // Whatever happened, the lists end on the starting folder, read afresh, with the boxes empty.
-        const ListsRefreshOnce once(Dir1, File1);
-        if (!setDir1Path(savedFolder))
-            emptyNameBoxes();
-        File1->refresh();
+        {
+            // Whatever happened, the lists end on the starting folder, read afresh, with the boxes empty.
+            const ListsRefreshOnce once(Dir1, File1);
+            if (!setDir1Path(savedFolder))
+                emptyNameBoxes();
+            File1->refresh();
+        }
+        File1->expectNames(nullptr);
     }
     m_batchRunning = false;
     progress.end();
