@@ -251,6 +251,14 @@ void TestEndToEnd::spaceRemovalOfAFolder()
                               (QStringList{QStringLiteral("mytrip1.jpg"), QStringLiteral("mytrip2.jpg"), QStringLiteral("no_space.txt")}),
                               TimeoutMs);
     QCOMPARE(readFile(m_photos + QStringLiteral("/mytrip2.jpg")), QByteArray("two"));
+    // The batch left its record behind: Ctrl+Z in the file list takes it back.
+    clickControl(240, 2880, 2535, 3330);
+    keys({QStringLiteral("ctrl+z")});
+    answerBox(QStringLiteral("確認メッセージ"), QStringLiteral("Return"));
+    QTRY_COMPARE_WITH_TIMEOUT(filesIn(m_photos),
+                              (QStringList{QStringLiteral("my trip 1.jpg"), QStringLiteral("my trip 2.jpg"), QStringLiteral("no_space.txt")}),
+                              TimeoutMs);
+    QCOMPARE(readFile(m_photos + QStringLiteral("/my trip 2.jpg")), QByteArray("two"));
     exitByAccessKey();
     QVERIFY(!QFile::exists(m_programFolder + QStringLiteral("/xxxxxxx")));
 }
