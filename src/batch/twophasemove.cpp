@@ -221,7 +221,8 @@ bool TwoPhaseMove::preview()
     if (!readFolders(holdingEntries, false))
         return false;
     checkNames(holdingEntries);
-    // What stood at each name served the checks; the preview's text needs only the moves.
+    // What stood at each name served the checks; the preview's text needs only the moves. The
+    // pages go back to the system before a text of 100,000 lines is made beside the plan.
     m_planned = QList<FileStamp>();
     ::malloc_trim(0);
     m_report.outcome = BatchOutcome::Refused;

@@ -120,8 +120,9 @@ public:
     void add(const QString &name, QStringView shown)
     {
         const size_t longest = longestKey(shown);
-        if (m_keyBlocks.empty() || KeyBlockSize - m_keyUsed < longest) {
-            m_keyBlocks.push_back(std::make_unique_for_overwrite<char[]>(std::max(KeyBlockSize, longest)));
+        if (m_keyRoom - m_keyUsed < longest) {
+            m_keyRoom = std::max(KeyBlockSize, longest);
+            m_keyBlocks.push_back(std::make_unique_for_overwrite<char[]>(m_keyRoom));
             m_keyUsed = 0;
         }
         char *start = m_keyBlocks.back().get() + m_keyUsed;
@@ -162,6 +163,7 @@ public:
             std::sort(entries.begin(), entries.end(), before);
         }
         m_keyBlocks.clear();
+        m_keyUsed = m_keyRoom = 0;
         QStringList names;
         names.reserve(qsizetype(m_count));
         for (const Entry &entry : entries)
@@ -186,6 +188,7 @@ private:
 
     std::vector<std::unique_ptr<char[]>> m_keyBlocks;
     size_t m_keyUsed = 0;
+    size_t m_keyRoom = 0; // the size of the last block
     std::vector<std::vector<Entry>> m_entryBlocks;
     std::vector<QStringList> m_nameBlocks;
     size_t m_count = 0;
