@@ -253,6 +253,9 @@ bool TwoPhaseMove::plan()
         if (!recorded.ok())
             return refuse(BatchProblem::PlanRefused, recorded.reason());
     }
+    // The tables of the checks and the record are gone. Their pages go back to the system: what
+    // the lists gather next is too large to fill the holes they leave.
+    ::malloc_trim(0);
     m_stage = Stage::Planned;
     return true;
 }

@@ -2,9 +2,40 @@
 
 #include "platform/filename.h"
 
+#include <QAbstractListModel>
 #include <QDir>
 #include <QFileInfo>
 #include <QMouseEvent>
+
+// The entries the list shows, which stay while the list reads its folder again for someone who
+// asks for its entries before they are shown.
+class FileEntriesModel : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void show(const QStringList &entries)
+    {
+        beginResetModel();
+        m_shown = entries;
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex &parent) const override
+    {
+        return parent.isValid() ? 0 : int(m_shown.size());
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role != Qt::DisplayRole || index.row() >= m_shown.size())
+            return QVariant();
+        return displayName(m_shown.at(index.row()));
+    }
+
+private:
+    QStringList m_shown;
+};
 
 namespace {
 
@@ -18,15 +49,17 @@ QString canonicalFolder(const QString &folder)
 } // namespace
 
 FileList::FileList(QWidget *parent)
-    : QListWidget(parent)
+    : QListView(parent)
+    , m_model(new FileEntriesModel(this))
 {
+    setModel(m_model);
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!m_filling && row >= 0)
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &current) {
+        if (!m_filling && current.isValid())
             emit chosen();
     });
-    connect(this, &QListWidget::itemClicked, this, [this] { emit chosen(); });
+    connect(this, &QAbstractItemView::clicked, this, [this] { emit chosen(); });
 }
 
 void FileList::setPath(const QString &folder)
@@ -44,10 +77,10 @@ void FileList::setPattern(const QString &pattern)
 QString FileList::fileName() const
 {
     // The refresh still to be shown leaves no entry chosen.
-    const QListWidgetItem *item = currentItem();
-    if (m_showDue || !item || !item->isSelected())
+    const QModelIndex current = currentIndex();
+    if (m_showDue || !current.isValid() || !selectionModel()->isSelected(current))
         return QString();
-    return m_entries.value(row(item));
+    return m_entries.value(current.row());
 }
 
 QString FileList::list(int index) const
@@ -96,8 +129,8 @@ void FileList::setEntries(QStringList entries) const
 void FileList::dropShown()
 {
     m_filling = true;
-    clear();
-    m_entries.clear();
+    m_model->show(QStringList());
+    m_entries = QStringList();
     m_filling = false;
 }
 
@@ -108,13 +141,7 @@ void FileList::showEntries()
     readIfDue();
     m_showDue = false;
     m_filling = true;
-    QStringList shown;
-    shown.reserve(m_entries.size());
-    for (const QString &name : std::as_const(m_entries))
-        shown.append(displayName(name));
-    clear();
-    addItems(shown);
-    setCurrentRow(-1);
+    m_model->show(m_entries);
     m_filling = false;
 }
 
@@ -135,5 +162,5 @@ void FileList::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListWidget::mousePressEvent(event);
+    QListView::mousePressEvent(event);
 }

@@ -1,13 +1,17 @@
 #include "platform/listing.h"
 
 #include <algorithm>
+#include <array>
 #include <thread>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <dirent.h>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 NameFilter::NameFilter(const QString &pattern)
@@ -63,21 +67,30 @@ char16_t foldedUnit(char16_t unit)
     return char16_t(QChar::toCaseFolded(char32_t(unit)));
 }
 
-// The collation key of a name as shown, each of its units stored high byte first, so that keys
-// compare as bytes (memcmp) in the order of their units: each character folded, each digit
-// run as a '0', the count of its digits without leading zeros, and those digits as half-width ones.
-// The '0' puts a number, of either width, where a half-width digit stands among the characters,
-// and no folded character is a digit, so a number never ties with a character. Equal counts
-// line the digits up, so the next parts of two keys start at the same place. A run longer than
-// 65,535 digits would not fit its count, but no file name holds one (255 bytes at most).
+// The collation key of a name as shown, each of its units written as UTF-8 writes a character
+// of that value, so that keys compare as bytes (memcmp) in the order of their units and a name of
+// Latin letters keeps one byte for each: each character folded, each digit run as a '0', the
+// count of its digits without leading zeros, and those digits as half-width ones. The '0' puts a
+// number, of either width, where a half-width digit stands among the characters, and no folded
+// character is a digit, so a number never ties with a character. Equal counts line the digits
+// up, so the next parts of two keys start at the same place. A run longer than 65,535 digits
+// would not fit its count, but no file name holds one (255 bytes at most).
 // Writes at most longestKey(shown) bytes from `out`; returns where the key ends.
 char *writeKey(QStringView shown, char *out)
 {
     const qsizetype size = shown.size();
     const char16_t *units = shown.utf16();
     const auto append = [&out](char16_t unit) {
-        *out++ = char(unit >> 8);
-        *out++ = char(unit & 0xFF);
+        if (unit < 0x80) {
+            *out++ = char(unit);
+        } else if (unit < 0x800) {
+            *out++ = char(0xC0 | (unit >> 6));
+            *out++ = char(0x80 | (unit & 0x3F));
+        } else {
+            *out++ = char(0xE0 | (unit >> 12));
+            *out++ = char(0x80 | ((unit >> 6) & 0x3F));
+            *out++ = char(0x80 | (unit & 0x3F));
+        }
     };
     for (qsizetype i = 0; i < size;) {
         if (digitValue(units[i]) < 0) {
@@ -90,18 +103,19 @@ char *writeKey(QStringView shown, char *out)
             ++end;
         while (i + 1 < end && digitValue(units[i]) == 0)
             ++i;
-        append(u'0');
+        *out++ = '0';
         append(char16_t(end - i));
         for (; i < end; ++i)
-            append(char16_t(u'0' + digitValue(units[i])));
+            *out++ = char('0' + digitValue(units[i]));
     }
     return out;
 }
 
-// A lone digit is the longest part for its length: three units for one.
+// A lone digit is the longest part for its length: three bytes for one, as many as a unit
+// beyond U+07FF takes.
 size_t longestKey(QStringView shown)
 {
-    return size_t(shown.size()) * 6;
+    return size_t(shown.size()) * 3;
 }
 
 std::string keyOf(QStringView shown)
@@ -111,87 +125,129 @@ std::string keyOf(QStringView shown)
     return key;
 }
 
+// Room taken from the system for one listing and given back whole when it ends, so that the keys
+// of a large folder leave no holes in the heap, whatever the program held before. It grows without
+// copying; what it holds may move as it grows.
+class SystemPages
+{
+public:
+    SystemPages() = default;
+    ~SystemPages() { release(); }
+    SystemPages(const SystemPages &) = delete;
+    SystemPages &operator=(const SystemPages &) = delete;
+
+    char *data() const { return m_data; }
+    size_t used() const { return m_used; }
+    // Where `bytes` more may be written; commit() counts them.
+    char *room(size_t bytes)
+    {
+        if (m_size - m_used < bytes) {
+            const size_t wanted = std::max({m_size * 2, m_used + bytes, FirstSize});
+            const size_t size = (wanted + PageSize - 1) / PageSize * PageSize;
+            void *grown = m_data ? ::mremap(m_data, m_size, size, MREMAP_MAYMOVE)
+                                 : ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (grown == MAP_FAILED)
+                throw std::bad_alloc();
+            m_data = static_cast<char *>(grown);
+            m_size = size;
+        }
+        return m_data + m_used;
+    }
+    void commit(size_t bytes) { m_used += bytes; }
+    void release()
+    {
+        if (m_data)
+            ::munmap(m_data, m_size);
+        m_data = nullptr;
+        m_used = m_size = 0;
+    }
+
+private:
+    static constexpr size_t PageSize = 4096;
+    static constexpr size_t FirstSize = 16 * 1024;
+    char *m_data = nullptr;
+    size_t m_used = 0;
+    size_t m_size = 0;
+};
+
 // Sorts names by the keys of their shown forms; names whose keys tie are ordered by their bytes.
-// Keys and names are kept in blocks that never move, so that a folder of any size is gathered
-// without copying what it gathered so far, and the keys go before the sorted list is made.
+// The keys are sorted where they were gathered and go before the names are put in order.
 class CollationSort
 {
 public:
     void add(const QString &name, QStringView shown)
     {
-        const size_t longest = longestKey(shown);
-        if (m_keyRoom - m_keyUsed < longest) {
-            m_keyRoom = std::max(KeyBlockSize, longest);
-            m_keyBlocks.push_back(std::make_unique_for_overwrite<char[]>(m_keyRoom));
-            m_keyUsed = 0;
-        }
-        char *start = m_keyBlocks.back().get() + m_keyUsed;
-        const size_t length = size_t(writeKey(shown, start) - start);
-        m_keyUsed += length;
-        if (m_count % NamesPerBlock == 0) {
-            m_entryBlocks.emplace_back().reserve(NamesPerBlock);
-            m_nameBlocks.emplace_back().reserve(NamesPerBlock);
-        }
-        m_entryBlocks.back().push_back({start, quint32(length), quint32(m_count)});
-        m_nameBlocks.back().append(name);
-        ++m_count;
+        char *key = m_keys.room(longestKey(shown));
+        const size_t length = size_t(writeKey(shown, key) - key);
+        const Entry entry{m_keys.used(), quint32(length), quint32(m_names.size())};
+        m_keys.commit(length);
+        std::memcpy(m_entries.room(sizeof(Entry)), &entry, sizeof(Entry));
+        m_entries.commit(sizeof(Entry));
+        m_names.append(name);
     }
 
     QStringList sorted()
     {
-        std::vector<Entry> entries;
-        entries.reserve(m_count);
-        for (std::vector<Entry> &block : m_entryBlocks) {
-            entries.insert(entries.end(), block.begin(), block.end());
-            block = {};
-        }
-        m_entryBlocks.clear();
-        const auto before = [this](const Entry &a, const Entry &b) {
-            const int byKey = std::string_view(a.key, a.length).compare(std::string_view(b.key, b.length));
+        Entry *const first = reinterpret_cast<Entry *>(m_entries.data());
+        Entry *const last = first + m_entries.used() / sizeof(Entry);
+        const char *const keys = m_keys.data();
+        const auto before = [&](const Entry &a, const Entry &b) {
+            const int byKey = std::string_view(keys + a.keyAt, a.length).compare(std::string_view(keys + b.keyAt, b.length));
             if (byKey != 0)
                 return byKey < 0;
-            return bytesOfName(nameAt(a.index)) < bytesOfName(nameAt(b.index));
+            return bytesOfName(m_names.at(a.index)) < bytesOfName(m_names.at(b.index));
         };
-        // A large folder is sorted in two halves at once, on two cores, then merged.
-        if (entries.size() >= ParallelFrom) {
-            const auto middle = entries.begin() + std::ptrdiff_t(entries.size() / 2);
-            std::thread firstHalf([&] { std::sort(entries.begin(), middle, before); });
-            std::sort(middle, entries.end(), before);
-            firstHalf.join();
-            std::inplace_merge(entries.begin(), middle, entries.end(), before);
+        // A large folder is parted around the middle of a sample of its keys, and the two parts are
+        // sorted at once, on two cores: nothing is merged, so nothing is copied.
+        const size_t count = size_t(last - first);
+        if (count >= ParallelFrom) {
+            std::array<Entry, 63> sample;
+            for (size_t i = 0; i < sample.size(); ++i)
+                sample[i] = first[i * (count / sample.size())];
+            std::nth_element(sample.begin(), sample.begin() + 31, sample.end(), before);
+            const Entry pivot = sample[31];
+            Entry *const middle = std::partition(first, last, [&](const Entry &entry) { return before(entry, pivot); });
+            std::thread firstPart([&] { std::sort(first, middle, before); });
+            std::sort(middle, last, before);
+            firstPart.join();
         } else {
-            std::sort(entries.begin(), entries.end(), before);
+            std::sort(first, last, before);
         }
-        m_keyBlocks.clear();
-        m_keyUsed = m_keyRoom = 0;
-        QStringList names;
-        names.reserve(qsizetype(m_count));
-        for (const Entry &entry : entries)
-            names.append(std::move(nameAt(entry.index)));
-        m_nameBlocks.clear();
-        m_count = 0;
-        return names;
+        m_keys.release();
+        // The names take their sorted places where they stand: a second list of a large folder
+        // would weigh as much again. Each cycle of the order moves round once; a done place
+        // points past the end.
+        const quint32 done = quint32(m_names.size());
+        for (quint32 start = 0; start < done; ++start) {
+            if (first[start].index == done)
+                continue;
+            QString held = std::move(m_names[start]);
+            for (quint32 at = start;;) {
+                const quint32 from = std::exchange(first[at].index, done);
+                if (from == start) {
+                    m_names[at] = std::move(held);
+                    break;
+                }
+                m_names[at] = std::move(m_names[from]);
+                at = from;
+            }
+        }
+        m_entries.release();
+        return std::exchange(m_names, QStringList());
     }
 
 private:
     static constexpr size_t ParallelFrom = 20000;
-    static constexpr size_t KeyBlockSize = 256 * 1024;
-    static constexpr size_t NamesPerBlock = 8192;
     struct Entry
     {
-        const char *key;
+        size_t keyAt;
         quint32 length;
         quint32 index;
     };
 
-    QString &nameAt(quint32 index) { return m_nameBlocks[index / NamesPerBlock][index % NamesPerBlock]; }
-
-    std::vector<std::unique_ptr<char[]>> m_keyBlocks;
-    size_t m_keyUsed = 0;
-    size_t m_keyRoom = 0; // the size of the last block
-    std::vector<std::vector<Entry>> m_entryBlocks;
-    std::vector<QStringList> m_nameBlocks;
-    size_t m_count = 0;
+    SystemPages m_keys;
+    SystemPages m_entries;
+    QStringList m_names;
 };
 
 } // namespace

@@ -353,7 +353,7 @@ void TestCrashRecovery::lookalikeMountKeepsEveryFile()
         Form1 form(PlatformContext{disk, messages, prog()});
         form.Form_Load();
         QVERIFY(form.setDir1Path(folder()));
-        form.File1->setCurrentRow(0);
+        form.File1->setCurrentIndex(form.File1->model()->index(0, 0));
         form.File1_Click();
         QCOMPARE(form.File1->fileName(), expected.firstKey());
         const QString recased = QFileInfo(expected.firstKey()).completeBaseName().toUpper() + QStringLiteral(".jpg");

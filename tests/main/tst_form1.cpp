@@ -25,8 +25,8 @@ void touch(const QString &path)
 QStringList shownEntries(const FileList *list)
 {
     QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names.append(list->item(i)->text());
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        names.append(list->model()->index(i, 0).data().toString());
     return names;
 }
 
@@ -290,7 +290,7 @@ void TestForm1::fileClickSplitsNameAndKeepsTypedName()
     QTest::keyClicks(form->Text1[0], QStringLiteral("new"));
 
     FileList *list = form->File1;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
     QCOMPARE(form->Text2->text(), QStringLiteral("report.2007"));
     QCOMPARE(form->Text3->text(), QStringLiteral("txt"));
     QCOMPARE(form->Text1[1]->text(), QStringLiteral("txt"));
