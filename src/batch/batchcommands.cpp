@@ -78,12 +78,15 @@ void Form1::runBatchMove(const NameRule &rule)
     {
         TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
         // The files wait under their new names, and end under them: the list shows the plan's
-        // strings, not copies, so that the plan and the list of 100,000 names may stand at once.
+        // strings, not copies, put in order on a second core while the files move out.
         std::optional<ExpectedNames> newNames;
-        if (batch.plan() && batch.moveOut()) {
+        if (batch.plan()) {
             newNames.emplace(batch.moves().size());
             for (const PlannedMove &move : batch.moves())
                 newNames->add(move.newName);
+            newNames->sortAhead();
+        }
+        if (newNames && batch.moveOut()) {
             File1->expectNames(&*newNames);
             {
                 const ListsRefreshOnce once(Dir1, File1);

@@ -186,7 +186,56 @@ public:
         m_names.append(name);
     }
 
+    bool empty() const { return m_names.isEmpty(); }
+
     QStringList sorted()
+    {
+        const auto [first, last] = sortEntries();
+        // The names take their sorted places where they stand: a second list of a large folder
+        // would weigh as much again. Each cycle of the order moves round once; a done place
+        // points past the end.
+        const quint32 done = quint32(m_names.size());
+        for (quint32 start = 0; start < done; ++start) {
+            if (first[start].index == done)
+                continue;
+            QString held = std::move(m_names[start]);
+            for (quint32 at = start;;) {
+                const quint32 from = std::exchange(first[at].index, done);
+                if (from == start) {
+                    m_names[at] = std::move(held);
+                    break;
+                }
+                m_names[at] = std::move(m_names[from]);
+                at = from;
+            }
+        }
+        m_entries.release();
+        return std::exchange(m_names, QStringList());
+    }
+
+    // Where each name added stands in the sorted list, by the order of adding.
+    std::vector<quint32> order()
+    {
+        const auto [first, last] = sortEntries();
+        std::vector<quint32> indices;
+        indices.reserve(size_t(last - first));
+        for (const Entry *entry = first; entry != last; ++entry)
+            indices.push_back(entry->index);
+        m_entries.release();
+        m_names.clear();
+        return indices;
+    }
+
+private:
+    struct Entry
+    {
+        size_t keyAt;
+        quint32 length;
+        quint32 index;
+    };
+
+    // Sorts the entries where they stand, and lets the keys go.
+    std::pair<Entry *, Entry *> sortEntries()
     {
         Entry *const first = reinterpret_cast<Entry *>(m_entries.data());
         Entry *const last = first + m_entries.used() / sizeof(Entry);
@@ -214,36 +263,10 @@ public:
             std::sort(first, last, before);
         }
         m_keys.release();
-        // The names take their sorted places where they stand: a second list of a large folder
-        // would weigh as much again. Each cycle of the order moves round once; a done place
-        // points past the end.
-        const quint32 done = quint32(m_names.size());
-        for (quint32 start = 0; start < done; ++start) {
-            if (first[start].index == done)
-                continue;
-            QString held = std::move(m_names[start]);
-            for (quint32 at = start;;) {
-                const quint32 from = std::exchange(first[at].index, done);
-                if (from == start) {
-                    m_names[at] = std::move(held);
-                    break;
-                }
-                m_names[at] = std::move(m_names[from]);
-                at = from;
-            }
-        }
-        m_entries.release();
-        return std::exchange(m_names, QStringList());
+        return {first, last};
     }
 
-private:
     static constexpr size_t ParallelFrom = 20000;
-    struct Entry
-    {
-        size_t keyAt;
-        quint32 length;
-        quint32 index;
-    };
 
     SystemPages m_keys;
     SystemPages m_entries;
@@ -295,30 +318,56 @@ ExpectedNames::ExpectedNames(qsizetype count)
     size_t size = 16;
     while (size < size_t(count) * 2)
         size *= 2;
-    m_slots.assign(size, nullptr);
+    m_slots.assign(size, 0);
+    m_names.reserve(size_t(count));
+}
+
+ExpectedNames::~ExpectedNames()
+{
+    if (m_sorting.joinable())
+        m_sorting.join();
 }
 
 void ExpectedNames::add(const QString &name)
 {
     const size_t mask = m_slots.size() - 1;
     for (size_t slot = qHash(name) & mask;; slot = (slot + 1) & mask) {
-        if (!m_slots[slot]) {
-            m_slots[slot] = &name;
+        if (m_slots[slot] == 0) {
+            m_names.push_back(&name);
+            m_slots[slot] = quint32(m_names.size());
             return;
         }
-        if (*m_slots[slot] == name)
+        if (*m_names[m_slots[slot] - 1] == name)
             return;
     }
 }
 
-const QString *ExpectedNames::find(const QString &name) const
+qsizetype ExpectedNames::indexOf(const QString &name) const
 {
     const size_t mask = m_slots.size() - 1;
-    for (size_t slot = qHash(name) & mask; m_slots[slot]; slot = (slot + 1) & mask) {
-        if (*m_slots[slot] == name)
-            return m_slots[slot];
+    for (size_t slot = qHash(name) & mask; m_slots[slot] != 0; slot = (slot + 1) & mask) {
+        if (*m_names[m_slots[slot] - 1] == name)
+            return qsizetype(m_slots[slot]) - 1;
     }
-    return nullptr;
+    return -1;
+}
+
+void ExpectedNames::sortAhead()
+{
+    m_sortedAhead = true;
+    m_sorting = std::thread([this] {
+        CollationSort sort;
+        for (const QString *name : m_names)
+            sort.add(*name, displayName(*name));
+        m_order = sort.order();
+    });
+}
+
+const std::vector<quint32> *ExpectedNames::order() const
+{
+    if (m_sorting.joinable())
+        m_sorting.join();
+    return m_sortedAhead ? &m_order : nullptr;
 }
 
 namespace {
@@ -336,6 +385,10 @@ FolderContents readFolder(const QString &folder, const NameFilter *fileFilter, b
         return {};
     CollationSort files;
     CollationSort folders;
+    // Expected files in the order sorted ahead, marked as they are met, while no other file is.
+    const std::vector<quint32> *order = expected ? expected->order() : nullptr;
+    std::vector<bool> met(order ? size_t(expected->size()) : 0);
+    qsizetype metCount = 0;
     const int fd = ::dirfd(dir);
     while (const dirent *entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.')
@@ -352,16 +405,37 @@ FolderContents readFolder(const QString &folder, const NameFilter *fileFilter, b
         if (isFile ? !fileFilter : !(isFolder && wantFolders))
             continue;
         QString name = nameFromBytes(QByteArrayView(entry->d_name, qsizetype(std::strlen(entry->d_name))));
-        if (const QString *known = expected ? expected->find(name) : nullptr)
-            name = *known;
+        const qsizetype known = expected ? expected->indexOf(name) : -1;
+        if (known >= 0)
+            name = expected->at(known);
         const QString shown = displayName(name);
         if (isFolder)
             folders.add(name, shown);
-        else if (fileFilter->matches(shown))
+        else if (!fileFilter->matches(shown))
+            continue;
+        else if (known >= 0 && order) {
+            met[size_t(known)] = true;
+            ++metCount;
+        }
+        else
             files.add(name, shown);
     }
     ::closedir(dir);
-    return FolderContents{files.sorted(), folders.sorted()};
+    QStringList fileNames;
+    if (order && files.empty()) {
+        fileNames.reserve(metCount);
+        for (const quint32 index : *order) {
+            if (met[index])
+                fileNames.append(expected->at(index));
+        }
+    } else {
+        for (size_t index = 0; index < met.size(); ++index) {
+            if (met[index])
+                files.add(expected->at(qsizetype(index)), displayName(expected->at(qsizetype(index))));
+        }
+        fileNames = files.sorted();
+    }
+    return FolderContents{std::move(fileNames), folders.sorted()};
 }
 
 } // namespace

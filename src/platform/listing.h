@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <thread>
 #include <vector>
 
 // The file list's name filter: ";"-separated wildcards, matched without regard to case against
@@ -42,12 +43,29 @@ class ExpectedNames
 {
 public:
     explicit ExpectedNames(qsizetype count);
+    ~ExpectedNames();
+    ExpectedNames(const ExpectedNames &) = delete;
+    ExpectedNames &operator=(const ExpectedNames &) = delete;
+
     void add(const QString &name);
-    // The expected name equal to `name`, or null.
-    const QString *find(const QString &name) const;
+    // Puts the names in the order of listings on a second core while the caller goes on; a listing
+    // that then meets no file but expected ones takes that order instead of sorting. No name may
+    // be added afterwards.
+    void sortAhead();
+
+    qsizetype size() const { return qsizetype(m_names.size()); }
+    const QString &at(qsizetype index) const { return *m_names[size_t(index)]; }
+    // The index of the expected name equal to `name`, or -1.
+    qsizetype indexOf(const QString &name) const;
+    // The indices in the order of listings, once sortAhead() is done; null without it.
+    const std::vector<quint32> *order() const;
 
 private:
-    std::vector<const QString *> m_slots; // open addressing; a power of two, at most half full
+    std::vector<const QString *> m_names;
+    std::vector<quint32> m_slots; // open addressing, by index + 1; a power of two, at most half full
+    std::vector<quint32> m_order;
+    mutable std::thread m_sorting;
+    bool m_sortedAhead = false;
 };
 
 // The regular files of a folder (links to files count) that the filter admits, hidden files left

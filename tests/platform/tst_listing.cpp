@@ -199,6 +199,28 @@ void TestListing::listsOnlyVisibleRegularFiles()
     QCOMPARE(listed, (QStringList{QStringLiteral("a.jpg"), expectedName}));
     QVERIFY(listed.at(1).isSharedWith(expectedName));
     QVERIFY(!listed.at(0).isSharedWith(expectedName));
+
+    // Sorted ahead: a folder of expected files only takes that order, filtered as ever; one other
+    // file among them sorts them all again.
+    QTemporaryDir batch;
+    QStringList names;
+    for (const char *name : {"p10.jpg", "P9.jpg", "p１１.jpg", "q.txt", "p9.jpg"}) {
+        names.append(QString::fromUtf8(name));
+        QFile file(batch.filePath(names.last()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QStringList inOrder = listFolderFiles(batch.path(), NameFilter(QStringLiteral("*.jpg")));
+    QCOMPARE(inOrder, (QStringList{QStringLiteral("P9.jpg"), QStringLiteral("p9.jpg"), QStringLiteral("p10.jpg"),
+                                   QString::fromUtf8("p１１.jpg")}));
+    names.append(QStringLiteral("gone.jpg"));
+    ExpectedNames ahead(names.size());
+    for (const QString &name : std::as_const(names))
+        ahead.add(name);
+    ahead.sortAhead();
+    QCOMPARE(listFolderFiles(batch.path(), NameFilter(QStringLiteral("*.jpg")), nullptr, &ahead), inOrder);
+    QVERIFY(QFile(batch.filePath(QStringLiteral("p2.jpg"))).open(QIODevice::WriteOnly));
+    QCOMPARE(listFolderFiles(batch.path(), NameFilter(QStringLiteral("*.jpg")), nullptr, &ahead),
+             QStringList{QStringLiteral("p2.jpg")} + inOrder);
 }
 
 void TestListing::unreadableFolderReported()
