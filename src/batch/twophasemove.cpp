@@ -1,5 +1,4 @@
 #include "batch/twophasemove.h"
-#include <malloc.h>
 
 #include "platform/filename.h"
 
@@ -7,6 +6,7 @@
 #include <thread>
 #include <tuple>
 #include <cerrno>
+#include <malloc.h>
 #include <sys/stat.h>
 
 QString stagingFolderOf(const QString &folder)

@@ -416,9 +416,9 @@ FolderContents readFolder(const QString &folder, const NameFilter *fileFilter, b
         else if (known >= 0 && order) {
             met[size_t(known)] = true;
             ++metCount;
-        }
-        else
+        } else {
             files.add(name, shown);
+        }
     }
     ::closedir(dir);
     QStringList fileNames;
