@@ -37,23 +37,25 @@ BatchRequest Form1::batchRequest(const NameRule &rule) const
     return BatchRequest{Dir1->path(), File1->entries(), workFolder(), NameFilter(File1->pattern()), rule};
 }
 
-QString Form1::batchPreview(const NameRule &rule) const
+QString Form1::batchPreview(const NameRule &rule)
 {
-    TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule));
-    batch.preview();
-    return previewText(batch);
+    m_previewed.emplace(m_platform.fileSystem, batchRequest(rule));
+    m_previewed->preview();
+    return previewText(*m_previewed);
 }
 
 void Form1::Command4_Click()
 {
     if (confirmBatch(QStringLiteral("リスト内の全てのファイルのスペースを除去します"), batchPreview(withoutSpaces)))
         Spacekiller();
+    m_previewed.reset();
 }
 
 void Form1::Command5_Click()
 {
     if (confirmBatch(QStringLiteral("リスト内の全てのファイルの\nアンダーバーを除去します "), batchPreview(withoutUnderscores)))
         UBarKiller();
+    m_previewed.reset();
 }
 
 void Form1::Spacekiller()
@@ -77,6 +79,12 @@ void Form1::runBatchMove(const NameRule &rule)
     FsResult recorded;
     {
         TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
+        // The names the confirmation showed are the names the batch gives: the same listing and
+        // rule form them. The folder itself is read afresh.
+        if (m_previewed) {
+            batch.takeNamesFrom(*m_previewed);
+            m_previewed.reset();
+        }
         // The files wait under their new names, and end under them: the list shows the plan's
         // strings, not copies, put in order on a second core while the files move out.
         std::optional<ExpectedNames> newNames;
@@ -108,7 +116,7 @@ void Form1::runBatchMove(const NameRule &rule)
                 recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo,
                                             savedFolder, batch.moves(), batch.plannedFiles());
             };
-            if (m_platform.fileSystem.stampsFromAnyThread())
+            if (m_platform.fileSystem.readsFromAnyThread())
                 recording = std::jthread(record);
             else
                 record();

@@ -1,8 +1,10 @@
 #include "batch/twophasemove.h"
 
+#include "batch/stampsahead.h"
 #include "platform/filename.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 #include <tuple>
 #include <cerrno>
@@ -89,16 +91,19 @@ bool TwoPhaseMove::readFolders(QStringList &holdingEntries, bool create)
     const QStringList &listing = m_request.listing;
     // Where the folder's filesystem takes two spellings for one name, so does every check.
     m_foldCase = m_fs.ignoresCase(m_request.folder);
+    if (m_previewOnly)
+        return previewFolder() && prepareHoldingFolder(holdingEntries, create);
     FolderSurvey survey;
     FsResult read;
     {
         // One look at every listed file, from the open folder rather than path by path; where the
         // file system allows, on a second core while the names are formed.
         std::thread looking;
-        if (m_fs.stampsFromAnyThread())
+        if (m_fs.readsFromAnyThread())
             looking = std::thread([&] { m_planned = m_fs.fileStamps(m_request.folder, listing); });
         read = m_fs.surveyFolder(m_request.folder, survey);
-        if (read.ok())
+        // Names a preview formed under another reading of case are formed again.
+        if (read.ok() && !(m_namesTaken && m_namesFoldCase == m_foldCase))
             formNames();
         if (looking.joinable())
             looking.join();
@@ -107,9 +112,37 @@ bool TwoPhaseMove::readFolders(QStringList &holdingEntries, bool create)
     }
     if (!read.ok())
         return refuse(BatchProblem::FolderUnreadable, read.reason());
-    if (!listedFromStamps(survey) && !listedFromNames())
-        return false;
+    if (!listedFromStamps(survey)) {
+        read = listedFromNames(false);
+        if (!read.ok())
+            return refuse(BatchProblem::FolderUnreadable, read.reason());
+    }
     return prepareHoldingFolder(holdingEntries, create);
+}
+
+// A preview asks only which listed files are there and which are folders now: one read of the
+// folder tells, without a look at each file, on a second core while the names are formed.
+bool TwoPhaseMove::previewFolder()
+{
+    FsResult read;
+    {
+        std::thread reading;
+        const auto readFolder = [&] { read = listedFromNames(true); };
+        if (m_fs.readsFromAnyThread())
+            reading = std::thread(readFolder);
+        else
+            readFolder();
+        formNames();
+        if (reading.joinable())
+            reading.join();
+    }
+    if (read.ok())
+        return true;
+    // A folder that cannot be read refuses the batch, and its preview names no file.
+    m_moves = QList<PlannedMove>();
+    m_formed = QList<Formed>();
+    m_refusals.clear();
+    return refuse(BatchProblem::FolderUnreadable, read.reason());
 }
 
 // Every new name, and which earlier file takes the same one: what the names alone tell.
@@ -118,6 +151,8 @@ void TwoPhaseMove::formNames()
     const QStringList &listing = m_request.listing;
     QHash<QString, qsizetype> byNewName;
     byNewName.reserve(listing.size());
+    m_moves.clear();
+    m_refusals.clear();
     m_moves.reserve(listing.size());
     m_formed = QList<Formed>(listing.size());
     for (qsizetype i = 0; i < listing.size(); ++i) {
@@ -175,8 +210,10 @@ bool TwoPhaseMove::listedFromStamps(const FolderSurvey &survey)
     return true;
 }
 
-// Any other folder: read again, name by name, against the listing.
-bool TwoPhaseMove::listedFromNames()
+// Any other folder: read again, name by name, against the listing; with `tellFolders`, a folder
+// at a listed name is told from a file. Touches only the listed and unlisted tables, so that it
+// may run beside formNames().
+FsResult TwoPhaseMove::listedFromNames(bool tellFolders)
 {
     const QStringList &listing = m_request.listing;
     m_listed = QList<Listed>(listing.size(), Listed::Missing);
@@ -195,20 +232,22 @@ bool TwoPhaseMove::listedFromNames()
             else
                 respelt.append(std::pair(i, first - 1));
         }
-        const FsResult read = m_fs.forEachEntry(m_request.folder, [&](const QString &name) {
+        const auto take = [&](const QString &name, bool isFolder) {
             QString nameKey = key(name);
             const auto entry = listedAt.constFind(nameKey);
             if (entry == listedAt.cend())
                 m_unlisted.insert(std::move(nameKey));
             else
-                m_listed[entry.value() - 1] = Listed::Present;
-        });
+                m_listed[entry.value() - 1] = isFolder ? Listed::Folder : Listed::Present;
+        };
+        const FsResult read = tellFolders ? m_fs.forEachEntryKind(m_request.folder, take)
+                                          : m_fs.forEachEntry(m_request.folder, [&](const QString &name) { take(name, false); });
         if (!read.ok())
-            return refuse(BatchProblem::FolderUnreadable, read.reason());
+            return read;
     }
     for (const auto &[index, first] : std::as_const(respelt))
         m_listed[index] = m_listed.at(first);
-    return true;
+    return FsResult::success();
 }
 
 bool TwoPhaseMove::preview()
@@ -227,6 +266,19 @@ bool TwoPhaseMove::preview()
     ::malloc_trim(0);
     m_report.outcome = BatchOutcome::Refused;
     return m_report.problems.isEmpty();
+}
+
+void TwoPhaseMove::takeNamesFrom(TwoPhaseMove &previewed)
+{
+    const bool sameBatch = previewed.m_request.folder == m_request.folder && previewed.m_request.listing == m_request.listing;
+    if (m_stage != Stage::Fresh || !previewed.m_previewOnly || !sameBatch
+        || previewed.m_formed.size() != m_request.listing.size() || previewed.m_moves.size() != m_request.listing.size())
+        return;
+    m_moves = std::move(previewed.m_moves);
+    m_formed = std::move(previewed.m_formed);
+    m_refusals = std::move(previewed.m_refusals);
+    m_namesFoldCase = previewed.m_foldCase;
+    m_namesTaken = true;
 }
 
 const BatchFileProblem *TwoPhaseMove::problemOf(qsizetype index) const
@@ -360,7 +412,7 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
             problem(BatchProblem::RuleRefused, refusal.value());
         else if (m_listed.at(i) == Listed::Again)
             problem(BatchProblem::ListedTwice);
-        else if (m_listed.at(i) == Listed::Missing)
+        else if (m_listed.at(i) == Listed::Missing || folderAt(i))
             problem(BatchProblem::MissingFile);
         else if (formed.bytes < 0)
             problem(BatchProblem::UnwritableName);
@@ -376,26 +428,24 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
             problem(BatchProblem::TakenInFolder);
     }
     m_listed = QList<Listed>();
-    m_formed = QList<Formed>();
-    m_refusals.clear();
-    if (!m_previewOnly)
+    // A preview keeps what forming the names told, for the batch that may follow it.
+    if (!m_previewOnly) {
+        m_formed = QList<Formed>();
+        m_refusals.clear();
         m_where = QList<Where>(m_moves.size(), Where::InFolder);
-
-    for (qsizetype i = 0; i < m_moves.size(); ++i) {
-        const PlannedMove &move = m_moves.at(i);
-        // The listing shows files and links to them; a folder there now took a file's place.
-        if (m_planned.at(i).type == S_IFDIR) {
-            m_problemOfMove.insert(i, m_report.problems.size());
-            m_report.problems.append({BatchProblem::MissingFile, move.oldName, move.newName, QString()});
-        }
     }
+}
+
+// The listing shows files and links to them; a folder there now took a file's place.
+bool TwoPhaseMove::folderAt(qsizetype index) const
+{
+    return m_listed.at(index) == Listed::Folder || (!m_planned.isEmpty() && m_planned.at(index).type == S_IFDIR);
 }
 
 // Whether the file at the old name is still the one the batch was planned with; `now` is what
 // stands there.
-bool TwoPhaseMove::stillPlanned(qsizetype index, FileStamp &now)
+bool TwoPhaseMove::stillPlanned(qsizetype index, const FileStamp &now) const
 {
-    now = m_folders->stamp(FolderPair::First, m_moves.at(index).oldName);
     const FileStamp &planned = m_planned.at(index);
     return now.exists() && now.id == planned.id && now.type == planned.type;
 }
@@ -451,15 +501,23 @@ bool TwoPhaseMove::moveOut()
     m_stage = Stage::Out;
     m_folders = m_fs.openFolderPair(m_request.folder, m_report.holdingFolder);
     m_stableIds = m_fs.filesystemKind(m_request.folder).stableIds;
-    FileStamp now;
+    // Where the file system allows, each file is looked at on a second core a few moves ahead.
+    std::optional<StampsAhead> ahead;
+    if (m_fs.readsFromAnyThread()) {
+        ahead.emplace(quint32(m_moves.size()),
+                      [this](quint32 index) { return m_folders->stamp(FolderPair::First, m_moves.at(index).oldName); });
+    }
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
+        const FileStamp now = ahead ? ahead->take(quint32(i)) : m_folders->stamp(FolderPair::First, move.oldName);
         if (!stillPlanned(i, now)) {
+            ahead.reset();
             fail(1, int(i), FsResult::failure(QStringLiteral("一覧を読んだ後に、別のファイルかフォルダに置き換えられました")));
             return false;
         }
         const FsResult result = moveFile(BatchStep::Out, int(i), FolderPair::First, move.oldName, FolderPair::Second, move.newName, &now);
         if (!result.ok()) {
+            ahead.reset();
             fail(1, int(i), result);
             return false;
         }

@@ -142,6 +142,9 @@ public:
     // Forms and checks every new name as plan() does, but only reads the disk: no folder is
     // made and no observer is told. The batch cannot run afterwards. False: it would be refused.
     bool preview();
+    // Takes the new names that a preview of the same folder, listing and rule formed, so that
+    // plan() need not form them again; the preview is spent. Names of another listing are left.
+    void takeNamesFrom(TwoPhaseMove &previewed);
     // Phase 1. False: a move was refused and everything was undone as far as it could be.
     bool moveOut();
     // Phase 2, then the leftovers of earlier batches. False: as for moveOut.
@@ -173,17 +176,19 @@ private:
     bool readFolders(QStringList &holdingEntries, bool create);
     void formNames();
     bool listedFromStamps(const FolderSurvey &survey);
-    bool listedFromNames();
+    bool previewFolder();
+    FsResult listedFromNames(bool tellFolders);
     bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
     void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &holdingEntries);
+    bool folderAt(qsizetype index) const;
     bool takenAfterBatch(const QString &name);
     QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
     bool refuse(BatchProblem problem, const QString &detail);
     FsResult moveFile(BatchStep step, int index, FolderPair::Side from, const QString &name, FolderPair::Side to,
                       const QString &newName, const FileStamp *seen = nullptr);
     const FileStamp *knownAfterOut(qsizetype index) const;
-    bool stillPlanned(qsizetype index, FileStamp &now);
+    bool stillPlanned(qsizetype index, const FileStamp &now) const;
     FsResult sweepFile(const QString &source, const QString &name);
     void fail(int phase, int index, const FsResult &result);
     void rollBack();
@@ -203,7 +208,7 @@ private:
     // The keys of the folder's entries that the listing does not name.
     QSet<QString> m_unlisted;
     // What the folder read says of each listed file, until the names are checked.
-    enum class Listed : char { Present, Again, Missing };
+    enum class Listed : char { Present, Again, Missing, Folder };
     QList<Listed> m_listed;
     // What forming each new name told, until the names are checked.
     struct Formed
@@ -225,4 +230,7 @@ private:
     bool m_previewOnly = false;
     bool m_makeStaging = false;
     bool m_foldCase = false;
+    // The names were taken from a preview that read case as m_namesFoldCase says.
+    bool m_namesTaken = false;
+    bool m_namesFoldCase = false;
 };

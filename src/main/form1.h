@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <optional>
+
 // Background colours of cmdHuka, which are the automatic-extension switch itself.
 namespace HukaColor {
 constexpr unsigned On = 0x000000FF;
@@ -48,7 +50,8 @@ public:
     bool confirmBatch(const QString &prompt, const QString &details);
     // The batch of the rule over every file the file list shows, and its preview, read from disk.
     BatchRequest batchRequest(const NameRule &rule) const;
-    QString batchPreview(const NameRule &rule) const;
+    // The preview is kept until the command's end, for the batch to take its names.
+    QString batchPreview(const NameRule &rule);
     // Renames every file the file list shows by the rule, through the work folder, and reports
     // to the user what went wrong, if anything.
     void runBatchMove(const NameRule &rule);
@@ -123,4 +126,5 @@ private:
     bool m_ended = false;
     // A close that the window system delivers while a batch runs is refused; the batch goes on.
     bool m_batchRunning = false;
+    std::optional<TwoPhaseMove> m_previewed;
 };

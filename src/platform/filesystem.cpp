@@ -115,6 +115,8 @@ public:
 
 private:
     int m_dirs[2];
+    // A look and a move each have their own bytes: they may run on two threads at once.
+    QByteArray m_lookedName;
     QByteArray m_name;
     QByteArray m_newName;
 };
@@ -189,6 +191,11 @@ FsResult FileSystem::forEachEntry(const QString &folder, const std::function<voi
     return read;
 }
 
+FsResult FileSystem::forEachEntryKind(const QString &folder, const std::function<void(const QString &name, bool isFolder)> &take)
+{
+    return forEachEntry(folder, [&](const QString &name) { take(name, fileStamp(joinPath(folder, name)).type == S_IFDIR); });
+}
+
 FsResult FileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
 {
     survey = FolderSurvey();
@@ -202,16 +209,18 @@ FsResult FileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
 
 namespace {
 
-// Hands every entry of a folder but "." and ".." to `take`, as readdir gives it.
+// Hands every entry of a folder but "." and ".." to `take`, as readdir gives it, with the
+// folder's descriptor.
 template<typename Take>
 FsResult readEntries(const QString &folder, Take take)
 {
     DIR *dir = ::opendir(native(folder).constData());
     if (!dir)
         return FsResult::failure(errno);
+    const int fd = ::dirfd(dir);
     while (const dirent *entry = ::readdir(dir)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            take(*entry);
+            take(*entry, fd);
     }
     ::closedir(dir);
     return FsResult::success();
@@ -223,7 +232,7 @@ FsResult readEntries(const QString &folder, Take take)
 FsResult LinuxFileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
 {
     survey = FolderSurvey();
-    return readEntries(folder, [&survey](const dirent &entry) {
+    return readEntries(folder, [&survey](const dirent &entry, int) {
         if (entry.d_name[0] == '.' || entry.d_type == DT_DIR)
             survey.unlistable.append(nameFromBytes(entry.d_name));
         else
@@ -233,7 +242,19 @@ FsResult LinuxFileSystem::surveyFolder(const QString &folder, FolderSurvey &surv
 
 FsResult LinuxFileSystem::forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take)
 {
-    return readEntries(folder, [&take](const dirent &entry) { take(nameFromBytes(entry.d_name)); });
+    return readEntries(folder, [&take](const dirent &entry, int) { take(nameFromBytes(entry.d_name)); });
+}
+
+// Most filesystems tell an entry's type with its name; the others are looked at.
+FsResult LinuxFileSystem::forEachEntryKind(const QString &folder, const std::function<void(const QString &name, bool isFolder)> &take)
+{
+    return readEntries(folder, [&take](const dirent &entry, int dir) {
+        bool isFolder = entry.d_type == DT_DIR;
+        struct stat st;
+        if (entry.d_type == DT_UNKNOWN && ::fstatat(dir, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            isFolder = S_ISDIR(st.st_mode);
+        take(nameFromBytes(entry.d_name), isFolder);
+    });
 }
 
 bool LinuxFileSystem::exists(const QString &path)
@@ -263,8 +284,8 @@ FileStamp stampOf(const struct stat &st)
 FileStamp OpenFolderPair::stamp(Side side, const QString &name)
 {
     struct stat st;
-    writeBytesOfName(name, m_name);
-    if (::fstatat(m_dirs[side], m_name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    writeBytesOfName(name, m_lookedName);
+    if (::fstatat(m_dirs[side], m_lookedName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return {};
     return stampOf(st);
 }

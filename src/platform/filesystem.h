@@ -72,6 +72,8 @@ public:
     virtual FileStamp stamp(Side side, const QString &name) = 0;
     // As FileSystem::move, for names in the folders. `seen`: the stamp the file at the old name
     // was just found with, so that the move need not look again; null to look afresh.
+    // Where the file system's stamps may come from any thread, one thread may look while another
+    // moves.
     virtual FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *seen = nullptr) = 0;
 };
 
@@ -94,6 +96,9 @@ public:
     // Hands every entry of a folder (as entryNames) to `take` as it is read, so that no list of
     // them need stand whole; this default asks entryNames.
     virtual FsResult forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take);
+    // As forEachEntry, telling of each entry whether it is a folder itself (a link to one is not);
+    // this default looks at each entry.
+    virtual FsResult forEachEntryKind(const QString &folder, const std::function<void(const QString &name, bool isFolder)> &take);
     // This default asks entryNames and counts every entry it cannot tell for a folder among the others.
     virtual FsResult surveyFolder(const QString &folder, FolderSurvey &survey);
     // True when anything (even a dangling link) stands at the path.
@@ -105,8 +110,9 @@ public:
     // The stamps of the named entries of one folder, in the same order; this default asks
     // fileStamp name by name.
     virtual QList<FileStamp> fileStamps(const QString &folder, const QStringList &names);
-    // Whether fileStamps may run on another thread while this one goes on with other calls.
-    virtual bool stampsFromAnyThread() const { return false; }
+    // Whether fileStamps and the reads of a folder may run on another thread while this one goes
+    // on with other calls.
+    virtual bool readsFromAnyThread() const { return false; }
     // True when a rename between the two folders can succeed (same mount).
     virtual bool sameFilesystem(const QString &folderA, const QString &folderB) = 0;
     // The longest name, in bytes of the file name encoding, that the folder's filesystem takes.
@@ -133,12 +139,13 @@ public:
     FsResult removeFolder(const QString &path) override;
     QStringList entryNames(const QString &folder, FsResult *result = nullptr) override;
     FsResult forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take) override;
+    FsResult forEachEntryKind(const QString &folder, const std::function<void(const QString &name, bool isFolder)> &take) override;
     FsResult surveyFolder(const QString &folder, FolderSurvey &survey) override;
     bool exists(const QString &path) override;
     FileId fileId(const QString &path) override;
     QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr) override;
     QList<FileStamp> fileStamps(const QString &folder, const QStringList &names) override;
-    bool stampsFromAnyThread() const override { return true; }
+    bool readsFromAnyThread() const override { return true; }
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
     FsResult removeExtraName(const QString &extra, const QString &kept) override;

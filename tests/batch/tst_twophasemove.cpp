@@ -2,6 +2,7 @@
 #include "batch/preview.h"
 #include "batch/removalrule.h"
 #include "batch/serialname.h"
+#include "batch/stampsahead.h"
 #include "batch/twophasemove.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
@@ -14,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -122,6 +125,7 @@ private slots:
     void refusedUndoStrandsWithoutLoss();
     void refusedSweepKeepsLeftoverAndBatch();
     void fileReplacedAfterPlanStopsBatch();
+    void looksStayFewMovesAhead();
 
     void stagingRouteWhenWorkFolderIsElsewhere();
     void stagingFolderStaysWhileItHoldsLeftovers();
@@ -315,6 +319,9 @@ void TestTwoPhaseMove::refusedBeforeAnyMove_data()
         << BatchProblem::MissingFile << QStringLiteral("gone");
     QTest::newRow("listed twice")
         << QStringList{a} << none << QStringList{a, a} << none << none << Limit::Real << BatchProblem::ListedTwice << a;
+    QTest::newRow("a folder where a listed file was")
+        << QStringList{a} << QStringList{QStringLiteral("was file")} << QStringList{a, QStringLiteral("was file")} << none
+        << none << Limit::Real << BatchProblem::MissingFile << QStringLiteral("was file");
 }
 
 void TestTwoPhaseMove::refusedBeforeAnyMove()
@@ -337,7 +344,16 @@ void TestTwoPhaseMove::refusedBeforeAnyMove()
     const Snapshot folderBefore = snapshot(folder());
     const Snapshot workBefore = snapshot(work());
 
-    const BatchReport report = runBatch(listing, table.isEmpty() ? removing(QLatin1Char(' ')) : fromTable(table));
+    const NameRule rule = table.isEmpty() ? removing(QLatin1Char(' ')) : fromTable(table);
+    // The preview, which reads the folder without looking at each file, finds the same problem,
+    // and the batch that takes its names too.
+    TwoPhaseMove previewed(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(), rule});
+    QVERIFY(!previewed.preview());
+    QCOMPARE(previewed.report().problems.size(), 1);
+    QCOMPARE(previewed.report().problems.first().problem, problem);
+    TwoPhaseMove batch(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(), rule});
+    batch.takeNamesFrom(previewed);
+    const BatchReport report = batch.run();
     QCOMPARE(report.outcome, BatchOutcome::Refused);
     QCOMPARE(report.problems.size(), 1);
     QCOMPARE(report.problems.first().problem, problem);
@@ -558,6 +574,41 @@ void TestTwoPhaseMove::fileReplacedAfterPlanStopsBatch()
     QCOMPARE(report.problems.first().oldName, RollbackNames.at(2));
     QCOMPARE(snapshot(folder()), expected);
     QVERIFY(snapshot(work()).isEmpty());
+}
+
+// The look before each move runs ahead on a second core, but never further than its window.
+void TestTwoPhaseMove::looksStayFewMovesAhead()
+{
+    constexpr quint32 Files = 1000;
+    std::atomic<quint32> moved{0};
+    std::vector<quint32> movedAtLook(Files);
+    std::atomic<quint32> looks{0};
+    const auto look = [&](quint32 index) {
+        movedAtLook[index] = moved.load();
+        ++looks;
+        FileStamp stamp;
+        stamp.id = {1, index + 1};
+        return stamp;
+    };
+    {
+        StampsAhead ahead(Files, look);
+        for (quint32 index = 0; index < Files; ++index) {
+            QCOMPARE(ahead.take(index).id.inode, quint64(index + 1));
+            ++moved;
+        }
+    }
+    for (quint32 index = StampsAhead::Ahead; index < Files; ++index)
+        QVERIFY2(movedAtLook[index] >= index - StampsAhead::Ahead, qPrintable(QString::number(index)));
+
+    // A phase cut short stops the looks within the window.
+    moved = 0;
+    looks = 0;
+    {
+        StampsAhead ahead(Files, look);
+        for (quint32 index = 0; index < 10; ++index)
+            ahead.take(index);
+    }
+    QVERIFY(looks.load() <= 10 + StampsAhead::Ahead);
 }
 
 void TestTwoPhaseMove::refusedUndoStrandsWithoutLoss_data()
