@@ -1,5 +1,6 @@
 #include "batch/journal.h"
 
+#include "batch/lineroom.h"
 #include "platform/filename.h"
 
 #include <QCryptographicHash>
@@ -103,6 +104,34 @@ void appendNumber(QByteArray &out, quint64 number)
     char digits[24];
     const auto converted = std::to_chars(std::begin(digits), std::end(digits), number);
     out.append(digits, converted.ptr - digits);
+}
+
+// Most names hold neither a byte outside UTF-8 nor one that is escaped: their bytes are written
+// as they are.
+bool plainBytes(const QString &name, QByteArray &bytes)
+{
+    if (std::any_of(name.cbegin(), name.cend(), [](QChar unit) { return unit.unicode() >= 0xDC80 && unit.unicode() <= 0xDCFF; }))
+        return false;
+    writeBytesOfName(name, bytes);
+    return std::none_of(bytes.cbegin(), bytes.cend(), [](char c) { return needsEscape(static_cast<unsigned char>(c)); });
+}
+
+// Any line, escaped as it needs.
+void appendFileLine(QByteArray &out, const JournalFile &file)
+{
+    out += "file\t";
+    appendNumber(out, file.id.device);
+    out += '\t';
+    appendNumber(out, file.id.inode);
+    out += '\t';
+    appendNumber(out, quint64(file.stamp.size));
+    out += '\t';
+    appendNumber(out, quint64(std::max<qint64>(file.stamp.modifiedNs, 0)));
+    out += '\t';
+    appendEscaped(out, file.oldName);
+    out += '\t';
+    appendEscaped(out, file.newName);
+    out += '\n';
 }
 
 int hexValue(char c)
@@ -354,19 +383,19 @@ void JournalWriter::head(const Journal &journal, qsizetype files)
 
 void JournalWriter::file(const JournalFile &file)
 {
-    m_piece += "file\t";
-    appendNumber(m_piece, file.id.device);
-    m_piece += '\t';
-    appendNumber(m_piece, file.id.inode);
-    m_piece += '\t';
-    appendNumber(m_piece, quint64(file.stamp.size));
-    m_piece += '\t';
-    appendNumber(m_piece, quint64(std::max<qint64>(file.stamp.modifiedNs, 0)));
-    m_piece += '\t';
-    appendEscaped(m_piece, file.oldName);
-    m_piece += '\t';
-    appendEscaped(m_piece, file.newName);
-    m_piece += '\n';
+    if (plainBytes(file.oldName, m_oldBytes) && plainBytes(file.newName, m_newBytes)) {
+        const quint64 numbers[] = {file.id.device, file.id.inode, quint64(file.stamp.size),
+                                   quint64(std::max<qint64>(file.stamp.modifiedNs, 0))};
+        LineRoom line(m_piece, 5 + 4 * (LineRoom::NumberBytes + 1) + m_oldBytes.size() + 1 + m_newBytes.size() + 1);
+        line << QByteArrayView("file");
+        for (const quint64 number : numbers) {
+            line << '\t';
+            line.number(number);
+        }
+        line << '\t' << QByteArrayView(m_oldBytes) << '\t' << QByteArrayView(m_newBytes) << '\n';
+    } else {
+        appendFileLine(m_piece, file);
+    }
     if (m_piece.size() >= PieceSize)
         pass();
 }

@@ -64,6 +64,8 @@ private:
     Sink m_sink;
     QCryptographicHash m_hash;
     QByteArray m_piece;
+    QByteArray m_oldBytes; // a line's names, in buffers that keep their room
+    QByteArray m_newBytes;
     qsizetype m_size = 0;
     bool m_ok = true;
 };

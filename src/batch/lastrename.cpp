@@ -2,6 +2,7 @@
 
 #include "batch/batchmessage.h"
 #include "batch/journal.h"
+#include "batch/lineroom.h"
 #include "platform/filename.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
@@ -12,9 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <functional>
-#include <iterator>
 
 namespace {
 
@@ -23,26 +22,27 @@ constexpr char Magic[] = "mivot last rename 1";
 // Names may hold tabs and line breaks and bytes of any encoding: every field is the name's own
 // bytes, with "%", controls and spaces percent-encoded (older records encode every other byte
 // too, which reads the same).
+bool needsEncoding(char c)
+{
+    return static_cast<unsigned char>(c) <= ' ' || c == '%' || c == 0x7f;
+}
+
+void putEncoded(LineRoom &line, QByteArrayView bytes)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    for (const char c : bytes) {
+        if (needsEncoding(c))
+            line << '%' << Hex[static_cast<unsigned char>(c) >> 4] << Hex[static_cast<unsigned char>(c) & 0xf];
+        else
+            line << c;
+    }
+}
+
 void appendEncoded(QByteArray &text, const QString &name)
 {
-    // One buffer for every name of a record of 100,000 files.
-    thread_local QByteArray bytes;
-    writeBytesOfName(name, bytes);
-    auto needsEncoding = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == '%' || c == 0x7f; };
-    if (std::none_of(bytes.cbegin(), bytes.cend(), needsEncoding)) {
-        text += bytes;
-        return;
-    }
-    static constexpr char Hex[] = "0123456789ABCDEF";
-    for (const char c : std::as_const(bytes)) {
-        if (!needsEncoding(c)) {
-            text += c;
-            continue;
-        }
-        text += '%';
-        text += Hex[static_cast<unsigned char>(c) >> 4];
-        text += Hex[static_cast<unsigned char>(c) & 0xf];
-    }
+    const QByteArray bytes = bytesOfName(name);
+    LineRoom line(text, 3 * bytes.size());
+    putEncoded(line, bytes);
 }
 
 QString decoded(QByteArrayView field)
@@ -179,20 +179,24 @@ bool composeRecord(TakeBack direction, const QString &folder, qsizetype count,
     text += direction == TakeBack::Undo ? "\nundo\nfolder\t" : "\nredo\nfolder\t";
     appendEncoded(text, folder);
     text += "\nfiles\t" + QByteArray::number(count) + '\n';
+    QByteArray name;
+    QByteArray formerName;
     for (qsizetype i = 0; i < count; ++i) {
         const FileRef file = fileAt(i);
-        text += "file\t";
+        writeBytesOfName(file.name, name);
+        writeBytesOfName(file.formerName, formerName);
+        // Each byte of a name takes three at most, encoded.
+        LineRoom line(text, 5 + 5 * (LineRoom::NumberBytes + 1) + 3 * name.size() + 1 + 3 * formerName.size() + 1);
+        line << QByteArrayView("file\t");
         for (const qint64 number : {qint64(file.stamp.id.device), qint64(file.stamp.id.inode), qint64(file.stamp.type),
                                     file.stamp.size, file.stamp.modifiedNs}) {
-            char digits[24];
-            const auto converted = std::to_chars(std::begin(digits), std::end(digits), number);
-            text.append(digits, converted.ptr - digits);
-            text += '\t';
+            line.number(number);
+            line << '\t';
         }
-        appendEncoded(text, file.name);
-        text += '\t';
-        appendEncoded(text, file.formerName);
-        text += '\n';
+        putEncoded(line, name);
+        line << '\t';
+        putEncoded(line, formerName);
+        line << '\n';
         if (text.size() >= PieceSize)
             pass();
     }

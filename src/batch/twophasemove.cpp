@@ -95,21 +95,14 @@ bool TwoPhaseMove::readFolders(QStringList &holdingEntries, bool create)
         return previewFolder() && prepareHoldingFolder(holdingEntries, create);
     FolderSurvey survey;
     FsResult read;
-    {
-        // One look at every listed file, from the open folder rather than path by path; where the
-        // file system allows, on a second core while the names are formed.
-        std::thread looking;
-        if (m_fs.readsFromAnyThread())
-            looking = std::thread([&] { m_planned = m_fs.fileStamps(m_request.folder, listing); });
+    // One look at every listed file, from the open folder rather than path by path, while the
+    // folder is read and the names are formed.
+    m_planned = m_fs.fileStamps(m_request.folder, listing, [&] {
         read = m_fs.surveyFolder(m_request.folder, survey);
         // Names a preview formed under another reading of case are formed again.
         if (read.ok() && !(m_namesTaken && m_namesFoldCase == m_foldCase))
             formNames();
-        if (looking.joinable())
-            looking.join();
-        else
-            m_planned = m_fs.fileStamps(m_request.folder, listing);
-    }
+    });
     if (!read.ok())
         return refuse(BatchProblem::FolderUnreadable, read.reason());
     if (!listedFromStamps(survey)) {

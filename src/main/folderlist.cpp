@@ -59,7 +59,14 @@ FolderList::FolderList(QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setIconSize(QSize(16, 16));
     setUniformItemSizes(true);
+    takeIcons();
     connect(this, &QListWidget::itemActivated, this, &FolderList::openItem);
+}
+
+void FolderList::takeIcons()
+{
+    m_openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    m_closedIcon = style()->standardIcon(QStyle::SP_DirIcon);
 }
 
 FsResult FolderList::setPath(const QString &folder)
@@ -82,25 +89,23 @@ void FolderList::showEntries(const QStringList &subfolders)
 {
     m_readDue = false;
     clear();
-    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirIcon);
 
     const QStringList steps = m_path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    auto *root = new QListWidgetItem(openIcon, QStringLiteral("/"), this);
+    auto *root = new QListWidgetItem(m_openIcon, QStringLiteral("/"), this);
     root->setData(Qt::UserRole, QStringLiteral("/"));
     root->setData(DepthRole, 0);
     QString step;
     int depth = 1;
     for (const QString &name : steps) {
         step += QLatin1Char('/') + name;
-        auto *item = new QListWidgetItem(openIcon, displayName(name), this);
+        auto *item = new QListWidgetItem(m_openIcon, displayName(name), this);
         item->setData(Qt::UserRole, step);
         item->setData(DepthRole, depth);
         ++depth;
     }
     setCurrentRow(count() - 1);
     for (const QString &name : subfolders) {
-        auto *item = new QListWidgetItem(closedIcon, displayName(name), this);
+        auto *item = new QListWidgetItem(m_closedIcon, displayName(name), this);
         item->setData(Qt::UserRole, joinPath(m_path, name));
         item->setData(DepthRole, depth);
     }
@@ -113,6 +118,15 @@ void FolderList::keyPressEvent(QKeyEvent *event)
         return;
     }
     QListWidget::keyPressEvent(event);
+}
+
+// Entries shown before a change of style keep the icons they were given; the next folder shown
+// takes the new style's.
+void FolderList::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::StyleChange)
+        takeIcons();
+    QListWidget::changeEvent(event);
 }
 
 void FolderList::openItem(QListWidgetItem *item)

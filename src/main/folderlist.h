@@ -26,14 +26,19 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     friend class ListsRefreshOnce;
 
     void openItem(QListWidgetItem *item);
     void showEntries(const QStringList &subfolders);
+    void takeIcons();
 
     QString m_path;
+    // Asked of the style once: each asking decodes its pictures again.
+    QIcon m_openIcon;
+    QIcon m_closedIcon;
     int m_held = 0;
     bool m_readDue = false;
 };

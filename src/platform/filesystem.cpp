@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <iterator>
 #include <cstdio>
@@ -290,8 +291,10 @@ FileStamp OpenFolderPair::stamp(Side side, const QString &name)
     return stampOf(st);
 }
 
-QList<FileStamp> FileSystem::fileStamps(const QString &folder, const QStringList &names)
+QList<FileStamp> FileSystem::fileStamps(const QString &folder, const QStringList &names, const std::function<void()> &meanwhile)
 {
+    if (meanwhile)
+        meanwhile();
     QList<FileStamp> stamps;
     stamps.reserve(names.size());
     for (const QString &name : names)
@@ -300,33 +303,42 @@ QList<FileStamp> FileSystem::fileStamps(const QString &folder, const QStringList
 }
 
 // Looked up from the open folder: tens of thousands of names need not walk the path each time.
-QList<FileStamp> LinuxFileSystem::fileStamps(const QString &folder, const QStringList &names)
+// A second thread takes stamps from the start, and this one joins it once `meanwhile` is done:
+// the looks wait on the kernel, not on each other, and both take the next names to look at.
+QList<FileStamp> LinuxFileSystem::fileStamps(const QString &folder, const QStringList &names,
+                                             const std::function<void()> &meanwhile)
 {
     const int dir = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
-        return QList<FileStamp>(names.size());
     QList<FileStamp> stamps(names.size());
     FileStamp *out = stamps.data();
-    const auto look = [&](qsizetype from, qsizetype to) {
+    constexpr qsizetype Chunk = 64;
+    std::atomic<qsizetype> next = 0;
+    const auto look = [&] {
         struct stat st;
         QByteArray bytes;
-        for (qsizetype i = from; i < to; ++i) {
-            writeBytesOfName(names.at(i), bytes);
-            if (::fstatat(dir, bytes.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-                out[i] = stampOf(st);
+        for (qsizetype from; (from = next.fetch_add(Chunk, std::memory_order_relaxed)) < names.size();) {
+            for (qsizetype i = from; i < std::min(from + Chunk, names.size()); ++i) {
+                writeBytesOfName(names.at(i), bytes);
+                if (::fstatat(dir, bytes.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    out[i] = stampOf(st);
+            }
         }
     };
-    // A large folder is looked at in two halves at once: the looks wait on the kernel, not on
-    // each other.
-    constexpr qsizetype SplitFrom = 20000;
-    if (names.size() >= SplitFrom) {
-        const qsizetype middle = names.size() / 2;
-        std::thread firstHalf(look, 0, middle);
-        look(middle, names.size());
-        firstHalf.join();
-    } else {
-        look(0, names.size());
+    if (dir < 0) {
+        if (meanwhile)
+            meanwhile();
+        return stamps;
     }
+    // A few names are quicker looked at than a thread is started.
+    constexpr qsizetype ShareFrom = 256;
+    std::thread helper;
+    if (names.size() >= ShareFrom)
+        helper = std::thread(look);
+    if (meanwhile)
+        meanwhile();
+    look();
+    if (helper.joinable())
+        helper.join();
     ::close(dir);
     return stamps;
 }
@@ -416,16 +428,16 @@ bool LinuxFileSystem::ignoresCase(const QString &folder)
     if (folderFd < 0)
         return false;
     int answer = -1;
-    if (DIR *dir = ::fdopendir(::dup(folderFd))) {
-        while (answer < 0) {
-            const dirent *entry = ::readdir(dir);
-            if (!entry)
-                break;
+    // A few entries at a time, not the hundreds that readdir() reads at once.
+    alignas(dirent64) char entries[2048];
+    for (ssize_t read; answer < 0 && (read = ::getdents64(folderFd, entries, sizeof entries)) > 0;) {
+        for (ssize_t at = 0; answer < 0 && at < read;) {
+            const auto *entry = reinterpret_cast<const dirent64 *>(entries + at);
+            at += entry->d_reclen;
             const QByteArray name(entry->d_name);
             if (swappedCase(name) != name)
                 answer = sameUnderOtherCase(folderFd, name);
         }
-        ::closedir(dir);
     }
     if (answer < 0) {
         const QByteArray probe = ".mivot-case-probe-" + QByteArray::number(qint64(::getpid()));

@@ -107,9 +107,11 @@ public:
     // The id of every entry of a folder, the same as fileId gives for each; this default asks
     // fileId entry by entry, a system that hands ids out with the listing answers at once.
     virtual QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr);
-    // The stamps of the named entries of one folder, in the same order; this default asks
-    // fileStamp name by name.
-    virtual QList<FileStamp> fileStamps(const QString &folder, const QStringList &names);
+    // The stamps of the named entries of one folder, in the same order. `meanwhile`, when given,
+    // runs on this thread while they are taken; this default runs it first, then asks fileStamp
+    // name by name.
+    virtual QList<FileStamp> fileStamps(const QString &folder, const QStringList &names,
+                                        const std::function<void()> &meanwhile = {});
     // Whether fileStamps and the reads of a folder may run on another thread while this one goes
     // on with other calls.
     virtual bool readsFromAnyThread() const { return false; }
@@ -144,7 +146,8 @@ public:
     bool exists(const QString &path) override;
     FileId fileId(const QString &path) override;
     QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr) override;
-    QList<FileStamp> fileStamps(const QString &folder, const QStringList &names) override;
+    QList<FileStamp> fileStamps(const QString &folder, const QStringList &names,
+                                const std::function<void()> &meanwhile = {}) override;
     bool readsFromAnyThread() const override { return true; }
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;

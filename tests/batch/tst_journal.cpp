@@ -236,6 +236,22 @@ void TestJournal::namesSurviveTheTextForm()
     }
     QVERIFY(!read.backStarted && !read.complete && !read.stranded);
 
+    // Thousands of lines, written in several pieces, this name's among plain ones.
+    Journal many = written;
+    many.files.clear();
+    for (int i = 0; i < 10000; ++i) {
+        const QString plain = QStringLiteral("写真 %1.jpg").arg(i);
+        const FileId id{2049, quint64(100 + i)};
+        many.files.append({i % 3 == 0 ? name + QString::number(i) : plain, plain, id, {id, 0, i, 1765170000123456789 + i}});
+    }
+    QVERIFY2(readJournal(journalText(many), read, reason), qPrintable(reason));
+    QCOMPARE(read.files.size(), many.files.size());
+    for (qsizetype i = 0; i < many.files.size(); ++i) {
+        QCOMPARE(read.files.at(i).oldName, many.files.at(i).oldName);
+        QCOMPARE(read.files.at(i).newName, many.files.at(i).newName);
+        QVERIFY(read.files.at(i).stamp == many.files.at(i).stamp);
+    }
+
     // A journal of an earlier version (no filesystem, no sizes and times; in version 1 UTF-8
     // names only) is still read after an upgrade.
     if (bytesOfName(name) == name.toUtf8()) {

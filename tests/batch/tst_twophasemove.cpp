@@ -609,6 +609,27 @@ void TestTwoPhaseMove::looksStayFewMovesAhead()
             ahead.take(index);
     }
     QVERIFY(looks.load() <= 10 + StampsAhead::Ahead);
+
+    // The plan's looks, shared by two threads while this one also does other work: each name's
+    // own stamp in its place, nothing for a name that is not there, the other work done once.
+    QStringList names;
+    for (quint32 index = 0; index < Files; ++index) {
+        names.append(index % 7 == 3 ? QStringLiteral("gone %1").arg(index) : QStringLiteral("f %1").arg(index));
+        if (index % 7 != 3)
+            writeFile(joinPath(folder(), names.last()), QByteArray(index % 50, 'x'));
+    }
+    LinuxFileSystem real;
+    int meanwhile = 0;
+    const QList<FileStamp> stamps = real.fileStamps(folder(), names, [&] { ++meanwhile; });
+    QCOMPARE(meanwhile, 1);
+    QCOMPARE(stamps.size(), names.size());
+    for (quint32 index = 0; index < Files; ++index) {
+        QCOMPARE(stamps.at(index).exists(), index % 7 != 3);
+        if (stamps.at(index).exists()) {
+            QCOMPARE(stamps.at(index).size, qint64(index % 50));
+            QVERIFY(stamps.at(index) == real.fileStamp(joinPath(folder(), names.at(index))));
+        }
+    }
 }
 
 void TestTwoPhaseMove::refusedUndoStrandsWithoutLoss_data()
