@@ -185,18 +185,20 @@ bool composeRecord(TakeBack direction, const QString &folder, qsizetype count,
         const FileRef file = fileAt(i);
         writeBytesOfName(file.name, name);
         writeBytesOfName(file.formerName, formerName);
-        // Each byte of a name takes three at most, encoded.
-        LineRoom line(text, 5 + 5 * (LineRoom::NumberBytes + 1) + 3 * name.size() + 1 + 3 * formerName.size() + 1);
-        line << QByteArrayView("file\t");
-        for (const qint64 number : {qint64(file.stamp.id.device), qint64(file.stamp.id.inode), qint64(file.stamp.type),
-                                    file.stamp.size, file.stamp.modifiedNs}) {
-            line.number(number);
+        {
+            // Each byte of a name takes three at most, encoded.
+            LineRoom line(text, 5 + 5 * (LineRoom::NumberBytes + 1) + 3 * name.size() + 1 + 3 * formerName.size() + 1);
+            line << QByteArrayView("file\t");
+            for (const qint64 number : {qint64(file.stamp.id.device), qint64(file.stamp.id.inode), qint64(file.stamp.type),
+                                        file.stamp.size, file.stamp.modifiedNs}) {
+                line.number(number);
+                line << '\t';
+            }
+            putEncoded(line, name);
             line << '\t';
+            putEncoded(line, formerName);
+            line << '\n';
         }
-        putEncoded(line, name);
-        line << '\t';
-        putEncoded(line, formerName);
-        line << '\n';
         if (text.size() >= PieceSize)
             pass();
     }

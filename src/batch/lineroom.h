@@ -9,7 +9,8 @@
 
 // Room for one line at the end of a text, made at once and written through a pointer: a record
 // of 100,000 lines is composed without a dozen appends, each checking the text's room, per line.
-// `most` bounds the line's bytes; the text ends where the line does once the room goes.
+// `most` bounds the line's bytes; the text ends where the line does once the room goes, and
+// nothing else may touch the text while it stands.
 class LineRoom
 {
 public:

@@ -1,4 +1,5 @@
 #include "batch/journal.h"
+#include "batch/lastrename.h"
 #include "batch/recovery.h"
 #include "batch/twophasemove.h"
 #include "platform/programfolder.h"
@@ -250,6 +251,19 @@ void TestJournal::namesSurviveTheTextForm()
         QCOMPARE(read.files.at(i).oldName, many.files.at(i).oldName);
         QCOMPARE(read.files.at(i).newName, many.files.at(i).newName);
         QVERIFY(read.files.at(i).stamp == many.files.at(i).stamp);
+    }
+    // So does the record that Ctrl+Z reads.
+    LastRename record{TakeBack::Undo, written.folder, {}};
+    for (const JournalFile &file : std::as_const(many.files))
+        record.files.append({file.newName, file.oldName, {file.id, S_IFREG, file.stamp.size, file.stamp.modifiedNs}});
+    LastRename recordRead;
+    QVERIFY(parseLastRename(lastRenameText(record), recordRead));
+    QCOMPARE(recordRead.folder, record.folder);
+    QCOMPARE(recordRead.files.size(), record.files.size());
+    for (qsizetype i = 0; i < record.files.size(); ++i) {
+        QCOMPARE(recordRead.files.at(i).name, record.files.at(i).name);
+        QCOMPARE(recordRead.files.at(i).formerName, record.files.at(i).formerName);
+        QVERIFY(recordRead.files.at(i).stamp == record.files.at(i).stamp);
     }
 
     // A journal of an earlier version (no filesystem, no sizes and times; in version 1 UTF-8
