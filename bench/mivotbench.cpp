@@ -479,11 +479,14 @@ private:
         return elapsed;
     }
 
+    // Shown as a user sees it before a click: the file list lays its rows out on a timer, and the
+    // painting that follows waits for the next round of events.
     void showInWindow(const QString &folder)
     {
         if (!m_form->setDir1Path(folder))
             fail("the window cannot open " + folder.toStdString());
-        QCoreApplication::processEvents();
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::processEvents();
     }
 
     // The command as the user gives it, from the click until the window shows the renamed folder.
