@@ -16,7 +16,7 @@ void Form1::RenREKaku()
     {
         // A fresh dialog for each showing: an empty box every time.
         Form3 dialog(messages(), this);
-        dialog.setListing(File1->entries());
+        dialog.setNamesPreview([this](const NameRule &rule) { return startTooltip(rule); });
         dialog.exec();
     }
     // Without a window manager nobody hands the keyboard back to the window.

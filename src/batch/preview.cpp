@@ -64,24 +64,49 @@ QString listingText(const QStringList &listing)
     return text;
 }
 
-QString namesTooltip(const QStringList &listing, const NameRule &rule)
+QString namesTooltip(qsizetype files, const TwoPhaseMove *previewed)
 {
-    const qsizetype count = listing.size();
-    const QString counted = QStringLiteral("（%1 ファイル）").arg(count);
-    if (!rule)
-        return counted;
+    if (!previewed)
+        return QStringLiteral("（%1）").arg(countLine(files));
+    const BatchReport &report = previewed->report();
+    const QList<PlannedMove> &moves = previewed->moves();
+    const qsizetype count = moves.size();
     auto nameAt = [&](qsizetype index) {
-        // As the batch does: the rule acts on the name's characters.
-        const NewName formed = rule(int(index), FileName::fromName(listing.at(index)).text());
-        return formed.refusal.isEmpty() ? shownName(formed.name) : Refused + formed.refusal;
+        const PlannedMove &move = moves.at(index);
+        const BatchFileProblem *problem = previewed->problemOf(index);
+        if (!problem)
+            return shownName(move.newName);
+        const QString reason = batchProblemReason(*problem, report.staged);
+        if (move.newName.isEmpty())
+            return Refused + reason;
+        return Refused + shownName(move.newName) + QChar(u'（') + reason + QChar(u'）');
     };
     QStringList shown;
-    for (qsizetype i = 0; i < qMin<qsizetype>(count, 3); ++i)
+    bool refusalShown = false;
+    // A folder that cannot be read or held refuses the batch before any name is formed.
+    for (const BatchFileProblem &problem : report.problems) {
+        if (problem.oldName.isEmpty())
+            shown.append(Refused + batchProblemReason(problem, report.staged));
+    }
+    for (qsizetype i = 0; i < qMin<qsizetype>(count, 3); ++i) {
         shown.append(nameAt(i));
+        refusalShown = refusalShown || previewed->problemOf(i);
+    }
     QString text = shown.join(QStringLiteral(", "));
-    if (count == 4)
+    if (count == 4) {
         text += QStringLiteral(", ") + nameAt(3);
-    else if (count > 4)
+    } else if (count > 4) {
+        // When the names shown are all fine, the first refused file in between stands before the last.
+        for (qsizetype i = 3; i < count - 1 && !refusalShown; ++i) {
+            if (previewed->problemOf(i)) {
+                text += QStringLiteral(" … ") + nameAt(i);
+                refusalShown = true;
+            }
+        }
         text += QStringLiteral(" … ") + nameAt(count - 1);
-    return text + counted;
+    }
+    text += QChar(u'（') + countLine(count);
+    if (!report.problems.isEmpty())
+        text += QStringLiteral("、%1 件の問題があるため中止されます").arg(report.problems.size());
+    return text + QChar(u'）');
 }

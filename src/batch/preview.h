@@ -15,6 +15,8 @@ QString previewText(const TwoPhaseMove &previewed);
 // files, then their names in the order they will move.
 QString listingText(const QStringList &listing);
 
-// The few names a dialog's start button shows: the first three and the last new name, and the
-// count. An empty rule (the dialog's texts name nothing yet) gives the count alone.
-QString namesTooltip(const QStringList &listing, const NameRule &rule);
+// What a dialog's start button shows: the first three and the last new name of the previewed
+// batch, each file the checks refuse marked with "×" and the reason, then the count and, when the
+// checks refuse the batch, how many problems they found. Without a preview (the dialog's texts
+// name nothing yet), the count of `files` alone.
+QString namesTooltip(qsizetype files, const TwoPhaseMove *previewed);

@@ -16,7 +16,7 @@ void Form1::RenREname()
     {
         // A fresh dialog for each showing: "Re" and "1" every time.
         Form2 dialog(messages(), this);
-        dialog.setListing(File1->entries());
+        dialog.setNamesPreview([this](const NameRule &rule) { return startTooltip(rule); });
         dialog.exec();
     }
     // Without a window manager nobody hands the keyboard back to the window.

@@ -1,6 +1,5 @@
 #include "dialogs/form2.h"
 
-#include "batch/preview.h"
 #include "batch/serialname.h"
 #include "dialogs/placement.h"
 #include "dialogs/startnumber.h"
@@ -14,6 +13,7 @@ Form2::Form2(MessageBoxes &messages, QWidget *mainWindow)
 {
     setWindowTitle(QStringLiteral("ファイル名設定"));
     setWindowIcon(blankWindowIcon());
+    keepOwnLook(this);
     setFixedSize(twipsToPixels(2400), twipsToPixels(2160));
 
     // Created in tab order.
@@ -41,8 +41,11 @@ Form2::Form2(MessageBoxes &messages, QWidget *mainWindow)
 
     for (QLineEdit *box : {Text1, Text2})
         box->setTextMargins(0, 0, 0, 0);
+    Text1->setAccessibleName(Label1->text());
+    Text2->setAccessibleName(Label2->text());
     Text1->setFocus();
 
+    m_toolTip = new ToolTipOnDemand(cmdStart, [this] { return m_preview ? m_preview(currentRule()) : QString(); });
     connect(cmdStart, &QPushButton::clicked, this, &Form2::cmdStart_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &Form2::CmdCancel_Click);
     connect(Text1, &QLineEdit::textChanged, this, &Form2::showNewNames);
@@ -50,18 +53,25 @@ Form2::Form2(MessageBoxes &messages, QWidget *mainWindow)
     Form_Load(mainWindow);
 }
 
-void Form2::setListing(const QStringList &listing)
+void Form2::setNamesPreview(std::function<QString(const NameRule &)> preview)
 {
-    m_listing = listing;
+    m_preview = std::move(preview);
     showNewNames();
 }
 
-// Texts that Start would refuse name nothing: the tooltip then only counts the files.
-void Form2::showNewNames()
+// Texts that Start would refuse name nothing: the tooltip then only counts the files. The width
+// of the number comes along, as Start hands it to the rename.
+NameRule Form2::currentRule() const
 {
     const StartNumber start = readStartNumber(Text2->text());
-    const bool named = !Text1->text().isEmpty() && start.valid;
-    updateToolTip(cmdStart, namesTooltip(m_listing, named ? serialNameRule(Text1->text(), start.value) : NameRule()));
+    if (Text1->text().isEmpty() || !start.valid)
+        return NameRule();
+    return serialNameRule(Text1->text(), start.value, start.width);
+}
+
+void Form2::showNewNames()
+{
+    m_toolTip->changed();
 }
 
 void Form2::Form_Load(QWidget *mainWindow)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/namerule.h"
 #include "platform/messagebox.h"
 
 #include <QDialog>
@@ -7,6 +8,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
+
+#include <functional>
+
+class ToolTipOnDemand;
 
 // The serial-number settings: the head text and the first number of a serial-number rename,
 // handed over in shared::SerialPrefix and shared::SerialStart (an empty head means cancelled).
@@ -25,8 +30,9 @@ public:
     QPushButton *CmdCancel;
     QLabel *Label3;
 
-    // The files the rename will take: cmdStart's tooltip shows their new names as the user types.
-    void setListing(const QStringList &listing);
+    // What the rename of a rule would give, as cmdStart's tooltip shows it when it shows,
+    // following the typing; an empty rule names nothing.
+    void setNamesPreview(std::function<QString(const NameRule &)> preview);
 
 public slots:
     void cmdStart_Click();
@@ -36,8 +42,11 @@ public slots:
 
 private:
     void Form_Load(QWidget *mainWindow);
+    // The rule the texts stand for; empty while Start would name nothing.
+    NameRule currentRule() const;
     void showNewNames();
 
     MessageBoxes &m_messages;
-    QStringList m_listing;
+    std::function<QString(const NameRule &)> m_preview;
+    ToolTipOnDemand *m_toolTip;
 };

@@ -1,6 +1,5 @@
 #include "dialogs/form3.h"
 
-#include "batch/preview.h"
 #include "batch/serialname.h"
 #include "dialogs/placement.h"
 #include "main/commandbutton.h"
@@ -13,6 +12,7 @@ Form3::Form3(MessageBoxes &messages, QWidget *mainWindow)
 {
     setWindowTitle(QStringLiteral("統一拡張子設定"));
     setWindowIcon(blankWindowIcon());
+    keepOwnLook(this);
     setFixedSize(twipsToPixels(2985), twipsToPixels(2235));
 
     // Created in tab order.
@@ -26,26 +26,34 @@ Form3::Form3(MessageBoxes &messages, QWidget *mainWindow)
     Label1 = new QLabel(QStringLiteral("拡張子を入力してください"), this);
     place(Label1, 480, 480, 1920, 180);
     Label1->adjustSize();
+    Text1->setAccessibleName(Label1->text());
 
     Text1->setFocus();
 
+    m_toolTip = new ToolTipOnDemand(Command1, [this] { return m_preview ? m_preview(currentRule()) : QString(); });
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form3::Command2_Click);
     connect(Text1, &QLineEdit::textChanged, this, &Form3::showNewNames);
     Form_Load(mainWindow);
 }
 
-void Form3::setListing(const QStringList &listing)
+void Form3::setNamesPreview(std::function<QString(const NameRule &)> preview)
 {
-    m_listing = listing;
+    m_preview = std::move(preview);
     showNewNames();
 }
 
 // "..." is the cancel marker: Start with it renames nothing, so it names nothing.
+NameRule Form3::currentRule() const
+{
+    if (Text1->text() == shared::UnifiedExtensionCancelled)
+        return NameRule();
+    return unifiedNameRule(Text1->text());
+}
+
 void Form3::showNewNames()
 {
-    const bool named = Text1->text() != shared::UnifiedExtensionCancelled;
-    updateToolTip(Command1, namesTooltip(m_listing, named ? unifiedNameRule(Text1->text()) : NameRule()));
+    m_toolTip->changed();
 }
 
 void Form3::Form_Load(QWidget *mainWindow)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/namerule.h"
 #include "platform/messagebox.h"
 
 #include <QDialog>
@@ -7,6 +8,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
+
+#include <functional>
+
+class ToolTipOnDemand;
 
 // The extension input: the one extension of an extension unification, handed over in
 // shared::UnifiedExtension ("..." means cancelled).
@@ -22,8 +27,9 @@ public:
     QPushButton *Command2;
     QLabel *Label1;
 
-    // The files the unification will take: Command1's tooltip shows their new names as the user types.
-    void setListing(const QStringList &listing);
+    // What the unification of a rule would give, as Command1's tooltip shows it when it shows,
+    // following the typing; an empty rule names nothing.
+    void setNamesPreview(std::function<QString(const NameRule &)> preview);
 
 public slots:
     void Command1_Click();
@@ -34,8 +40,11 @@ public slots:
 
 private:
     void Form_Load(QWidget *mainWindow);
+    // The rule the texts stand for; empty while Start would name nothing.
+    NameRule currentRule() const;
     void showNewNames();
 
     MessageBoxes &m_messages;
-    QStringList m_listing;
+    std::function<QString(const NameRule &)> m_preview;
+    ToolTipOnDemand *m_toolTip;
 };

@@ -1,5 +1,6 @@
 #include "dialogs/form4.h"
 
+#include "main/commandbutton.h"
 #include "main/screencentre.h"
 #include "main/twips.h"
 
@@ -12,6 +13,9 @@ Form4::Form4(QWidget *mainWindow)
 {
     // No caption. An empty title would make the platform show the program's name instead.
     setWindowTitle(QStringLiteral(" "));
+    // A screen reader names the window after the button that opens it.
+    setAccessibleName(QStringLiteral("Version情報"));
+    keepOwnLook(this);
     setFixedSize(twipsToPixels(7530), twipsToPixels(4530));
 
     Label1 = new QLabel(QStringLiteral("https://mivot.example.org/"), this);
@@ -24,12 +28,9 @@ Form4::Form4(QWidget *mainWindow)
     place(Label1, 1440, 3720, 4905, 195);
     Label1->adjustSize();
 
-    Command1 = new QPushButton(QStringLiteral("Back"), this);
-    Command1->setAutoDefault(false);
-    Command1->setAutoFillBackground(true);
-    QPalette palette = Command1->palette();
-    palette.setColor(QPalette::Button, QColor(192, 192, 255));
-    Command1->setPalette(palette);
+    Command1 = makeCommandButton(this, QStringLiteral("Back"));
+    // One flat pale blue, as the window was drawn.
+    setFlatFace(Command1, QColor(192, 192, 255));
     place(Command1, 6120, 3960, 855, 375);
     Command1->setFocus();
 

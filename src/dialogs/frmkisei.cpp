@@ -3,7 +3,6 @@
 #include "dialogs/patternentries.h"
 #include "dialogs/placement.h"
 #include "main/commandbutton.h"
-#include "main/form1.h"
 #include "main/twips.h"
 
 #include <QKeyEvent>
@@ -23,12 +22,13 @@ void EntryListBox::keyPressEvent(QKeyEvent *event)
         emit chosen();
 }
 
-frmKisei::frmKisei(Form1 *mainWindow)
+frmKisei::frmKisei(const QString &pattern, MessageBoxes &messages, QWidget *mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , m_mainWindow(mainWindow)
+    , m_messages(messages)
 {
     setWindowTitle(QStringLiteral("拡張子規制設定"));
     setWindowIcon(blankWindowIcon());
+    keepOwnLook(this);
     setFixedSize(twipsToPixels(4680), twipsToPixels(2190));
 
     // Created in tab order.
@@ -46,6 +46,8 @@ frmKisei::frmKisei(Form1 *mainWindow)
     Label2 = new QLabel(QStringLiteral("Label1"), this);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(Label2, 1560, 240, 2655, 495);
+    txtKisei->setAccessibleName(QStringLiteral("登録する拡張子"));
+    List1->setAccessibleName(QStringLiteral("表示する拡張子"));
 
     txtKisei->setFocus();
 
@@ -53,7 +55,7 @@ frmKisei::frmKisei(Form1 *mainWindow)
     connect(Command2, &QPushButton::clicked, this, &frmKisei::Command2_Click);
     connect(Command4, &QPushButton::clicked, this, &frmKisei::Command4_Click);
     connect(List1, &EntryListBox::chosen, this, &frmKisei::List1_Click);
-    Form_Load();
+    Form_Load(pattern, mainWindow);
 }
 
 QStringList frmKisei::entries() const
@@ -64,12 +66,12 @@ QStringList frmKisei::entries() const
     return texts;
 }
 
-void frmKisei::Form_Load()
+void frmKisei::Form_Load(const QString &pattern, QWidget *mainWindow)
 {
-    placeAtCentreOf(this, m_mainWindow);
+    placeAtCentreOf(this, mainWindow);
     // An empty pattern (no stored filter yet) shows every file, and is offered as "*.*" so that
     // the first registration replaces it instead of joining it.
-    strcheck = m_mainWindow->File1->pattern();
+    strcheck = pattern;
     if (strcheck.isEmpty())
         strcheck = QStringLiteral("*.*");
     showCurrentPattern(strcheck);
@@ -96,17 +98,14 @@ void frmKisei::showCurrentPattern(const QString &pattern)
 
 void frmKisei::Command1_Click()
 {
-    const QString pattern = joinPatternEntries(entries());
-    m_mainWindow->File1->setPattern(pattern);
-    // IniWrite tells the user itself when the file cannot be written; the pattern holds for this run.
-    m_mainWindow->IniWrite(QStringLiteral("拡張子"), QStringLiteral("表示"), m_mainWindow->File1->pattern());
+    m_saved = joinPatternEntries(entries());
     accept();
 }
 
 void frmKisei::Command2_Click()
 {
     if (txtKisei->text().isEmpty()) {
-        m_mainWindow->messages().show(QStringLiteral("あたいが悪いの？"), MsgButtons::Ok);
+        m_messages.show(QStringLiteral("あたいが悪いの？"), MsgButtons::Ok);
         return;
     }
     if (List1->count() > 0 && List1->item(0)->text() == QLatin1String("ALL"))
@@ -117,8 +116,9 @@ void frmKisei::Command2_Click()
 
 void frmKisei::Command4_Click()
 {
-    m_mainWindow->File1->setPattern(QStringLiteral("*.*"));
-    showCurrentPattern(m_mainWindow->File1->pattern());
+    const QString allFiles = QStringLiteral("*.*");
+    emit patternSet(allFiles);
+    showCurrentPattern(allFiles);
     List1->clear();
     List1->addItem(QStringLiteral("ALL"));
 }
@@ -129,7 +129,7 @@ void frmKisei::List1_Click()
     if (index < 0)
         return;
     const QString entry = List1->item(index)->text();
-    if (m_mainWindow->messages().show(entry + QStringLiteral("\nを消去します"), MsgButtons::OkCancel,
+    if (m_messages.show(entry + QStringLiteral("\nを消去します"), MsgButtons::OkCancel,
                                       QStringLiteral("消去確認メッセージ"))
         != MsgAnswer::Ok) {
         return;

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/messagebox.h"
+
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-
-class Form1;
 
 // A list box that tells when the user chooses an entry: a mouse click on it, or a key that moves
 // the selection. Filling or changing it from code tells nothing.
@@ -24,14 +24,15 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
 
-// The display filter: the main window's file list pattern as a list of extensions, which the
-// user edits and SAVE applies to the file list and stores in the option file.
+// The display filter: the file list's pattern as a list of extensions, which the user edits.
+// SAVE closes the dialog accepted, with the new pattern in savedPattern(), for the main window to
+// apply and store; Clear sets all files at once through patternSet and stays open.
 class frmKisei : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit frmKisei(Form1 *mainWindow);
+    frmKisei(const QString &pattern, MessageBoxes &messages, QWidget *mainWindow);
 
     QLineEdit *txtKisei;
     QPushButton *Command1;
@@ -41,6 +42,11 @@ public:
     QLabel *Label2;
 
     QStringList entries() const;
+    QString savedPattern() const { return m_saved; }
+
+signals:
+    // The file list is to show this pattern at once.
+    void patternSet(const QString &pattern);
 
 public slots:
     void Command1_Click();
@@ -52,9 +58,10 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void Form_Load();
+    void Form_Load(const QString &pattern, QWidget *mainWindow);
     void showCurrentPattern(const QString &pattern);
 
-    Form1 *m_mainWindow;
+    MessageBoxes &m_messages;
     QString strcheck;
+    QString m_saved;
 };

@@ -5,7 +5,9 @@
 #include <QAbstractListModel>
 #include <QDir>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 
 // The entries the list shows, which stay while the list reads its folder again for someone who
 // asks for its entries before they are shown.
@@ -163,4 +165,25 @@ void FileList::mousePressEvent(QMouseEvent *event)
         return;
     }
     QListView::mousePressEvent(event);
+}
+
+bool FileList::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QListView::viewportEvent(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QModelIndex index = indexAt(help->pos());
+    if (index.isValid()) {
+        const QRect row = visualRect(index);
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = row;
+        if (itemDelegateForIndex(index)->sizeHint(option, index).width() > viewport()->width() - row.left()) {
+            QToolTip::showText(help->globalPos(), index.data().toString(), viewport(), row);
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
 }

@@ -37,6 +37,8 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    // A name cut off at the list's edge shows whole as a tooltip.
+    bool viewportEvent(QEvent *event) override;
 
 signals:
     // The user chose an entry, by mouse or keyboard.

@@ -5,7 +5,8 @@
 #include "main/twips.h"
 #include "platform/programfolder.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QToolTip>
 #include <QDir>
 
 namespace {
@@ -91,10 +92,16 @@ void Form1::buildLayout()
     // A fixed single border: the title bar offers minimise and close, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The program's own look, whatever the desktop's theme sets or sets later: the font start-up
+    // chose, which the window's dialogs and message boxes take over, and the style's light colours.
+    QFont font = QApplication::font();
+    font.setResolveMask(QFont::AllPropertiesResolved);
+    setFont(font);
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
+    QPalette palette = ownPalette(this);
     palette.setColor(QPalette::Window, colorFromBgr(0x00C0C0C0));
     setPalette(palette);
+    QToolTip::setPalette(palette);
 
     // Labels first, so that the text boxes they touch lie above them.
     Label2 = makeLabel(this, QStringLiteral("元ファイル名"), 0x00C0C0FF);
@@ -140,11 +147,22 @@ void Form1::buildLayout()
     cmdHuka = makeCommandButton(Frame2, QStringLiteral("拡張子自動付加"), QStringLiteral("手動リネーム中元ファイルの拡張子をそのままつけます"));
     place(cmdHuka, 240, 1440, 1575, 495);
     cmdHuka->setAutoFillBackground(true);
+    cmdHuka->setCheckable(true);
     Command3 = makeCommandButton(Frame2, QStringLiteral("Version情報"));
     place(Command3, 240, 2400, 1575, 375);
 
     Command2 = makeCommandButton(this, QStringLiteral("終了(&X)"));
     place(Command2, 6360, 5040, 1935, 615);
+
+    // What a screen reader calls the boxes and lists: their labels' words.
+    Text2->setAccessibleName(QStringLiteral("元ファイル名"));
+    Text3->setAccessibleName(QStringLiteral("元ファイル名の拡張子"));
+    Text1[0]->setAccessibleName(QStringLiteral("変換ファイル名"));
+    Text1[1]->setAccessibleName(QStringLiteral("変換ファイル名の拡張子"));
+    Drive1->setAccessibleName(QStringLiteral("ドライブ"));
+    Drive1->view()->setAccessibleName(QStringLiteral("ドライブ"));
+    Dir1->setAccessibleName(QStringLiteral("フォルダ"));
+    File1->setAccessibleName(QStringLiteral("ファイル"));
 
     // The tab order of the layout: focusable controls by tab index.
     const QList<QWidget *> tabOrder = {Drive1, Dir1, File1, Text1[0], Text1[1], Command2, Command1, Command4,
@@ -162,17 +180,19 @@ QString Form1::workFolder() const
 void Form1::setCmdHukaBackColor(unsigned color)
 {
     m_hukaColor = color;
-    QPalette palette = cmdHuka->palette();
     const QColor shown = color == HukaColor::Off ? this->style()->standardPalette().color(QPalette::Button)
                                                  : colorFromBgr(color);
+    // The style sheet goes first: taking it away gives the button back the palette it had when
+    // the sheet was set, which would be the last "on" colour.
+    cmdHuka->setStyleSheet(QString());
+    QPalette palette = cmdHuka->palette();
     palette.setColor(QPalette::Button, shown);
     cmdHuka->setPalette(palette);
     // The style shades a button face as a gradient; "on" is one flat colour, edge as usual.
-    cmdHuka->setStyleSheet(color == HukaColor::Off
-                               ? QString()
-                               : QStringLiteral("QPushButton { background-color: %1; border: 1px solid %2;"
-                                                " border-radius: 2px; }")
-                                     .arg(shown.name(), shown.darker(250).name()));
+    if (color != HukaColor::Off)
+        setFlatFace(cmdHuka, shown);
+    // For those who cannot see the colour: the switch is a checkable button, checked when on.
+    cmdHuka->setChecked(color == HukaColor::On);
 }
 
 void Form1::emptyNameBoxes()

@@ -52,6 +52,9 @@ public:
     BatchRequest batchRequest(const NameRule &rule) const;
     // The preview is kept until the command's end, for the batch to take its names.
     QString batchPreview(const NameRule &rule);
+    // The start button's tooltip of the serial-number and extension dialogs: the batch of the rule
+    // previewed from the disk, with the checks' refusals; an empty rule names nothing.
+    QString startTooltip(const NameRule &rule);
     // Renames every file the file list shows by the rule, through the work folder, and reports
     // to the user what went wrong, if anything.
     void runBatchMove(const NameRule &rule);

@@ -1,13 +1,19 @@
 #include "main/form1.h"
 
+#include "batch/preview.h"
 #include "dialogs/form4.h"
 #include "dialogs/frmkisei.h"
 
 void Form1::Command1_Click()
 {
     {
-        frmKisei dialog(this);
-        dialog.exec();
+        frmKisei dialog(File1->pattern(), messages(), this);
+        connect(&dialog, &frmKisei::patternSet, File1, &FileList::setPattern);
+        if (dialog.exec() == QDialog::Accepted) {
+            File1->setPattern(dialog.savedPattern());
+            // IniWrite tells the user itself when the file cannot be written; the pattern holds for this run.
+            IniWrite(QStringLiteral("拡張子"), QStringLiteral("表示"), File1->pattern());
+        }
     }
     // Without a window manager nobody hands the keyboard back to the window.
     activateWindow();
@@ -20,4 +26,13 @@ void Form1::Command3_Click()
         dialog.exec();
     }
     activateWindow();
+}
+
+QString Form1::startTooltip(const NameRule &rule)
+{
+    if (!rule)
+        return namesTooltip(File1->listCount(), nullptr);
+    TwoPhaseMove previewed(m_platform.fileSystem, batchRequest(rule));
+    previewed.preview();
+    return namesTooltip(previewed.moves().size(), &previewed);
 }

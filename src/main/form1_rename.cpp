@@ -34,7 +34,8 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
         messages.show(QStringLiteral("「.」と「..」はファイル名に使えません。\n%1").arg(plan.newName), MsgButtons::Ok);
         return;
     case SingleRenameVerdict::HiddenName:
-        messages.show(QStringLiteral("「.」で始まる名前にすると、ファイルリストに表示されなくなります。\n%1").arg(plan.newName),
+        messages.show(QStringLiteral("「.」で始まる名前にすると、ファイルリストに表示されなくなるため、名前を変えていません。\n%1")
+                          .arg(shownName(plan.newName)),
                       MsgButtons::Ok);
         return;
     case SingleRenameVerdict::NameTooLong:
@@ -71,4 +72,11 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
     Text3->setText(QString());
     Text2->setText(QString());
     recordRename(folder, {{chosenName, plan.newName}});
+    // The list matches the name as it shows it, and so does this check.
+    const NameFilter filter(File1->pattern());
+    if (!filter.matches(displayName(plan.newName))) {
+        messages.show(QStringLiteral("名前を変えたファイル「%1」は、表示ファイル規制（%2）に合わないため、ファイルリストに表示されていません。")
+                          .arg(displayName(plan.newName), filter.pattern()),
+                      MsgButtons::Ok);
+    }
 }

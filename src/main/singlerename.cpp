@@ -1,6 +1,20 @@
 #include "main/singlerename.h"
 
 #include "main/namesplit.h"
+#include "platform/filename.h"
+
+namespace {
+
+// The extension box shows the chosen file's extension decoded. Left as shown, it stands for the
+// extension's own characters: a byte no encoding explains stays that byte, not its "\xHH".
+QString extensionMeant(const QString &chosenName, const QString &extension)
+{
+    if (chosenName.isEmpty() || extension != splitName(displayName(chosenName)).extension)
+        return extension;
+    return splitName(FileName::fromName(chosenName).text()).extension;
+}
+
+} // namespace
 
 QString composeNewName(const QString &typedName, const QString &extension, bool autoExtension)
 {
@@ -12,7 +26,7 @@ SingleRenamePlan planSingleRename(const QString &chosenName, const QString &type
 {
     if (typedName.isEmpty())
         return {SingleRenameVerdict::EmptyName, QString()};
-    const QString newName = composeNewName(typedName, extension, autoExtension);
+    const QString newName = composeNewName(typedName, extensionMeant(chosenName, extension), autoExtension);
     if (chosenName.isEmpty())
         return {SingleRenameVerdict::NoFileChosen, newName};
     if (newName.contains(QLatin1Char('/')) || newName.contains(QChar(0)))
@@ -21,7 +35,7 @@ SingleRenamePlan planSingleRename(const QString &chosenName, const QString &type
         return {SingleRenameVerdict::ReservedName, newName};
     if (newName.startsWith(QLatin1Char('.')))
         return {SingleRenameVerdict::HiddenName, newName};
-    if (newName.toUtf8().size() > maxNameBytes)
+    if (bytesOfName(newName).size() > maxNameBytes)
         return {SingleRenameVerdict::NameTooLong, newName};
     if (newName == chosenName)
         return {SingleRenameVerdict::SameName, newName};

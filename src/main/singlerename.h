@@ -26,8 +26,10 @@ struct SingleRenamePlan
 QString composeNewName(const QString &typedName, const QString &extension, bool autoExtension);
 
 // Checks in the order the user should hear about them: the typed name, the chosen file, the
-// composed name. `maxNameBytes` is the folder's limit in bytes of UTF-8. The typed name is
-// written in UTF-8, so a file whose name is in another encoding gets a UTF-8 name even when the
-// text reads the same; `chosenName` is in the lossless form of filename.h.
+// composed name. `maxNameBytes` is the folder's limit in bytes. The typed name is written in
+// UTF-8, so a file whose name is in another encoding gets a UTF-8 name even when the text reads
+// the same; an extension left as the box showed it is the chosen file's own, whose bytes that no
+// encoding explains stay as they are. `chosenName` and the new name are in the lossless form of
+// filename.h.
 SingleRenamePlan planSingleRename(const QString &chosenName, const QString &typedName, const QString &extension,
                                   bool autoExtension, int maxNameBytes);

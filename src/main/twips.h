@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPalette>
+#include <QStyle>
 #include <QWidget>
 
 // Positions and sizes are kept in twips, as the window was laid out; 15 twips make one pixel.
@@ -18,4 +20,21 @@ inline QColor colorFromBgr(unsigned bgr)
 {
     return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
                   static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+// The light palette of the program's style with every colour fixed: a window keeps the colours
+// it was designed with, text colours included, whatever the desktop's theme sets.
+inline QPalette ownPalette(const QWidget *window)
+{
+    QPalette palette = window->style()->standardPalette();
+    palette.setResolveMask(~QPalette::ResolveMask(0));
+    return palette;
+}
+
+// A dialog of the main window: the program's colours, and the font of the window it belongs to
+// rather than one a desktop theme sets later.
+inline void keepOwnLook(QWidget *dialog)
+{
+    dialog->setAttribute(Qt::WA_WindowPropagation);
+    dialog->setPalette(ownPalette(dialog));
 }

@@ -1,9 +1,14 @@
 #include "dialogs/form2.h"
 #include "dialogs/startnumber.h"
+#include "main/form1.h"
 #include "main/sharedvalues.h"
 #include "main/startup.h"
 #include "support/scriptedmessages.h"
 
+#include <QApplication>
+#include <QFile>
+#include <QHelpEvent>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
 
@@ -38,7 +43,7 @@ private slots:
     void cancelEmptiesHeadKeepsNumber();
     void titleBarCloseActsAsCancel();
     void escapeActsAsCancel();
-    void enterDoesNotStart();
+    void enterPressesOnlyAFocusedButton();
     void startTooltipFollowsTyping();
 
 private:
@@ -368,40 +373,57 @@ void TestForm2::escapeActsAsCancel()
     QVERIFY(shared::SerialPrefix.isEmpty());
 }
 
-void TestForm2::enterDoesNotStart()
+void TestForm2::enterPressesOnlyAFocusedButton()
 {
     openDialog();
     QTest::keyClick(m_dialog->Text1, Qt::Key_Return);
     QTest::keyClick(m_dialog->Text2, Qt::Key_Enter);
-    m_dialog->cmdStart->setFocus();
-    QTest::keyClick(m_dialog->cmdStart, Qt::Key_Return);
     QVERIFY(m_dialog->isVisible());
     QVERIFY(shared::SerialPrefix.isEmpty());
     QCOMPARE(shared::SerialStart, 0);
+    m_dialog->cmdStart->setFocus();
+    QTest::keyClick(m_dialog->cmdStart, Qt::Key_Return);
+    QVERIFY(!m_dialog->isVisible());
+    QCOMPARE(shared::SerialPrefix, QStringLiteral("Re"));
+    QCOMPARE(shared::SerialStart, 1);
 }
 
 void TestForm2::startTooltipFollowsTyping()
 {
-    openDialog();
-    QStringList listing;
-    for (int i = 0; i < 30; ++i)
-        listing.append(QStringLiteral("p%1.%2").arg(i).arg(i % 3 == 1 ? QStringLiteral("png") : QStringLiteral("jpg")));
-    listing[2] = QStringLiteral("notes.txt");
-    m_dialog->setListing(listing);
-    QCOMPARE(m_dialog->cmdStart->toolTip(), QStringLiteral("Re1.jpg, Re2.png, Re3.txt … Re30.jpg（30 ファイル）"));
+    // What the serial-number rename would give the files the main window lists, as the batch
+    // forms it: the number's width included.
+    QTemporaryDir programFolder;
+    QTemporaryDir browsed;
+    QStringList names{QStringLiteral("a.jpg"), QStringLiteral("b.png"), QStringLiteral("c.txt")};
+    for (int i = 1; i <= 27; ++i)
+        names.append(QStringLiteral("d%1.jpg").arg(i));
+    for (const QString &name : names)
+        QVERIFY(QFile(browsed.filePath(name)).open(QIODevice::WriteOnly));
+    LinuxFileSystem fileSystem;
+    Form1 form(PlatformContext{fileSystem, m_messages, programFolder.path()});
+    QVERIFY(form.setDir1Path(browsed.path()));
+    Form2 dialog(m_messages, &form);
+    dialog.setNamesPreview([&](const NameRule &rule) { return form.startTooltip(rule); });
+    const auto shown = [&] {
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), dialog.cmdStart->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(dialog.cmdStart, &help);
+        return dialog.cmdStart->toolTip();
+    };
+    QCOMPARE(shown(), QStringLiteral("Re1.jpg, Re2.png, Re3.txt … Re30.jpg（30 ファイル）"));
 
-    QTest::keyClick(m_dialog->Text1, Qt::Key_End);
-    QTest::keyClicks(m_dialog->Text1, QStringLiteral("X"));
-    QTest::keyClick(m_dialog->Text2, Qt::Key_End);
-    QTest::keyClicks(m_dialog->Text2, QStringLiteral("0"));
-    QCOMPARE(m_dialog->cmdStart->toolTip(), QStringLiteral("ReX10.jpg, ReX11.png, ReX12.txt … ReX39.jpg（30 ファイル）"));
+    dialog.Text2->setText(QStringLiteral("001"));
+    QCOMPARE(shown(), QStringLiteral("Re001.jpg, Re002.png, Re003.txt … Re030.jpg（30 ファイル）"));
+    QTest::keyClick(dialog.Text1, Qt::Key_End);
+    QTest::keyClicks(dialog.Text1, QStringLiteral("X"));
+    dialog.Text2->setText(QStringLiteral("10"));
+    QCOMPARE(shown(), QStringLiteral("ReX10.jpg, ReX11.png, ReX12.txt … ReX39.jpg（30 ファイル）"));
     // Texts that Start refuses name nothing.
-    m_dialog->Text2->setText(QStringLiteral("abc"));
-    QCOMPARE(m_dialog->cmdStart->toolTip(), QStringLiteral("（30 ファイル）"));
-    m_dialog->Text2->setText(QStringLiteral("2147483646"));
-    QCOMPARE(m_dialog->cmdStart->toolTip(),
-             QStringLiteral("ReX2147483646.jpg, ReX2147483647.png, × 連番 2147483648 は上限の 2147483647 を超えます"
-                            " … × 連番 2147483675 は上限の 2147483647 を超えます（30 ファイル）"));
+    dialog.Text2->setText(QStringLiteral("abc"));
+    QCOMPARE(shown(), QStringLiteral("（30 ファイル）"));
+    // Files the checks refuse are marked with the reason, and the count says the batch stops.
+    dialog.Text2->setText(QStringLiteral("2147483646"));
+    QCOMPARE(shown(), QStringLiteral("ReX2147483646.jpg, ReX2147483647.png, × 連番 2147483648 は上限の 2147483647 を超えます"
+                                     " … × 連番 2147483675 は上限の 2147483647 を超えます（30 ファイル、28 件の問題があるため中止されます）"));
     QVERIFY(m_messages.shown().isEmpty());
 }
 

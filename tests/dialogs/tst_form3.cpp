@@ -1,8 +1,13 @@
 #include "dialogs/form3.h"
+#include "main/form1.h"
 #include "main/sharedvalues.h"
 #include "main/startup.h"
 #include "support/scriptedmessages.h"
 
+#include <QApplication>
+#include <QFile>
+#include <QHelpEvent>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -26,7 +31,7 @@ private slots:
     void cancelStoresMarker();
     void titleBarCloseActsAsCancel();
     void escapeActsAsCancel();
-    void enterDoesNotStart();
+    void enterPressesOnlyAFocusedButton();
     void startTooltipFollowsTyping();
 
 private:
@@ -174,28 +179,42 @@ void TestForm3::escapeActsAsCancel()
     QCOMPARE(shared::UnifiedExtension, QStringLiteral("..."));
 }
 
-void TestForm3::enterDoesNotStart()
+void TestForm3::enterPressesOnlyAFocusedButton()
 {
     openDialog();
     QTest::keyClicks(m_dialog->Text1, QStringLiteral("png"));
     QTest::keyClick(m_dialog->Text1, Qt::Key_Return);
-    m_dialog->Command1->setFocus();
-    QTest::keyClick(m_dialog->Command1, Qt::Key_Enter);
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(shared::UnifiedExtension, QString());
+    m_dialog->Command2->setFocus();
+    QTest::keyClick(m_dialog->Command2, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(!m_dialog->isVisible());
+    QCOMPARE(shared::UnifiedExtension, shared::UnifiedExtensionCancelled);
     QVERIFY(m_messages.shown().isEmpty());
 }
 
 void TestForm3::startTooltipFollowsTyping()
 {
-    openDialog();
-    m_dialog->setListing({QStringLiteral("a.jpg"), QStringLiteral("b.c.png"), QStringLiteral("README"), QStringLiteral("d.JPG")});
-    QCOMPARE(m_dialog->Command1->toolTip(), QStringLiteral("a, b.c, README, d（4 ファイル）"));
-    QTest::keyClicks(m_dialog->Text1, QStringLiteral("txt"));
-    QCOMPARE(m_dialog->Command1->toolTip(), QStringLiteral("a.txt, b.c.txt, README.txt, d.txt（4 ファイル）"));
+    QTemporaryDir programFolder;
+    QTemporaryDir browsed;
+    for (const char *name : {"a.jpg", "a.jpeg", "README", "d.JPG"})
+        QVERIFY(QFile(browsed.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly));
+    LinuxFileSystem fileSystem;
+    Form1 form(PlatformContext{fileSystem, m_messages, programFolder.path()});
+    QVERIFY(form.setDir1Path(browsed.path()));
+    Form3 dialog(m_messages, &form);
+    dialog.setNamesPreview([&](const NameRule &rule) { return form.startTooltip(rule); });
+    const auto shown = [&] {
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), dialog.Command1->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(dialog.Command1, &help);
+        return dialog.Command1->toolTip();
+    };
+    QCOMPARE(shown(), QStringLiteral("a, × a（「a.jpeg」の新しい名前と同じになります）, d, README（4 ファイル、1 件の問題があるため中止されます）"));
+    QTest::keyClicks(dialog.Text1, QStringLiteral("txt"));
+    QCOMPARE(shown(), QStringLiteral("a.txt, × a.txt（「a.jpeg」の新しい名前と同じになります）, d.txt, README.txt（4 ファイル、1 件の問題があるため中止されます）"));
     // "..." is Cancel in disguise: it renames nothing.
-    m_dialog->Text1->setText(QStringLiteral("..."));
-    QCOMPARE(m_dialog->Command1->toolTip(), QStringLiteral("（4 ファイル）"));
+    dialog.Text1->setText(QStringLiteral("..."));
+    QCOMPARE(shown(), QStringLiteral("（4 ファイル）"));
 }
 
 QTEST_MAIN(TestForm3)
