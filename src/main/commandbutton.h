@@ -32,10 +32,26 @@ protected:
     }
 };
 
+// A widget under a style sheet takes the application's colours and font, which a desktop theme
+// sets, rather than its window's: such a widget keeps the ones it has as its own.
+inline void keepLook(QWidget *widget)
+{
+    QPalette palette = widget->palette();
+    palette.setResolveMask(~QPalette::ResolveMask(0));
+    widget->setPalette(palette);
+    QFont font = widget->font();
+    font.setResolveMask(QFont::AllPropertiesResolved);
+    widget->setFont(font);
+}
+
 inline QPushButton *makeCommandButton(QWidget *parent, const QString &caption, const QString &toolTip = QString())
 {
     auto *button = new CommandButton(caption, parent);
     button->setToolTip(toolTip);
+    // Colours and font taken from the window before any style sheet can stand between.
+    button->setPalette(parent->palette());
+    button->setFont(parent->font());
+    keepLook(button);
     return button;
 }
 
@@ -43,6 +59,7 @@ inline QPushButton *makeCommandButton(QWidget *parent, const QString &caption, c
 // colour have it; the caption in the window text colour, whatever the desktop's theme.
 inline void setFlatFace(QPushButton *button, const QColor &face)
 {
+    keepLook(button);
     button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: %2; border: 1px solid %3;"
                                          " border-radius: 2px; }"
                                          "QPushButton:focus { border: 1px solid %4; }")

@@ -44,6 +44,7 @@ QLineEdit *makeTextBox(QWidget *parent, unsigned backColor = 0)
 QGroupBox *makeFrame(QWidget *parent, const QString &caption)
 {
     auto *frame = new QGroupBox(caption, parent);
+    keepLook(frame);
     frame->setStyleSheet(QStringLiteral(
         "QGroupBox { border: 1px solid #808080; border-radius: 0px; margin-top: 7px; }"
         "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px; padding: 0px 1px; }"));

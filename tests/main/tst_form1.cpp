@@ -1,3 +1,4 @@
+#include "dialogs/form4.h"
 #include "main/form1.h"
 #include "main/listsrefreshonce.h"
 #include "main/sharedvalues.h"
@@ -6,11 +7,19 @@
 #include "platform/programfolder.h"
 #include "support/scriptedmessages.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
+#include <QToolTip>
 
 #include <memory>
 
@@ -47,14 +56,17 @@ private slots:
     void startupReadsDisplayPattern();
     void longStoredValueReadWhole();
     void layoutMatchesTable();
+    void darkThemeAndThemeFontLeaveTheLook();
 
     void switchPressesFromOff();
     void switchPressesFromOnAtStart();
     void settingWriteFailureIsShown();
+    void longMessageWrapsWithoutChangingText();
 
     void folderChangeBringsFileListAndEmptiesBoxes();
     void listsHeldReadOnceAtTheEnd();
     void fileClickSplitsNameAndKeepsTypedName();
+    void cutNameShowsWholeAsTooltip();
     void openingSubfolderByKeyboard();
     void unreadableFolderKeepsLists();
     void driveChangeMovesListsToRoot();
@@ -200,6 +212,49 @@ void TestForm1::layoutMatchesTable()
     QCOMPARE(form->Label3->palette().color(QPalette::Window), QColor(0xC0, 0xFF, 0xFF));
     QCOMPARE(form->Drive1->nextInFocusChain(), form->Dir1);
     QCOMPARE(form->Text1[1]->nextInFocusChain(), form->Command2);
+    // What a screen reader says of each box and list.
+    const QList<std::pair<QWidget *, QString>> named{
+        {form->Text2, QStringLiteral("元ファイル名")}, {form->Text1[0], QStringLiteral("変換ファイル名")},
+        {form->Text3, QStringLiteral("元ファイル名の拡張子")}, {form->Text1[1], QStringLiteral("変換ファイル名の拡張子")},
+        {form->Dir1, QStringLiteral("フォルダ")}, {form->File1, QStringLiteral("ファイル")},
+        {form->Drive1->view(), QStringLiteral("ドライブ")}};
+    for (const auto &[widget, name] : named)
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+}
+
+void TestForm1::darkThemeAndThemeFontLeaveTheLook()
+{
+    // A dark palette is there from the start; a theme's font comes after start-up, as qt6ct sends it.
+    applyApplicationLook();
+    const QFont programFont = QApplication::font();
+    const QPalette themePalette = QApplication::palette();
+    QPalette dark(QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(20, 20, 20));
+    QApplication::setPalette(dark);
+    auto form = makeForm();
+    QFont themeFont(QStringLiteral("DejaVu Serif"));
+    themeFont.setPixelSize(17);
+    QApplication::setFont(themeFont);
+
+    for (QWidget *widget : std::initializer_list<QWidget *>{form->Label2, form->Label3, form->Frame1, form->Command4})
+        QCOMPARE(widget->palette().color(widget->foregroundRole()), QColor(Qt::black));
+    QCOMPARE(form->Text2->palette().color(QPalette::Text), QColor(Qt::black));
+    QCOMPARE(form->Text2->palette().color(QPalette::Base), QColor(0xE0, 0xE0, 0xE0));
+    QCOMPARE(form->Text1[0]->palette().color(QPalette::Base), QColor(Qt::white));
+    QCOMPARE(form->Label2->palette().color(QPalette::Window), QColor(0xFF, 0xC0, 0xC0));
+    for (QWidget *widget : std::initializer_list<QWidget *>{form->cmdHuka, form->Label3, form->Text2, form->File1})
+        QCOMPARE(widget->font(), programFont);
+    // The about window is the main window's, and looks like it.
+    Form4 about(form.get());
+    QCOMPARE(about.font(), programFont);
+    QCOMPARE(about.palette().color(QPalette::ButtonText), QColor(Qt::black));
+    QCOMPARE(about.accessibleName(), QStringLiteral("Version情報"));
+
+    QApplication::setPalette(themePalette);
+    QApplication::setFont(programFont);
 }
 
 void TestForm1::switchPressesFromOff()
@@ -217,6 +272,16 @@ void TestForm1::switchPressesFromOff()
     QVERIFY(form->Text1[1]->isEnabled());
     QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("fsdfds"));
     QVERIFY(m_messages.shown().isEmpty());
+
+    // Enter on the focused button presses it, as Space does; a screen reader hears the state.
+    form->cmdHuka->setFocus();
+    QTest::keyClick(form->cmdHuka, Qt::Key_Return);
+    QCOMPARE(form->cmdHukaBackColor(), HukaColor::On);
+    QVERIFY(QAccessible::queryAccessibleInterface(form->cmdHuka)->state().checked);
+    QTest::keyClick(form->cmdHuka, Qt::Key_Space);
+    QCOMPARE(form->cmdHukaBackColor(), HukaColor::Off);
+    QVERIFY(QAccessible::queryAccessibleInterface(form->cmdHuka)->state().checkable);
+    QVERIFY(!QAccessible::queryAccessibleInterface(form->cmdHuka)->state().checked);
 }
 
 void TestForm1::switchPressesFromOnAtStart()
@@ -228,6 +293,10 @@ void TestForm1::switchPressesFromOnAtStart()
     QCOMPARE(form->cmdHukaBackColor(), HukaColor::Off);
     QVERIFY(form->Text1[1]->isEnabled());
     QCOMPARE(file.read(QStringLiteral("拡張子"), QStringLiteral("添付")), QStringLiteral("fsdfds"));
+    // Off shows as off: the button face, no trace of red.
+    const QImage face = form->cmdHuka->grab().toImage();
+    const QColor shown = face.pixelColor(6, face.height() / 2);
+    QVERIFY2(qAbs(shown.red() - shown.blue()) < 16, qPrintable(shown.name()));
     QTest::mouseClick(form->cmdHuka, Qt::LeftButton);
     QCOMPARE(form->cmdHukaBackColor(), HukaColor::On);
     QVERIFY(!form->Text1[1]->isEnabled());
@@ -307,6 +376,25 @@ void TestForm1::fileClickSplitsNameAndKeepsTypedName()
     // A click below the entries keeps the choice that the boxes show.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(5, list->viewport()->height() - 5));
     QCOMPARE(list->fileName(), QStringLiteral("README"));
+}
+
+void TestForm1::cutNameShowsWholeAsTooltip()
+{
+    const QString longName = QStringLiteral("旅行 写真 2024年 夏 北海道 富良野 ラベンダー畑 001.jpg");
+    touch(m_browsed->filePath(longName));
+    touch(m_browsed->filePath(QStringLiteral("a.jpg")));
+    auto form = makeForm();
+    form->setDir1Path(m_browsed->path());
+    FileList *list = form->File1;
+    const auto tooltipAt = [&](int row) {
+        QToolTip::hideText();
+        const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(tooltipAt(0), QString());
+    QCOMPARE(tooltipAt(1), longName);
 }
 
 void TestForm1::openingSubfolderByKeyboard()
@@ -433,5 +521,43 @@ void TestForm1::secondCopyRefused()
     QCOMPARE(m_messages.shown().first().title, QStringLiteral("Ｍｉｖｏｔ"));
 }
 
+void TestForm1::longMessageWrapsWithoutChangingText()
+{
+    applyApplicationLook();
+    auto form = makeForm();
+    const QString path = QStringLiteral("/media/card/") + QString(120, QLatin1Char('x')) + QStringLiteral("/写真.jpg");
+    const QString prompt = QStringLiteral("ファイル名を変更できませんでした。\n") + path;
+    QGuiApplication::clipboard()->clear();
+    QMessageBox *seen = nullptr;
+    QWidget *owner = nullptr;
+    QString label;
+    QString spoken;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        seen = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!seen)
+            return;
+        answer.stop();
+        owner = seen->parentWidget();
+        label = seen->text();
+        spoken = QAccessible::queryAccessibleInterface(seen->findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
+                     ->text(QAccessible::Name);
+        QVERIFY(seen->width() < 700);
+        QTest::keyClick(seen, Qt::Key_C, Qt::ControlModifier);
+        seen->accept();
+    });
+    answer.start(10);
+    QtMessageBoxes messages;
+    messages.show(prompt, MsgButtons::Ok);
+    QVERIFY(seen);
+    QCOMPARE(owner, form.get());
+    QVERIFY(!label.contains(QChar(0x200B)));
+    QVERIFY(label.count(QLatin1Char('\n')) > 1);
+    QCOMPARE(QString(label).remove(QLatin1Char('\n')), QString(prompt).remove(QLatin1Char('\n')));
+    QCOMPARE(spoken, prompt);
+    QVERIFY(QGuiApplication::clipboard()->text().contains(prompt));
+}
+
 QTEST_MAIN(TestForm1)
 #include "tst_form1.moc"
+
