@@ -1,4 +1,6 @@
 BUILD ?= build
+# The build's own progress lines only, without make's "Entering directory" for every step.
+MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 

@@ -3,7 +3,7 @@
 # what the tests and the package check need (no argument); does nothing when all are present.
 set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-noto-cjk
-          qt6-translations-l10n)
+          qt6-translations-l10n qt6-wayland)
 if [ "${1:-all}" != run ]; then
     packages+=(xvfb xauth xdotool imagemagick file dpkg-dev lintian desktop-file-utils appstream fuse3 python3-fusepy)
 fi
@@ -15,5 +15,10 @@ done
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# apt's own lines are shown only when it fails.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+    cat "$log" >&2
+    exit 1
+fi

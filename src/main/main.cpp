@@ -1,22 +1,59 @@
 #include "main/form1.h"
 #include "main/startup.h"
+#include "platform/filename.h"
 #include "platform/filesystem.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
+#include <cerrno>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+// The current folder and the home folder as the system gives their bytes, in the lossless form.
+QString currentFolder()
+{
+    QByteArray path(4096, Qt::Uninitialized);
+    while (::getcwd(path.data(), size_t(path.size())) == nullptr) {
+        if (errno != ERANGE)
+            return QDir::currentPath();
+        path.resize(path.size() * 2);
+    }
+    return nameFromBytes(path.constData());
+}
+
+QString homeFolder()
+{
+    const QByteArray home = qgetenv("HOME");
+    return home.startsWith('/') ? QDir::cleanPath(nameFromBytes(home)) : QDir::homePath();
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    // Asked from a terminal, perhaps with no display at all: answered before any window system is reached.
+    if (const std::optional<QString> information = informationAsked(argc, argv)) {
+        const QByteArray text = information->toUtf8();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mivot"));
     QApplication::setApplicationVersion(QStringLiteral("2.00"));
     // A display name would be added to every window title; the titles are the program's own.
     QApplication::setApplicationDisplayName(QString());
+    // The Wayland app id, which pairs the windows with the desktop entry (X11 pairs them by WM_CLASS "mivot").
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.mivot"));
 
     // Qt's own texts (the text boxes' menu, the message box's details button) read Japanese, as the
     // program's do, whatever the locale.
@@ -25,17 +62,9 @@ int main(int argc, char *argv[])
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
 
-    QCommandLineParser arguments;
-    arguments.setApplicationDescription(QStringLiteral("ファイルのリネーム支援ツール"));
-    const QCommandLineOption help = arguments.addHelpOption();
-    const QCommandLineOption version = arguments.addVersionOption();
-    // Only the two informational options mean anything; every other argument (a launcher's file
-    // name, say) is ignored, as the window takes nothing from the command line.
-    arguments.parse(QApplication::arguments());
-    if (arguments.isSet(version))
-        arguments.showVersion();
-    if (arguments.isSet(help))
-        arguments.showHelp();
+    // The command line names at most the place to open (QApplication took its own options out of
+    // argv); every other argument is ignored.
+    const QString place = firstPlace(placeArgument(argc, argv, currentFolder()), isInstalledCopy(), homeFolder());
     applyApplicationLook();
 
     QtMessageBoxes messages;
@@ -46,7 +75,7 @@ int main(int argc, char *argv[])
 
     LinuxFileSystem fileSystem;
     Form1 form(PlatformContext{fileSystem, messages, folder});
-    form.Form_Load();
+    loadAt(form, place);
     form.show();
     return app.exec();
 }

@@ -1,8 +1,17 @@
 #include "main/startup.h"
 
+#include "main/form1.h"
+#include "platform/filename.h"
+#include "platform/filesystem.h"
+
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QStyleFactory>
+
+#include <cstring>
+
+#include <sys/stat.h>
 
 bool claimSingleCopy(SingleCopyLock &lock, MessageBoxes &messages)
 {
@@ -18,4 +27,81 @@ void applyApplicationLook()
     QFont font(QStringLiteral("Noto Sans CJK JP"));
     font.setPixelSize(12);
     QApplication::setFont(font);
+}
+
+std::optional<QString> informationAsked(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        if (std::strcmp(argument, "--") == 0)
+            break;
+        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "-?") == 0) {
+            return QStringLiteral(
+                "使い方: mivot [フォルダ または ファイル]\n"
+                "ファイルのリネーム支援ツール\n"
+                "\n"
+                "フォルダを指定すると、そのフォルダを開きます。ファイルを指定すると、そのファイルのある\n"
+                "フォルダを開き、そのファイルを選択します。\n"
+                "\n"
+                "オプション:\n"
+                "  -h, --help     この説明を表示して終了します\n"
+                "  -v, --version  バージョン情報を表示して終了します\n");
+        }
+        if (std::strcmp(argument, "--version") == 0 || std::strcmp(argument, "-v") == 0) {
+            return QStringLiteral(
+                "mivot 2.00（ファイルのリネーム支援ツール）\n"
+                "ライセンス: GPL-3.0-or-later（GNU 一般公衆利用許諾書 第3版 またはそれ以降の版）\n"
+                "このプログラムは無保証です。\n");
+        }
+    }
+    return std::nullopt;
+}
+
+QString placeArgument(int argc, char **argv, const QString &currentFolder)
+{
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        if (options && std::strcmp(argument, "--") == 0) {
+            options = false;
+            continue;
+        }
+        if ((options && argument[0] == '-') || argument[0] == '\0')
+            continue;
+        const QString place = nameFromBytes(argument);
+        return QDir::cleanPath(place.startsWith(QLatin1Char('/')) ? place : joinPath(currentFolder, place));
+    }
+    return QString();
+}
+
+QString firstPlace(const QString &given, bool installed, const QString &home)
+{
+    if (!given.isEmpty())
+        return given;
+    return installed ? home : QString();
+}
+
+void loadAt(Form1 &form, const QString &place)
+{
+    if (place.isEmpty()) {
+        form.Form_Load();
+        return;
+    }
+    // Start-up runs as ever, in the program folder, which is small; then the lists move.
+    QString folder = place;
+    QString file;
+    struct stat status;
+    if (::stat(bytesOfName(place).constData(), &status) == 0 && !S_ISDIR(status.st_mode)) {
+        const qsizetype slash = place.lastIndexOf(QLatin1Char('/'));
+        folder = slash == 0 ? QStringLiteral("/") : place.left(slash);
+        file = place.mid(slash + 1);
+    }
+    form.Form_Load();
+    if (!form.setDir1Path(folder))
+        return;
+    const int row = int(form.File1->entries().indexOf(file));
+    if (file.isEmpty() || row < 0)
+        return;
+    form.File1->setCurrentIndex(form.File1->model()->index(row, 0));
+    form.File1_Click();
 }

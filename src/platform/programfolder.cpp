@@ -21,9 +21,19 @@ QString installMarkerOf(const QString &executableFolder)
     return QDir::cleanPath(joinPath(executableFolder, QStringLiteral(MIVOT_INSTALL_MARKER)));
 }
 
+bool isInstalledCopy(const QString &executableFolder)
+{
+    return QFileInfo(installMarkerOf(executableFolder)).isFile();
+}
+
+bool isInstalledCopy()
+{
+    return isInstalledCopy(QCoreApplication::applicationDirPath());
+}
+
 QString chooseProgramFolder(const QString &executableFolder, const QString &perUserFolder)
 {
-    const bool installed = QFileInfo(installMarkerOf(executableFolder)).isFile();
+    const bool installed = isInstalledCopy(executableFolder);
     // A portable copy on read-only media still needs somewhere to keep its settings and work folder.
     const bool writable = ::access(QFile::encodeName(executableFolder).constData(), W_OK | X_OK) == 0;
     if (!installed && writable)

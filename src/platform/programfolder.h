@@ -10,6 +10,11 @@ QString programFolder();
 // Where an installed copy finds its install marker, relative to the executable's folder.
 QString installMarkerOf(const QString &executableFolder);
 
+// Whether the copy running, or the one whose executable lies in the folder given, was put in place
+// by the install step (its install marker exists).
+bool isInstalledCopy();
+bool isInstalledCopy(const QString &executableFolder);
+
 // The decision itself, for tests: the per-user folder when the executable's folder belongs to an
 // installed layout (its install marker exists) or cannot be written; else the executable's folder.
 QString chooseProgramFolder(const QString &executableFolder, const QString &perUserFolder);

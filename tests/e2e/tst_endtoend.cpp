@@ -325,22 +325,26 @@ void TestEndToEnd::installedCopyKeepsSettingsPerUser()
     const QString installed = prefix + QStringLiteral("/bin/mivot");
     QVERIFY(QFile::exists(installed));
 
-    // The user who runs it cannot write where it is installed.
+    // The user who runs it cannot write where it is installed. It opens the user's home folder,
+    // whose one visible subfolder is the photos.
     const QString userHome = m_home->filePath(QStringLiteral("user"));
     const QString perUser = userHome + QStringLiteral("/.local/share/mivot");
-    QVERIFY(QDir().mkpath(perUser + QStringLiteral("/photos")));
-    QVERIFY(QDir().mkpath(userHome + QStringLiteral("/runtime")));
-    writeFile(perUser + QStringLiteral("/photos/a.JPG"), "first");
-    writeFile(perUser + QStringLiteral("/photos/b.JPG"), "second");
+    const QString photos = userHome + QStringLiteral("/photos");
+    const QString runtime = m_home->filePath(QStringLiteral("user-runtime"));
+    QVERIFY(QDir().mkpath(perUser));
+    QVERIFY(QDir().mkpath(photos));
+    QVERIFY(QDir().mkpath(runtime));
+    writeFile(photos + QStringLiteral("/a.JPG"), "first");
+    writeFile(photos + QStringLiteral("/b.JPG"), "second");
     m_environment.insert(QStringLiteral("HOME"), userHome);
-    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), userHome + QStringLiteral("/runtime"));
+    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     if (::geteuid() == 0) {
         const QString nobody = QStringLiteral("65534");
         QVERIFY(QFile::setPermissions(m_home->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
                                                          | QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
-        run(QStringLiteral("chown"), {QStringLiteral("-R"), nobody + QLatin1Char(':') + nobody, userHome}, m_environment, &ok);
+        run(QStringLiteral("chown"), {QStringLiteral("-R"), nobody + QLatin1Char(':') + nobody, userHome, runtime}, m_environment, &ok);
         QVERIFY(ok);
-        QFile::setPermissions(userHome + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_command = {QStringLiteral("setpriv"), QStringLiteral("--reuid=") + nobody, QStringLiteral("--regid=") + nobody,
                      QStringLiteral("--clear-groups"), installed};
     } else {
@@ -356,24 +360,21 @@ void TestEndToEnd::installedCopyKeepsSettingsPerUser()
     clickControl(3120, 960, 4215, 270);
     xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("one")});
     keys({QStringLiteral("Return")});
-    QTRY_COMPARE_WITH_TIMEOUT(filesIn(perUser + QStringLiteral("/photos")),
-                              (QStringList{QStringLiteral("b.JPG"), QStringLiteral("one.JPG")}), TimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(filesIn(photos), (QStringList{QStringLiteral("b.JPG"), QStringLiteral("one.JPG")}), TimeoutMs);
     exitByAccessKey();
     QVERIFY(readFile(perUser + QStringLiteral("/Option.ini")).contains("=True"));
     QVERIFY(!QFile::exists(perUser + QStringLiteral("/xxxxxxx")));
     QCOMPARE(QDir(prefix + QStringLiteral("/bin")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("mivot")});
 
     // The switch is read back at the next start: the next rename keeps the extension by itself.
+    // This start is a file manager's "Open with" on b.JPG: its folder opens with the file chosen.
+    m_command.append(photos + QStringLiteral("/b.JPG"));
     startProgram();
-    openSubfolderPhotos();
-    clickControl(240, 2880, 2535, 3330);
-    keys({QStringLiteral("Home")});
     clickControl(3120, 960, 4215, 270);
     xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("two")});
     keys({QStringLiteral("Return")});
-    QTRY_COMPARE_WITH_TIMEOUT(filesIn(perUser + QStringLiteral("/photos")),
-                              (QStringList{QStringLiteral("one.JPG"), QStringLiteral("two.JPG")}), TimeoutMs);
-    QCOMPARE(readFile(perUser + QStringLiteral("/photos/two.JPG")), QByteArray("second"));
+    QTRY_COMPARE_WITH_TIMEOUT(filesIn(photos), (QStringList{QStringLiteral("one.JPG"), QStringLiteral("two.JPG")}), TimeoutMs);
+    QCOMPARE(readFile(photos + QStringLiteral("/two.JPG")), QByteArray("second"));
     exitByAccessKey();
 }
 

@@ -3,6 +3,7 @@
 #include "main/listsrefreshonce.h"
 #include "main/sharedvalues.h"
 #include "main/startup.h"
+#include "platform/filename.h"
 #include "platform/profilefile.h"
 #include "platform/programfolder.h"
 #include "support/scriptedmessages.h"
@@ -12,6 +13,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QHelpEvent>
@@ -22,6 +24,7 @@
 #include <QToolTip>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -75,6 +78,10 @@ private slots:
     void exitWithFilesLeftNamesThemAndDeletesNothing();
     void titleBarCloseRunsExit();
     void secondCopyRefused();
+
+    void firstPlaceOfInstalledCopyAndCommandLine();
+    void commandLinePlaceOpens();
+    void helpAndVersionWithoutDisplay();
 
 private:
     std::unique_ptr<Form1> makeForm();
@@ -556,6 +563,79 @@ void TestForm1::longMessageWrapsWithoutChangingText()
     QCOMPARE(QString(label).remove(QLatin1Char('\n')), QString(prompt).remove(QLatin1Char('\n')));
     QCOMPARE(spoken, prompt);
     QVERIFY(QGuiApplication::clipboard()->text().contains(prompt));
+}
+
+void TestForm1::firstPlaceOfInstalledCopyAndCommandLine()
+{
+    const QString home = QStringLiteral("/home/user");
+    QCOMPARE(firstPlace(QString(), true, home), home);
+    QCOMPARE(firstPlace(QString(), false, home), QString());
+    QCOMPARE(firstPlace(QStringLiteral("/media/card"), true, home), QStringLiteral("/media/card"));
+
+    const auto place = [](std::initializer_list<const char *> arguments) {
+        std::vector<char *> argv;
+        for (const char *argument : arguments)
+            argv.push_back(const_cast<char *>(argument));
+        return placeArgument(int(argv.size()), argv.data(), QStringLiteral("/home/user"));
+    };
+    QCOMPARE(place({"mivot"}), QString());
+    // Options are ignored, the first other argument counts, a relative one from the current folder.
+    QCOMPARE(place({"mivot", "--unknown", "-x", "photos/../scans", "other"}), QStringLiteral("/home/user/scans"));
+    QCOMPARE(place({"mivot", "--", "-photos"}), QStringLiteral("/home/user/-photos"));
+    QCOMPARE(place({"mivot", "/media/card/"}), QStringLiteral("/media/card"));
+    // A name in bytes that are not UTF-8 keeps its bytes.
+    QCOMPARE(bytesOfName(place({"mivot", "/tmp/caf\xE9"})), QByteArray("/tmp/caf\xE9"));
+}
+
+void TestForm1::commandLinePlaceOpens()
+{
+    touch(m_browsed->filePath(QStringLiteral("a.jpg")));
+    touch(m_browsed->filePath(QStringLiteral("旅行 写真.png")));
+    {
+        Form1 form(PlatformContext{m_fileSystem, m_messages, m_programFolder->path()});
+        loadAt(form, m_browsed->path());
+        QCOMPARE(form.Dir1->path(), m_browsed->path());
+        QCOMPARE(form.File1->path(), m_browsed->path());
+        QCOMPARE(form.File1->fileName(), QString());
+        // Start-up ran all the same: its work folder is in the program folder.
+        QVERIFY(QFileInfo(workFolderOf(m_programFolder->path())).isDir());
+    }
+    {
+        Form1 form(PlatformContext{m_fileSystem, m_messages, m_programFolder->path()});
+        loadAt(form, m_browsed->filePath(QStringLiteral("旅行 写真.png")));
+        QCOMPARE(form.File1->path(), m_browsed->path());
+        QCOMPARE(form.File1->fileName(), QStringLiteral("旅行 写真.png"));
+        QCOMPARE(form.Text2->text(), QStringLiteral("旅行 写真"));
+        QCOMPARE(form.Text3->text(), QStringLiteral("png"));
+    }
+    QVERIFY(m_messages.shown().isEmpty());
+    {
+        // A place that is not there says so; the lists stay in the program folder.
+        Form1 form(PlatformContext{m_fileSystem, m_messages, m_programFolder->path()});
+        loadAt(form, m_browsed->filePath(QStringLiteral("gone")));
+        QCOMPARE(form.Dir1->path(), m_programFolder->path());
+        QCOMPARE(m_messages.shown().size(), 1);
+    }
+}
+
+void TestForm1::helpAndVersionWithoutDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    for (const QString &option : {QStringLiteral("--help"), QStringLiteral("--version")}) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(qEnvironmentVariable("MIVOT_BINARY"), {QStringLiteral("photos"), option});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        const QString output = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(output.contains(option == QLatin1String("--help") ? QStringLiteral("使い方") : QStringLiteral("2.00")), qPrintable(output));
+        QVERIFY2(!output.contains(QStringLiteral("Usage")) && !output.contains(QStringLiteral("Options")), qPrintable(output));
+        QVERIFY(program.readAllStandardError().isEmpty());
+    }
 }
 
 QTEST_MAIN(TestForm1)
