@@ -53,15 +53,6 @@ QString problemLine(const BatchFileProblem &problem, bool staged)
         .arg(shownName(problem.oldName), shownName(problem.newName), problemReason(problem, staged));
 }
 
-// The first lines, then how many more there are.
-QString firstLines(const QStringList &lines)
-{
-    QStringList shown = lines.mid(0, NamesShown);
-    if (lines.size() > NamesShown)
-        shown.append(QStringLiteral("ほか %1 件").arg(lines.size() - NamesShown));
-    return shown.join(QLatin1Char('\n'));
-}
-
 QString folderRefusal(const BatchReport &report, const BatchFileProblem &problem)
 {
     switch (problem.problem) {
@@ -138,10 +129,19 @@ QStringList leftoverSections(const QList<Leftover> &leftovers)
 
 } // namespace
 
+QString firstLines(const QStringList &lines)
+{
+    QStringList shown = lines.mid(0, NamesShown);
+    if (lines.size() > NamesShown)
+        shown.append(QStringLiteral("ほか %1 件").arg(lines.size() - NamesShown));
+    return shown.join(QLatin1Char('\n'));
+}
+
 QString hiddenByFilterMessage(const QList<PlannedMove> &moves, const NameFilter &filter)
 {
+    // Matched as the file list matches: against the name as it is shown.
     const auto hidden = std::count_if(moves.cbegin(), moves.cend(),
-                                      [&](const PlannedMove &move) { return !filter.matches(move.newName); });
+                                      [&](const PlannedMove &move) { return !filter.matches(displayName(move.newName)); });
     if (hidden == 0)
         return QString();
     return QStringLiteral("名前を変えたファイルのうち %1 個は、表示ファイル規制（%2）に合わないため、ファイルリストに表示されていません。")

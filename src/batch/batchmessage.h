@@ -17,3 +17,6 @@ QString hiddenByFilterMessage(const QList<PlannedMove> &moves, const NameFilter 
 
 // How many names a message lists before it only counts the rest.
 constexpr int NamesShown = 10;
+
+// The first NamesShown lines, then how many more there are.
+QString firstLines(const QStringList &lines);

@@ -1,6 +1,5 @@
 #include "batch/journal.h"
 
-#include "batch/lineroom.h"
 #include "platform/filename.h"
 
 #include <QCryptographicHash>
@@ -19,11 +18,8 @@
 namespace {
 
 constexpr char Magic[] = "mivot batch journal";
-// Version 3 records each file's size and time and the folder's filesystem. Version 2 writes each
-// byte of a name that is not valid UTF-8 as an escape; version 1 held UTF-8 only, which the same
-// reading takes as it is. Neither has stamps: their files are found by id alone.
 constexpr char Version[] = "3";
-constexpr char UnstampedVersions[][2] = {"2", "1"};
+constexpr qsizetype PieceSize = 256 * 1024;
 
 constexpr char BackMarker[] = "phase 2";
 constexpr char UndoMarker[] = "undo";
@@ -99,41 +95,6 @@ void appendEscaped(QByteArray &out, const QString &name)
     }
 }
 
-void appendNumber(QByteArray &out, quint64 number)
-{
-    char digits[24];
-    const auto converted = std::to_chars(std::begin(digits), std::end(digits), number);
-    out.append(digits, converted.ptr - digits);
-}
-
-// Most names hold neither a byte outside UTF-8 nor one that is escaped: their bytes are written
-// as they are.
-bool plainBytes(const QString &name, QByteArray &bytes)
-{
-    if (std::any_of(name.cbegin(), name.cend(), [](QChar unit) { return unit.unicode() >= 0xDC80 && unit.unicode() <= 0xDCFF; }))
-        return false;
-    writeBytesOfName(name, bytes);
-    return std::none_of(bytes.cbegin(), bytes.cend(), [](char c) { return needsEscape(static_cast<unsigned char>(c)); });
-}
-
-// Any line, escaped as it needs.
-void appendFileLine(QByteArray &out, const JournalFile &file)
-{
-    out += "file\t";
-    appendNumber(out, file.id.device);
-    out += '\t';
-    appendNumber(out, file.id.inode);
-    out += '\t';
-    appendNumber(out, quint64(file.stamp.size));
-    out += '\t';
-    appendNumber(out, quint64(std::max<qint64>(file.stamp.modifiedNs, 0)));
-    out += '\t';
-    appendEscaped(out, file.oldName);
-    out += '\t';
-    appendEscaped(out, file.newName);
-    out += '\n';
-}
-
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -143,7 +104,35 @@ int hexValue(char c)
     return -1;
 }
 
-bool unescape(QByteArrayView field, QString &text)
+} // namespace
+
+QList<QByteArrayView> splitLines(QByteArrayView text)
+{
+    QList<QByteArrayView> parts;
+    qsizetype start = 0;
+    for (qsizetype end = text.indexOf('\n'); end >= 0; end = text.indexOf('\n', start)) {
+        parts.append(text.sliced(start, end - start));
+        start = end + 1;
+    }
+    parts.append(text.sliced(start));
+    return parts;
+}
+
+QList<QByteArrayView> splitFields(QByteArrayView line)
+{
+    QList<QByteArrayView> parts;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line.at(i) == '\t') {
+            parts.append(line.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    parts.append(line.sliced(start));
+    return parts;
+}
+
+bool unescapeName(QByteArrayView field, QString &text)
 {
     QByteArray bytes;
     bytes.reserve(field.size());
@@ -179,6 +168,8 @@ bool unescape(QByteArrayView field, QString &text)
     return true;
 }
 
+namespace {
+
 bool toNumber(QByteArrayView field, quint64 &number)
 {
     if (field.isEmpty() || field.size() > 20)
@@ -192,57 +183,13 @@ bool toNumber(QByteArrayView field, quint64 &number)
     return ok;
 }
 
-QList<QByteArrayView> splitLines(QByteArrayView text)
-{
-    QList<QByteArrayView> parts;
-    qsizetype start = 0;
-    for (qsizetype end = text.indexOf('\n'); end >= 0; end = text.indexOf('\n', start)) {
-        parts.append(text.sliced(start, end - start));
-        start = end + 1;
-    }
-    parts.append(text.sliced(start));
-    return parts;
-}
-
-QList<QByteArrayView> splitFields(QByteArrayView line)
-{
-    QList<QByteArrayView> parts;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line.at(i) == '\t') {
-            parts.append(line.sliced(start, i - start));
-            start = i + 1;
-        }
-    }
-    parts.append(line.sliced(start));
-    return parts;
-}
-
-// The checksums a check line may name: the one written, and the one older journals hold.
-constexpr struct {
-    const char *tag;
-    QCryptographicHash::Algorithm algorithm;
-} Checksums[] = {{"blake2b-256", QCryptographicHash::Blake2b_256}, {"sha256", QCryptographicHash::Sha256}};
-
-QByteArray checkLineOf(qsizetype size, qsizetype checksum, const QByteArray &digest)
-{
-    return "check\t" + QByteArray::number(size) + '\t' + Checksums[checksum].tag + ':' + digest.toHex() + '\n';
-}
 
 // BLAKE2b: a plan of 100,000 files is checked several times faster than with SHA-256.
-QByteArray checkLine(QByteArrayView plan, qsizetype checksum = 0)
-{
-    return checkLineOf(plan.size(), checksum, QCryptographicHash::hash(plan, Checksums[checksum].algorithm));
-}
+constexpr QCryptographicHash::Algorithm Checksum = QCryptographicHash::Blake2b_256;
 
-// The check line the plan should have, by the checksum that `line` names.
-QByteArray expectedCheckLine(QByteArrayView plan, QByteArrayView line)
+QByteArray checkLineOf(qsizetype size, const QByteArray &digest)
 {
-    for (qsizetype i = 0; i < qsizetype(std::size(Checksums)); ++i) {
-        if (line.contains(QByteArray('\t' + QByteArray(Checksums[i].tag) + ':')))
-            return checkLine(plan, i);
-    }
-    return checkLine(plan);
+    return "check\t" + QByteArray::number(size) + "\tblake2b-256:" + digest.toHex() + '\n';
 }
 
 FsResult writeAll(int fd, const QByteArray &data)
@@ -284,7 +231,7 @@ QString malformed()
 }
 
 // The plan's lines after the version line: the five header fields, then the files.
-bool readPlan(const QList<QByteArrayView> &lines, Journal &journal, bool stamped)
+bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
 {
     auto field = [&](qsizetype index, QByteArrayView key) -> QByteArrayView {
         const QByteArrayView line = lines.at(index);
@@ -292,31 +239,28 @@ bool readPlan(const QList<QByteArrayView> &lines, Journal &journal, bool stamped
             return QByteArrayView();
         return line.sliced(key.size() + 1);
     };
-    const qsizetype Header = stamped ? 6 : 5;
-    const qsizetype at = Header - 5; // the filesystem line, when there is one, comes before the holding folder
+    constexpr qsizetype Header = 6;
     if (lines.size() < Header)
         return false;
     quint64 count = 0;
-    const QList<QByteArrayView> filesystem = stamped ? splitFields(field(3, "filesystem")) : QList<QByteArrayView>{"0", "stable"};
-    if (!unescape(field(1, "folder"), journal.folder) || journal.folder.isEmpty()
+    const QList<QByteArrayView> filesystem = splitFields(field(3, "filesystem"));
+    if (!unescapeName(field(1, "folder"), journal.folder) || journal.folder.isEmpty()
         || !toNumber(field(2, "device"), journal.folderDevice)
         || filesystem.size() != 2 || !toNumber(filesystem.at(0), journal.filesystem.type)
         || (filesystem.at(1) != "stable" && filesystem.at(1) != "renumbered")
-        || !unescape(field(3 + at, "holding"), journal.holdingFolder) || journal.holdingFolder.isEmpty()
-        || !toNumber(field(4 + at, "files"), count) || count != quint64(lines.size() - Header))
+        || !unescapeName(field(4, "holding"), journal.holdingFolder) || journal.holdingFolder.isEmpty()
+        || !toNumber(field(5, "files"), count) || count != quint64(lines.size() - Header))
         return false;
     journal.filesystem.stableIds = filesystem.at(1) == "stable";
-    journal.stamped = stamped;
     journal.files.reserve(qsizetype(count));
     for (qsizetype i = Header; i < lines.size(); ++i) {
         const QList<QByteArrayView> parts = splitFields(lines.at(i));
         JournalFile file;
         quint64 size = 0;
         quint64 modified = 0;
-        const qsizetype names = stamped ? 5 : 3;
-        if (parts.size() != names + 2 || parts.at(0) != "file" || !toNumber(parts.at(1), file.id.device)
-            || !toNumber(parts.at(2), file.id.inode) || (stamped && (!toNumber(parts.at(3), size) || !toNumber(parts.at(4), modified)))
-            || !unescape(parts.at(names), file.oldName) || !unescape(parts.at(names + 1), file.newName)
+        if (parts.size() != 7 || parts.at(0) != "file" || !toNumber(parts.at(1), file.id.device)
+            || !toNumber(parts.at(2), file.id.inode) || !toNumber(parts.at(3), size) || !toNumber(parts.at(4), modified)
+            || !unescapeName(parts.at(5), file.oldName) || !unescapeName(parts.at(6), file.newName)
             || file.oldName.isEmpty() || file.newName.isEmpty())
             return false;
         file.stamp.id = file.id;
@@ -348,6 +292,24 @@ void readMarkers(QByteArrayView text, Journal &journal)
     }
 }
 
+void writeHead(JournalWriter &writer, const Journal &journal, qsizetype files)
+{
+    (writer << Magic << ' ' << Version).endLine();
+    (writer << "folder\t").name(journal.folder).endLine();
+    (writer << "device\t" << journal.folderDevice).endLine();
+    (writer << "filesystem\t" << journal.filesystem.type << (journal.filesystem.stableIds ? "\tstable" : "\trenumbered")).endLine();
+    (writer << "holding\t").name(journal.holdingFolder).endLine();
+    (writer << "files\t" << files).endLine();
+}
+
+void writeFile(JournalWriter &writer, const JournalFile &file)
+{
+    writer << "file\t" << file.id.device << '\t' << file.id.inode << '\t' << file.stamp.size << '\t'
+           << std::max<qint64>(file.stamp.modifiedNs, 0) << '\t';
+    writer.name(file.oldName) << '\t';
+    writer.name(file.newName).endLine();
+}
+
 } // namespace
 
 QString journalPathOf(const QString &programFolder)
@@ -357,45 +319,32 @@ QString journalPathOf(const QString &programFolder)
 
 JournalWriter::JournalWriter(Sink sink)
     : m_sink(std::move(sink))
-    , m_hash(Checksums[0].algorithm)
+    , m_hash(Checksum)
 {
     m_piece.reserve(PieceSize + 1024);
 }
 
-void JournalWriter::head(const Journal &journal, qsizetype files)
+JournalWriter &JournalWriter::operator<<(QByteArrayView text)
 {
-    m_piece += Magic;
-    m_piece += ' ';
-    m_piece += Version;
-    m_piece += "\nfolder\t";
-    appendEscaped(m_piece, journal.folder);
-    m_piece += "\ndevice\t";
-    m_piece += QByteArray::number(journal.folderDevice);
-    m_piece += "\nfilesystem\t";
-    m_piece += QByteArray::number(journal.filesystem.type);
-    m_piece += journal.filesystem.stableIds ? "\tstable" : "\trenumbered";
-    m_piece += "\nholding\t";
-    appendEscaped(m_piece, journal.holdingFolder);
-    m_piece += "\nfiles\t";
-    m_piece += QByteArray::number(files);
-    m_piece += '\n';
+    m_piece += text;
+    return *this;
 }
 
-void JournalWriter::file(const JournalFile &file)
+JournalWriter &JournalWriter::operator<<(char c)
 {
-    if (plainBytes(file.oldName, m_oldBytes) && plainBytes(file.newName, m_newBytes)) {
-        const quint64 numbers[] = {file.id.device, file.id.inode, quint64(file.stamp.size),
-                                   quint64(std::max<qint64>(file.stamp.modifiedNs, 0))};
-        LineRoom line(m_piece, 5 + 4 * (LineRoom::NumberBytes + 1) + m_oldBytes.size() + 1 + m_newBytes.size() + 1);
-        line << QByteArrayView("file");
-        for (const quint64 number : numbers) {
-            line << '\t';
-            line.number(number);
-        }
-        line << '\t' << QByteArrayView(m_oldBytes) << '\t' << QByteArrayView(m_newBytes) << '\n';
-    } else {
-        appendFileLine(m_piece, file);
-    }
+    m_piece += c;
+    return *this;
+}
+
+JournalWriter &JournalWriter::name(const QString &name)
+{
+    appendEscaped(m_piece, name);
+    return *this;
+}
+
+void JournalWriter::endLine()
+{
+    m_piece += '\n';
     if (m_piece.size() >= PieceSize)
         pass();
 }
@@ -403,7 +352,7 @@ void JournalWriter::file(const JournalFile &file)
 bool JournalWriter::finish()
 {
     pass();
-    return m_ok && m_sink(checkLineOf(m_size, 0, m_hash.result()));
+    return m_ok && m_sink(checkLineOf(m_size, m_hash.result()));
 }
 
 void JournalWriter::pass()
@@ -416,6 +365,23 @@ void JournalWriter::pass()
     m_piece.clear();
 }
 
+std::optional<QByteArrayView> sealedPart(QByteArrayView text, qsizetype &checkEnd, QString &reason)
+{
+    // No name holds a raw line break, so the check line is the first line that starts so.
+    const qsizetype check = text.indexOf("\ncheck\t");
+    checkEnd = check < 0 ? -1 : text.indexOf('\n', check + 1);
+    if (checkEnd < 0) {
+        reason = cutShort();
+        return std::nullopt;
+    }
+    const QByteArrayView sealed = text.first(check + 1);
+    if (text.sliced(check + 1, checkEnd - check) != checkLineOf(sealed.size(), QCryptographicHash::hash(sealed, Checksum))) {
+        reason = changed();
+        return std::nullopt;
+    }
+    return sealed;
+}
+
 QByteArray journalText(const Journal &journal)
 {
     QByteArray text;
@@ -423,9 +389,9 @@ QByteArray journalText(const Journal &journal)
         text += piece;
         return true;
     });
-    writer.head(journal, journal.files.size());
+    writeHead(writer, journal, journal.files.size());
     for (const JournalFile &file : journal.files)
-        writer.file(file);
+        writeFile(writer, file);
     writer.finish();
     return text;
 }
@@ -441,34 +407,17 @@ bool readJournal(const QByteArray &text, Journal &journal, QString &reason)
         reason = firstEnd < 0 && magic.startsWith(first) ? cutShort() : QStringLiteral("作業の記録ではありません");
         return false;
     }
-    const QByteArrayView version = first.sliced(magic.size() + 1);
-    const bool stamped = version == Version;
-    if (!stamped && std::none_of(std::begin(UnstampedVersions), std::end(UnstampedVersions),
-                                 [&](const char *old) { return version == old; })) {
+    if (first.sliced(magic.size() + 1) != Version) {
         reason = QStringLiteral("この版の記録は読めません（%1）").arg(QString::fromUtf8(first));
         return false;
     }
 
-    // No name holds a raw line break, so the check line is the first line that starts so.
-    const qsizetype check = all.indexOf("\ncheck\t");
-    if (check < 0) {
-        reason = cutShort();
+    qsizetype checkEnd = 0;
+    const std::optional<QByteArrayView> plan = sealedPart(all, checkEnd, reason);
+    if (!plan)
         return false;
-    }
-    const QByteArrayView plan = all.first(check + 1);
-    const qsizetype checkEnd = all.indexOf('\n', check + 1);
-    if (checkEnd < 0) {
-        reason = cutShort();
-        return false;
-    }
-    const QByteArrayView line = all.sliced(check + 1, checkEnd - check);
-    if (line != expectedCheckLine(plan, line)) {
-        reason = changed();
-        return false;
-    }
-
-    const QList<QByteArrayView> lines = splitLines(plan.chopped(1));
-    if (!readPlan(lines, journal, stamped)) {
+    const QList<QByteArrayView> lines = splitLines(plan->chopped(1));
+    if (!readPlan(lines, journal)) {
         journal = Journal();
         reason = malformed();
         return false;
@@ -561,9 +510,9 @@ FsResult BatchJournal::planned(const TwoPhaseMove &batch)
             return refusal(QStringLiteral("ファイルが見つかりません。"), joinPath(batch.folder(), moves.at(i).oldName), FsResult::failure(ENOENT));
     }
     const FsResult written = write([&](JournalWriter &writer) {
-        writer.head(journal, moves.size());
+        writeHead(writer, journal, moves.size());
         for (qsizetype i = 0; i < moves.size(); ++i)
-            writer.file({moves.at(i).oldName, moves.at(i).newName, stamps.at(i).id, stamps.at(i)});
+            writeFile(writer, {moves.at(i).oldName, moves.at(i).newName, stamps.at(i).id, stamps.at(i)});
     });
     if (!written.ok())
         return refusal(QStringLiteral("作業の記録を書き込めません。"), m_path, written);
@@ -654,11 +603,16 @@ void BatchJournal::finished(const BatchReport &report)
         return;
     }
     closeFile();
-    // The files' new places must be on disk before the record of their old ones goes.
-    if (!ordersWithJournal(report.folder) || !ordersWithJournal(report.holdingFolder)) {
-        syncFolder(report.folder);
-        syncFolder(report.holdingFolder);
-    }
+    // The files' new places must be on disk before the record of their old ones goes; while that
+    // is not certain, the record stays, and the next start finds every file where it is now. A
+    // staging folder already removed has nothing left to write.
+    const auto synced = [](const QString &folder) {
+        const FsResult result = syncFolder(folder);
+        return result.ok() || result.error == ENOENT;
+    };
+    if ((!ordersWithJournal(report.folder) || !ordersWithJournal(report.holdingFolder))
+        && (!synced(report.folder) || !synced(report.holdingFolder)))
+        return;
     // Not waited for: a journal that outlives a crash, or that cannot be removed, does no harm,
     // since the next start finds every file where this batch left it and drops the journal
     // without moving anything.

@@ -8,7 +8,10 @@
 #include <QList>
 #include <QString>
 
+#include <charconv>
+#include <concepts>
 #include <functional>
+#include <optional>
 
 // The record of the running batch, beside the work folder. Hidden, so that a batch in the
 // program folder never lists it among the files it renames.
@@ -27,7 +30,6 @@ struct Journal
     QString folder;            // the renamed folder
     quint64 folderDevice = 0;  // its device when the batch began
     FilesystemKind filesystem; // its filesystem
-    bool stamped = true;       // the files' sizes and times are recorded (not in older versions)
     QString holdingFolder;     // the work folder, or the staging folder inside `folder`
     QList<JournalFile> files;  // in plan order
 
@@ -43,32 +45,51 @@ struct Journal
 // line with the byte count and checksum of everything before it.
 QByteArray journalText(const Journal &journal);
 
-// Composes that text piece by piece and hands each piece on: a plan of 100,000 files never
-// stands whole in memory.
+// Composes a text of lines, the journal's or the Ctrl+Z record's, and hands it on in pieces with
+// a running checksum: a plan of 100,000 files never stands whole in memory. Names are escaped so
+// that the text stays readable UTF-8 and gives back every name byte for byte; the text ends with
+// a line of its byte count and checksum.
 class JournalWriter
 {
 public:
     using Sink = std::function<bool(const QByteArray &piece)>;
     explicit JournalWriter(Sink sink);
 
-    // The lines before the files, for a plan of `files` files.
-    void head(const Journal &journal, qsizetype files);
-    void file(const JournalFile &file);
+    JournalWriter &operator<<(QByteArrayView text);
+    JournalWriter &operator<<(char c);
+    template<std::integral Number>
+    JournalWriter &operator<<(Number number)
+    {
+        char digits[24];
+        m_piece.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+        return *this;
+    }
+    JournalWriter &name(const QString &name);
+    // Ends the line, and hands the text on once it fills a piece.
+    void endLine();
     // The check line. False when the sink refused a piece.
     bool finish();
 
 private:
-    static constexpr qsizetype PieceSize = 256 * 1024;
     void pass();
 
     Sink m_sink;
     QCryptographicHash m_hash;
     QByteArray m_piece;
-    QByteArray m_oldBytes; // a line's names, in buffers that keep their room
-    QByteArray m_newBytes;
     qsizetype m_size = 0;
     bool m_ok = true;
 };
+
+// The part of `text` that its check line seals, up to and with the line break before it, and
+// where the check line ends; nothing, with the reason in the user's words, when the text was cut
+// short or changed after it was written.
+std::optional<QByteArrayView> sealedPart(QByteArrayView text, qsizetype &checkEnd, QString &reason);
+// A name as JournalWriter::name wrote it; false when the field is no such name.
+bool unescapeName(QByteArrayView field, QString &name);
+// The lines of a text, and the tab-separated fields of a line.
+QList<QByteArrayView> splitLines(QByteArrayView text);
+QList<QByteArrayView> splitFields(QByteArrayView line);
+
 // False, with the reason in the user's words, when the text is not a journal of this version,
 // was cut short, or was changed after it was written.
 bool readJournal(const QByteArray &text, Journal &journal, QString &reason);

@@ -2,7 +2,6 @@
 
 #include "batch/batchmessage.h"
 #include "batch/journal.h"
-#include "batch/lineroom.h"
 #include "platform/filename.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
@@ -12,57 +11,34 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <functional>
+#include <optional>
 
 namespace {
 
-constexpr char Magic[] = "mivot last rename 1";
+constexpr char Magic[] = "mivot last rename 2";
+// The record as 2.00 wrote it: names percent-encoded, a checksum without the byte count.
+constexpr char FirstMagic[] = "mivot last rename 1";
 
-// Names may hold tabs and line breaks and bytes of any encoding: every field is the name's own
-// bytes, with "%", controls and spaces percent-encoded (older records encode every other byte
-// too, which reads the same).
-bool needsEncoding(char c)
+template<typename Number>
+bool toNumber(QByteArrayView field, Number &number)
 {
-    return static_cast<unsigned char>(c) <= ' ' || c == '%' || c == 0x7f;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), number);
+    return error == std::errc() && end == field.data() + field.size() && !field.isEmpty();
 }
 
-void putEncoded(LineRoom &line, QByteArrayView bytes)
+// The text a first-version record seals, up to its check line.
+std::optional<QByteArrayView> firstVersionBody(QByteArrayView text)
 {
-    static constexpr char Hex[] = "0123456789ABCDEF";
-    for (const char c : bytes) {
-        if (needsEncoding(c))
-            line << '%' << Hex[static_cast<unsigned char>(c) >> 4] << Hex[static_cast<unsigned char>(c) & 0xf];
-        else
-            line << c;
-    }
-}
-
-void appendEncoded(QByteArray &text, const QString &name)
-{
-    const QByteArray bytes = bytesOfName(name);
-    LineRoom line(text, 3 * bytes.size());
-    putEncoded(line, bytes);
-}
-
-QString decoded(QByteArrayView field)
-{
-    return nameFromBytes(QByteArray::fromPercentEncoding(field.toByteArray()));
-}
-
-// BLAKE2b for records written now, several times faster than SHA-256, which older ones hold.
-QByteArray checkLine(QByteArrayView body, bool older = false)
-{
-    if (older)
-        return "check\t" + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
-    return "check\tblake2b-256:" + QCryptographicHash::hash(body, QCryptographicHash::Blake2b_256).toHex() + '\n';
-}
-
-bool toNumber(QByteArrayView field, qint64 &number)
-{
-    bool ok = false;
-    number = field.toLongLong(&ok);
-    return ok && !field.isEmpty() && field.front() != '+' && field.front() != ' ';
+    const qsizetype check = text.lastIndexOf("\ncheck\t", text.size() - 2);
+    if (check < 0 || !text.endsWith('\n'))
+        return std::nullopt;
+    const QByteArrayView body = text.first(check + 1);
+    if (text.sliced(check + 1) != "check\tblake2b-256:" + QCryptographicHash::hash(body, QCryptographicHash::Blake2b_256).toHex() + '\n')
+        return std::nullopt;
+    return body;
 }
 
 QString changeReason(FileChange change)
@@ -114,14 +90,6 @@ public:
         changed = changedAmong(m_record, batch.plannedFiles(), m_fs.filesystemKind(m_record.folder).stableIds);
         if (!changed.isEmpty())
             return FsResult::failure(changedFilesMessage(m_record, changed));
-        // The engine writes names in each file's encoding; a former name must come back byte for byte.
-        const QList<PlannedMove> &moves = batch.moves();
-        for (qsizetype i = 0; i < moves.size(); ++i) {
-            if (moves.at(i).newName != m_record.files.at(i).formerName) {
-                return FsResult::failure(QStringLiteral("「%1」を元の名前「%2」に正しく戻せません。")
-                                             .arg(shownName(moves.at(i).oldName), shownName(m_record.files.at(i).formerName)));
-            }
-        }
         return m_journal.planned(batch);
     }
     void moving(const BatchMove &move) override { m_journal.moving(move); }
@@ -160,50 +128,24 @@ struct FileRef
     const FileStamp &stamp;
 };
 
-// Composes the record in pieces, each handed to `sink` with the checksum kept as it goes: a
-// record of 100,000 files never stands whole in memory.
+// Composes the record in pieces, each handed to `sink`: a record of 100,000 files never stands
+// whole in memory.
 bool composeRecord(TakeBack direction, const QString &folder, qsizetype count,
-                   const std::function<FileRef(qsizetype)> &fileAt, const std::function<bool(const QByteArray &)> &sink)
+                   const std::function<FileRef(qsizetype)> &fileAt, const JournalWriter::Sink &sink)
 {
-    constexpr qsizetype PieceSize = 256 * 1024;
-    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
-    QByteArray text;
-    text.reserve(PieceSize + 1024);
-    bool ok = true;
-    auto pass = [&] {
-        hash.addData(text);
-        ok = ok && sink(text);
-        text.clear();
-    };
-    text += Magic;
-    text += direction == TakeBack::Undo ? "\nundo\nfolder\t" : "\nredo\nfolder\t";
-    appendEncoded(text, folder);
-    text += "\nfiles\t" + QByteArray::number(count) + '\n';
-    QByteArray name;
-    QByteArray formerName;
+    JournalWriter writer(sink);
+    (writer << Magic).endLine();
+    (writer << (direction == TakeBack::Undo ? "undo" : "redo")).endLine();
+    (writer << "folder\t").name(folder).endLine();
+    (writer << "files\t" << count).endLine();
     for (qsizetype i = 0; i < count; ++i) {
         const FileRef file = fileAt(i);
-        writeBytesOfName(file.name, name);
-        writeBytesOfName(file.formerName, formerName);
-        {
-            // Each byte of a name takes three at most, encoded.
-            LineRoom line(text, 5 + 5 * (LineRoom::NumberBytes + 1) + 3 * name.size() + 1 + 3 * formerName.size() + 1);
-            line << QByteArrayView("file\t");
-            for (const qint64 number : {qint64(file.stamp.id.device), qint64(file.stamp.id.inode), qint64(file.stamp.type),
-                                        file.stamp.size, file.stamp.modifiedNs}) {
-                line.number(number);
-                line << '\t';
-            }
-            putEncoded(line, name);
-            line << '\t';
-            putEncoded(line, formerName);
-            line << '\n';
-        }
-        if (text.size() >= PieceSize)
-            pass();
+        writer << "file\t" << file.stamp.id.device << '\t' << file.stamp.id.inode << '\t' << file.stamp.type << '\t'
+               << file.stamp.size << '\t' << file.stamp.modifiedNs << '\t';
+        writer.name(file.name) << '\t';
+        writer.name(file.formerName).endLine();
     }
-    pass();
-    return ok && sink("check\tblake2b-256:" + hash.result().toHex() + '\n');
+    return writer.finish();
 }
 
 auto filesOf(const LastRename &record)
@@ -229,38 +171,34 @@ QByteArray lastRenameText(const LastRename &record)
 bool parseLastRename(const QByteArray &text, LastRename &record)
 {
     record = LastRename();
-    const qsizetype check = text.lastIndexOf("\ncheck\t", text.size() - 2);
-    if (check < 0 || !text.endsWith('\n'))
+    const bool first = text.startsWith(FirstMagic);
+    qsizetype checkEnd = 0;
+    QString reason;
+    const std::optional<QByteArrayView> body = first ? firstVersionBody(text) : sealedPart(text, checkEnd, reason);
+    if (!body || (!first && checkEnd != text.size() - 1))
         return false;
-    const QByteArrayView body = QByteArrayView(text).first(check + 1);
-    const QByteArrayView line = QByteArrayView(text).sliced(check + 1);
-    if (line != checkLine(body, !line.startsWith("check\tblake2b-256:")))
-        return false;
-    const QList<QByteArray> lines = text.first(check).split('\n');
-    if (lines.size() < 4 || lines.at(0) != Magic || (lines.at(1) != "undo" && lines.at(1) != "redo")
-        || !lines.at(2).startsWith("folder\t") || !lines.at(3).startsWith("files\t"))
+    const auto name = [first](QByteArrayView field, QString &into) {
+        if (!first)
+            return unescapeName(field, into);
+        into = nameFromBytes(QByteArray::fromPercentEncoding(field.toByteArray()));
+        return true;
+    };
+    const QList<QByteArrayView> lines = splitLines(body->chopped(1));
+    qsizetype count = 0;
+    if (lines.size() < 4 || lines.at(0) != (first ? FirstMagic : Magic) || (lines.at(1) != "undo" && lines.at(1) != "redo")
+        || !lines.at(2).startsWith("folder\t") || !name(lines.at(2).sliced(7), record.folder) || record.folder.isEmpty()
+        || !lines.at(3).startsWith("files\t") || !toNumber(lines.at(3).sliced(6), count) || count != lines.size() - 4)
         return false;
     record.direction = lines.at(1) == "undo" ? TakeBack::Undo : TakeBack::Redo;
-    record.folder = decoded(QByteArrayView(lines.at(2)).sliced(7));
-    qint64 count = 0;
-    if (record.folder.isEmpty() || !toNumber(QByteArrayView(lines.at(3)).sliced(6), count) || count != lines.size() - 4)
-        return false;
     record.files.reserve(count);
     for (qsizetype i = 4; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines.at(i).split('\t');
-        qint64 device = 0;
-        qint64 inode = 0;
-        qint64 type = 0;
+        const QList<QByteArrayView> fields = splitFields(lines.at(i));
         RenamedFile file;
-        if (fields.size() != 8 || fields.at(0) != "file" || !toNumber(fields.at(1), device) || !toNumber(fields.at(2), inode)
-            || !toNumber(fields.at(3), type) || !toNumber(fields.at(4), file.stamp.size)
-            || !toNumber(fields.at(5), file.stamp.modifiedNs))
-            return false;
-        file.stamp.id = {quint64(device), quint64(inode)};
-        file.stamp.type = quint32(type);
-        file.name = decoded(fields.at(6));
-        file.formerName = decoded(fields.at(7));
-        if (file.name.isEmpty() || file.formerName.isEmpty() || !file.stamp.exists())
+        if (fields.size() != 8 || fields.at(0) != "file" || !toNumber(fields.at(1), file.stamp.id.device)
+            || !toNumber(fields.at(2), file.stamp.id.inode) || !toNumber(fields.at(3), file.stamp.type)
+            || !toNumber(fields.at(4), file.stamp.size) || !toNumber(fields.at(5), file.stamp.modifiedNs)
+            || !name(fields.at(6), file.name) || !name(fields.at(7), file.formerName)
+            || file.name.isEmpty() || file.formerName.isEmpty() || !file.stamp.exists())
             return false;
         record.files.append(file);
     }
@@ -348,34 +286,33 @@ FsResult recordLastRename(FileSystem &fileSystem, const QString &programFolder, 
                        [&](qsizetype index) { return renamedFile(index, stamps.at(index)); });
 }
 
-QList<ChangedFile> changedSince(FileSystem &fileSystem, const LastRename &record)
+namespace {
+
+QStringList namesNow(const LastRename &record)
 {
     QStringList names;
     names.reserve(record.files.size());
     for (const RenamedFile &file : record.files)
         names.append(file.name);
-    return changedAmong(record, fileSystem.fileStamps(record.folder, names), fileSystem.filesystemKind(record.folder).stableIds);
+    return names;
+}
+
+} // namespace
+
+QList<ChangedFile> changedSince(FileSystem &fileSystem, const LastRename &record)
+{
+    return changedAmong(record, fileSystem.fileStamps(record.folder, namesNow(record)), fileSystem.filesystemKind(record.folder).stableIds);
 }
 
 TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &programFolder, const LastRename &record,
                                   const NameFilter &filter, const BatchFollower &follow)
 {
-    QStringList names;
-    QStringList formerNames;
-    names.reserve(record.files.size());
-    formerNames.reserve(record.files.size());
-    for (const RenamedFile &file : record.files) {
-        names.append(file.name);
-        // The engine hands the rule characters and writes its answer in the file's present
-        // encoding: only CP932 needs the characters; every other encoding keeps the bytes as given.
-        formerNames.append(FileName::fromName(file.name).encoding() == NameEncoding::Cp932
-                               ? FileName::fromName(file.formerName).text()
-                               : file.formerName);
-    }
     TakeBackGuard guard(fileSystem, programFolder, record);
+    // Each file gets its former name back byte for byte, whatever its encoding now: a name typed
+    // whole in the single rename went from CP932 to UTF-8, and its redo must write UTF-8 again.
     TwoPhaseMove batch(fileSystem,
-                       BatchRequest{record.folder, names, workFolderOf(programFolder), filter,
-                                    [formerNames](int index, const QString &) { return NewName::of(formerNames.at(index)); }},
+                       BatchRequest{record.folder, namesNow(record), workFolderOf(programFolder), filter,
+                                    [&record](int index, const QString &) { return NewName::exactly(record.files.at(index).formerName); }},
                        follow ? &follow(guard) : &guard);
     TakeBackResult result{batch.run(), guard.changed, FsResult::success()};
     if (result.report.outcome == BatchOutcome::Done) {
@@ -415,11 +352,8 @@ QString changedFilesMessage(const LastRename &record, const QList<ChangedFile> &
     QString text = record.direction == TakeBack::Undo
         ? QStringLiteral("次のファイルはリネームの後に変わったため、元に戻せません。ファイルは一つも移動していません。\n")
         : QStringLiteral("次のファイルは元に戻した後に変わったため、やり直せません。ファイルは一つも移動していません。\n");
-    text += displayPath(record.folder);
-    const qsizetype shown = qMin<qsizetype>(changed.size(), NamesShown);
-    for (qsizetype i = 0; i < shown; ++i)
-        text += QStringLiteral("\n・%1（%2）").arg(shownName(changed.at(i).name), changeReason(changed.at(i).change));
-    if (changed.size() > shown)
-        text += QStringLiteral("\nほか %1 件").arg(changed.size() - shown);
-    return text;
+    QStringList lines;
+    for (const ChangedFile &file : changed)
+        lines.append(QStringLiteral("・%1（%2）").arg(shownName(file.name), changeReason(file.change)));
+    return text + displayPath(record.folder) + QLatin1Char('\n') + firstLines(lines);
 }

@@ -8,9 +8,11 @@
 struct NewName
 {
     QString name;
-    QString refusal; // not empty: this file cannot be renamed, and the whole batch is refused
+    QString refusal;    // not empty: this file cannot be renamed, and the whole batch is refused
+    bool exact = false; // `name` is the lossless form of the very bytes to write, whatever the old name's encoding
 
     static NewName of(const QString &name) { return {name, QString()}; }
+    static NewName exactly(const QString &name) { return {name, QString(), true}; }
     static NewName refused(const QString &why) { return {QString(), why}; }
 };
 

@@ -4,6 +4,7 @@
 #include "batch/journal.h"
 #include "batch/twophasemove.h"
 #include "platform/filename.h"
+#include "platform/messagebox.h"
 #include "platform/programfolder.h"
 
 #include <QFile>
@@ -149,23 +150,25 @@ public:
         }
     }
 
-    // The moves must be on disk before the journal that could undo them goes.
-    void tidyUp()
+    // The moves must be on disk before the journal that could undo them goes: the first folder
+    // whose changes may not be is told.
+    FsResult tidyUp()
     {
         if (m_fs.exists(m_staging))
             m_fs.removeFolder(m_staging);
-        syncFolder(m_journal.folder);
+        FsResult synced = syncFolder(m_journal.folder);
         for (const QString &folder : {m_journal.holdingFolder, m_work}) {
-            if (m_fs.exists(folder))
-                syncFolder(folder);
+            if (synced.ok() && m_fs.exists(folder))
+                synced = syncFolder(folder);
         }
+        return synced;
     }
 
 private:
     bool agrees(const JournalFile &file, const Place &place)
     {
         const FileStamp now = m_fs.fileStamp(place.path());
-        return now.exists() && (!m_journal.stamped || now.sameContentStamp(file.stamp));
+        return now.exists() && now.sameContentStamp(file.stamp);
     }
 
     // The preferred places first: where the batch would have left the file.
@@ -388,8 +391,14 @@ RecoveryReport recoverJournal(FileSystem &fileSystem, const QString &programFold
         report.outcome = report.unrestored.isEmpty() ? RecoveryOutcome::Restored : RecoveryOutcome::Partial;
     }
     restorer.removeExtraNames();
-    restorer.tidyUp();
+    const FsResult synced = restorer.tidyUp();
     if (report.outcome == RecoveryOutcome::Partial) {
+        keep();
+        return report;
+    }
+    // Moves that may not be on disk keep the journal that could undo them, for the next start.
+    if (!synced.ok()) {
+        report.problem = synced.reason();
         keep();
         return report;
     }
@@ -432,26 +441,18 @@ QList<RecoveryReport> recoverInterruptedBatches(FileSystem &fileSystem, const QS
 
 namespace {
 
-QString firstLines(const QStringList &lines)
-{
-    QStringList shown = lines.mid(0, NamesShown);
-    if (lines.size() > NamesShown)
-        shown.append(QStringLiteral("ほか %1 件").arg(lines.size() - NamesShown));
-    return shown.join(QLatin1Char('\n'));
-}
-
 QString whereabouts(const QList<UnrestoredFile> &files)
 {
     QStringList lines;
     lines.reserve(files.size());
     for (const UnrestoredFile &file : files) {
         if (file.path.isEmpty())
-            lines.append(QStringLiteral("・%1 は見つかりませんでした").arg(displayName(file.oldName)));
+            lines.append(QStringLiteral("・%1 は見つかりませんでした").arg(shownName(file.oldName)));
         else if (file.reason.isEmpty())
-            lines.append(QStringLiteral("・%1 は今 %2 にあります").arg(displayName(file.oldName), displayPath(file.path)));
+            lines.append(QStringLiteral("・%1 は今 %2 にあります").arg(shownName(file.oldName), displayPath(file.path)));
         else
             lines.append(QStringLiteral("・%1 は今 %2 にあります（%3）")
-                             .arg(displayName(file.oldName), displayPath(file.path), file.reason));
+                             .arg(shownName(file.oldName), displayPath(file.path), file.reason));
     }
     return firstLines(lines);
 }
@@ -459,10 +460,10 @@ QString whereabouts(const QList<UnrestoredFile> &files)
 QString journalFate(const RecoveryReport &report)
 {
     if (!report.keptAs.isEmpty() && report.outcome != RecoveryOutcome::Unreadable)
-        return QStringLiteral("作業の記録は次の名前で残しました。次回の起動時にもう一度戻します。\n%1").arg(report.keptAs);
+        return QStringLiteral("作業の記録は次の名前で残しました。次回の起動時にもう一度戻します。\n%1").arg(displayPath(report.keptAs));
     if (!report.keptAs.isEmpty())
-        return QStringLiteral("作業の記録は次の名前で残しました。\n%1").arg(report.keptAs);
-    return QStringLiteral("作業の記録を別の名前にできませんでした。\n%1\n%2").arg(report.journalPath, report.keepProblem);
+        return QStringLiteral("作業の記録は次の名前で残しました。\n%1").arg(displayPath(report.keptAs));
+    return QStringLiteral("作業の記録を別の名前にできませんでした。\n%1\n%2").arg(displayPath(report.journalPath), report.keepProblem);
 }
 
 } // namespace
@@ -475,14 +476,22 @@ QString recoveryMessage(const RecoveryReport &report)
               .arg(displayPath(report.folder))
               .arg(report.restored)
         : QStringLiteral("前回の一括リネームが途中で終わっていました。\n%1\n元の名前に戻したファイル：なし").arg(displayPath(report.folder));
+    // Kept after files came home or kept their new names: the folder's changes may not be on disk.
+    const QString unsynced = QStringLiteral("フォルダの変更がディスクに書き込まれたことを確かめられないため、作業の記録を残しました。"
+                                            "次回の起動時にもう一度確かめます。\n%1\n%2")
+                                 .arg(displayPath(report.keptAs), report.problem);
     switch (report.outcome) {
     case RecoveryOutcome::NoJournal:
-    case RecoveryOutcome::Completed:
         return QString();
+    case RecoveryOutcome::Completed:
+        return report.keptAs.isEmpty() ? QString()
+                                       : QStringLiteral("前回の一括リネームは終わっていました。\n%1\n\n").arg(displayPath(report.folder)) + unsynced;
     case RecoveryOutcome::Restored: {
         QString message = restoredHead + QStringLiteral("\n一括リネームの対象だったファイルは、全て元の名前です。");
-        if (!report.problem.isEmpty())
-            message += QStringLiteral("\n\n作業の記録を削除できませんでした。\n%1\n%2").arg(report.journalPath, report.problem);
+        if (!report.keptAs.isEmpty())
+            message += QStringLiteral("\n\n") + unsynced;
+        else if (!report.problem.isEmpty())
+            message += QStringLiteral("\n\n作業の記録を削除できませんでした。\n%1\n%2").arg(displayPath(report.journalPath), report.problem);
         return message;
     }
     case RecoveryOutcome::Partial:
@@ -494,19 +503,19 @@ QString recoveryMessage(const RecoveryReport &report)
             + whereabouts(report.unrestored) + QStringLiteral("\n\n") + journalFate(report);
     case RecoveryOutcome::Unrecognised: {
         QString message = report.otherFilesystem
-            ? QStringLiteral("前回の一括リネームが途中で終わっていましたが、フォルダのファイルシステムが記録と違うため、ファイルは動かしていません。\n%1\n").arg(report.folder)
-            : QStringLiteral("前回の一括リネームが途中で終わっていましたが、記録と一致しないファイルがあるため、ファイルは動かしていません。\n%1\n").arg(report.folder);
+            ? QStringLiteral("前回の一括リネームが途中で終わっていましたが、フォルダのファイルシステムが記録と違うため、ファイルは動かしていません。\n%1\n").arg(displayPath(report.folder))
+            : QStringLiteral("前回の一括リネームが途中で終わっていましたが、記録と一致しないファイルがあるため、ファイルは動かしていません。\n%1\n").arg(displayPath(report.folder));
         QStringList lines;
         for (const UnrestoredFile &file : report.unrecognised)
-            lines.append(QStringLiteral("・%1 の置き場所にある %2 は、記録のファイルと一致しません").arg(file.oldName, file.path));
+            lines.append(QStringLiteral("・%1 の置き場所にある %2 は、記録のファイルと一致しません").arg(shownName(file.oldName), displayPath(file.path)));
         if (!lines.isEmpty())
             message += firstLines(lines) + QLatin1Char('\n');
-        return message + QStringLiteral("\n一括リネームのファイルは次のフォルダで待っています。\n%1\n\n").arg(report.holdingFolder)
+        return message + QStringLiteral("\n一括リネームのファイルは次のフォルダで待っています。\n%1\n\n").arg(displayPath(report.holdingFolder))
             + journalFate(report);
     }
     case RecoveryOutcome::Unreadable:
         return QStringLiteral("前回の一括リネームの作業の記録を読めないため、ファイルは動かしていません。\n%1\n%2\n\n")
-                   .arg(report.journalPath, report.problem)
+                   .arg(displayPath(report.journalPath), report.problem)
             + journalFate(report);
     }
     return QString();

@@ -376,7 +376,8 @@ TwoPhaseMove::FormedName TwoPhaseMove::formName(qsizetype index, const QString &
     // that the parts it keeps keep their bytes.
     const FileName old = FileName::fromName(oldName);
     NewName formed = m_request.rule(int(index), old.text());
-    const std::optional<FileName> written = FileName::fromText(formed.name, old.encoding());
+    const std::optional<FileName> written =
+        formed.exact ? FileName::fromName(formed.name) : FileName::fromText(formed.name, old.encoding());
     if (!written)
         return {std::move(formed.name), std::move(formed.refusal), false, 0};
     return {written->name(), std::move(formed.refusal), true, written->bytes().size()};

@@ -4,6 +4,8 @@
 #include "batch/lastrename.h"
 #include "main/batchprogress.h"
 #include "main/listsrefreshonce.h"
+#include "platform/filename.h"
+#include "platform/messagebox.h"
 
 #include <QKeyEvent>
 #include <QShortcut>
@@ -27,6 +29,34 @@ QString nothingToTakeBack(TakeBack direction)
 {
     return direction == TakeBack::Undo ? QStringLiteral("元に戻せるリネームはありません")
                                        : QStringLiteral("やり直せるリネームはありません");
+}
+
+// Taking back one file's rename is no batch: when it fails, it says so in the words of a single
+// rename.
+QString oneFileFailure(TakeBack direction, const BatchReport &report)
+{
+    const QString failed = direction == TakeBack::Undo ? QStringLiteral("リネームを元に戻せませんでした。")
+                                                       : QStringLiteral("リネームをやり直せませんでした。");
+    const BatchFileProblem &problem = report.problems.constFirst();
+    const QString why = problem.oldName.isEmpty()
+        ? problem.detail
+        : QStringLiteral("%1 → %2（%3）")
+              .arg(shownName(problem.oldName), shownName(problem.newName), batchProblemReason(problem, report.staged));
+    if (report.outcome == BatchOutcome::Stranded && !report.stranded.isEmpty()) {
+        const StrandedFile &file = report.stranded.constFirst();
+        return failed + QStringLiteral("ファイルは今 %1 にあります（%2）。削除も上書きもしていません。\n%3")
+                            .arg(displayPath(file.path), file.reason, why);
+    }
+    return failed + QStringLiteral("ファイルの名前は変わっていません。\n%1\n%2").arg(displayPath(report.folder), why);
+}
+
+QString takeBackMessage(const LastRename &record, const TakeBackResult &result)
+{
+    if (!result.changed.isEmpty())
+        return changedFilesMessage(record, result.changed);
+    if (record.files.size() == 1 && result.report.outcome != BatchOutcome::Done && !result.report.problems.isEmpty())
+        return oneFileFailure(record.direction, result.report);
+    return batchMessage(result.report);
 }
 
 QString unrecorded(const FsResult &recorded)
@@ -119,7 +149,7 @@ void Form1::takeBackLastRename(TakeBack direction)
     m_batchRunning = false;
     if (progress)
         progress->end();
-    QString message = result.changed.isEmpty() ? batchMessage(result.report) : changedFilesMessage(record, result.changed);
+    QString message = takeBackMessage(record, result);
     if (!result.recorded.ok())
         message += (message.isEmpty() ? QString() : QStringLiteral("\n\n")) + unrecorded(result.recorded);
     if (!message.isEmpty())

@@ -432,7 +432,7 @@ void TestBatchWindow::undoAfterRestart()
     makeForm();
     QTest::mouseClick(m_form->Command4, Qt::LeftButton);
     QVERIFY(QFile::exists(joinPath(folder(), QStringLiteral("photo30.jpg"))));
-    // The record as the earlier version wrote it: every name byte percent-encoded, SHA-256.
+    // The record as 2.00 wrote it: names percent-encoded, the checksum alone on the last line.
     const QString record = joinPath(m_programFolder->path(), QStringLiteral(".xxxxxxx.last"));
     QByteArray older;
     for (const QByteArray &line : readFile(record).split('\n')) {
@@ -443,7 +443,8 @@ void TestBatchWindow::undoAfterRestart()
             fields[i] = QByteArray::fromPercentEncoding(fields.at(i)).toPercentEncoding();
         older += fields.join('\t') + '\n';
     }
-    writeFile(record, older + "check\t" + QCryptographicHash::hash(older, QCryptographicHash::Sha256).toHex() + '\n');
+    older.replace("mivot last rename 2\n", "mivot last rename 1\n");
+    writeFile(record, older + "check\tblake2b-256:" + QCryptographicHash::hash(older, QCryptographicHash::Blake2b_256).toHex() + '\n');
     // Closed and started again: the lists start in the program folder.
     m_form->close();
     m_form = std::make_unique<Form1>(PlatformContext{*m_fs, m_messages, m_programFolder->path()});
@@ -530,9 +531,13 @@ void TestBatchWindow::undoGivesRawNamesTheirBytesBack()
     for (const QByteArray &name : {QByteArray("\x8e\xca\x90\x5e 1.jpg"), QByteArray("\xff a\xfe.txt"), QByteArray("50% off\tsale.txt")})
         writeFile(joinPath(folder(), nameFromBytes(name)), name);
     makeForm();
+    m_form->File1->setPattern(QStringLiteral("*.jpg;*.txt"));
     const Snapshot before = snapshot(folder());
     QTest::mouseClick(m_form->Command4, Qt::LeftButton);
     QVERIFY(m_real.exists(joinPath(folder(), nameFromBytes("\x8e\xca\x90\x5e" "1.jpg"))));
+    // The filter shows every renamed file, and no message claims otherwise.
+    QCOMPARE(m_form->File1->entries().size(), 3);
+    QCOMPARE(m_messages.shown().size(), 1);
     m_messages.clear();
 
     press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);

@@ -197,6 +197,15 @@ void TestSingleRename::rawNameRenamedToTypedUtf8()
     QVERIFY(window.messages.shown().isEmpty());
     const Snapshot expected{{nameFromBytes(renamed), chosen}, {nameFromBytes(other), other}};
     QCOMPARE(snapshot(window.folder.path()), expected);
+
+    // Undone and redone byte for byte: the redo writes the typed name in UTF-8 again.
+    window.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.form.get()));
+    QTest::keyClick(window.form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(snapshot(window.folder.path()), (Snapshot{{nameFromBytes(chosen), chosen}, {nameFromBytes(other), other}}));
+    QTest::keyClick(window.form->File1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(snapshot(window.folder.path()), expected);
+    QCOMPARE(window.messages.shown().size(), 2); // the two questions, nothing else
     clearFolder(window.folder.path());
 }
 
@@ -426,6 +435,14 @@ void TestSingleRename::ctrlZTakesBackTypingThenTheRename()
     QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(window.onDisk(), (QStringList{QStringLiteral("b.txt=b.txt"), QStringLiteral("trip.JPG=photo.JPG")}));
     QCOMPARE(window.messages.shown().size(), 2);
+
+    // One file taken back is no batch, and a refusal says so in a single rename's words.
+    window.fileSystem.refuseMove(window.fileSystem.moveCount() + 1);
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window.messages.lastPrompt(), QStringLiteral("リネームを元に戻せませんでした。ファイルの名前は変わっていません。\n%1\n"
+                                                          "trip.JPG → photo.JPG（%2）")
+                                               .arg(window.folder.path(), FsResult::failure(EACCES).reason()));
+    QCOMPARE(window.onDisk(), (QStringList{QStringLiteral("b.txt=b.txt"), QStringLiteral("trip.JPG=photo.JPG")}));
 }
 
 void TestSingleRename::planOrder()

@@ -20,6 +20,8 @@
 
 namespace {
 
+// The real file system, killed before its chosen move, whether by path (a recovery) or in the
+// folder pair a batch holds open (a batch or an undo, on the very route a user's takes).
 class KillingFileSystem : public LinuxFileSystem
 {
 public:
@@ -27,24 +29,44 @@ public:
 
     FsResult move(const QString &from, const QString &to) override
     {
-        if (++m_moves == m_killAt) {
-            std::printf("killed before move %d\n", m_moves);
-            std::fflush(stdout);
-            std::raise(SIGKILL);
-        }
+        killIfDue();
         return LinuxFileSystem::move(from, to);
     }
     bool sameFilesystem(const QString &folderA, const QString &folderB) override
     {
         return !m_staged && LinuxFileSystem::sameFilesystem(folderA, folderB);
     }
-    // A batch's moves too go through move() above, by path.
     std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override
     {
-        return FileSystem::openFolderPair(first, second);
+        return std::make_unique<Pair>(*this, LinuxFileSystem::openFolderPair(first, second));
     }
 
 private:
+    class Pair : public FolderPair
+    {
+    public:
+        Pair(KillingFileSystem &fs, std::unique_ptr<FolderPair> real) : m_fs(fs), m_real(std::move(real)) {}
+        FileStamp stamp(Side side, const QString &name) override { return m_real->stamp(side, name); }
+        FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *seen) override
+        {
+            m_fs.killIfDue();
+            return m_real->move(from, name, to, newName, seen);
+        }
+
+    private:
+        KillingFileSystem &m_fs;
+        std::unique_ptr<FolderPair> m_real;
+    };
+
+    void killIfDue()
+    {
+        if (++m_moves == m_killAt) {
+            std::printf("killed before move %d\n", m_moves);
+            std::fflush(stdout);
+            std::raise(SIGKILL);
+        }
+    }
+
     int m_killAt;
     bool m_staged;
     int m_moves = 0;
