@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Mounts a real filesystem that no one here wrote, for the tests and by hand:
+#   realmount.sh mount KIND DIR     makes DIR/image (or DIR/remote) and mounts it at DIR/mnt
+#   realmount.sh unmount KIND DIR   unmounts it and stops what the mount started; DIR stays
+# KIND is exfat (exfat-fuse on a loop device), ntfs (ntfs-3g with windows_names), fat (fusefat)
+# or sshfs (a localhost sshd on a free port, with a key made for it). A second mount of an
+# existing DIR keeps the image: that is unplugging and plugging the card again.
+# Exit 77 with the reason on stderr where the machine cannot mount it (no FUSE, no tool, not root).
+set -uo pipefail
+action=${1:?mount or unmount} kind=${2:?kind} dir=${3:?folder}
+dir=$(realpath -m "$dir")
+mnt=$dir/mnt
+
+unusable() { echo "$*" >&2; exit 77; }
+need() { command -v "$1" >/dev/null || unusable "$1 is not installed (Debian package $2)"; }
+
+mounted() { grep -q " $mnt " /proc/self/mounts; }
+
+if [ "$action" = unmount ]; then
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        mounted || break
+        fusermount3 -u "$mnt" 2>/dev/null || umount "$mnt" 2>/dev/null || sleep 0.2
+    done
+    mounted && umount -l "$mnt"
+    [ -f "$dir/loop" ] && losetup -d "$(cat "$dir/loop")" 2>/dev/null && rm -f "$dir/loop"
+    [ -f "$dir/sshd.pid" ] && kill "$(cat "$dir/sshd.pid")" 2>/dev/null && rm -f "$dir/sshd.pid"
+    exit 0
+fi
+
+[ "$(id -u)" -eq 0 ] || unusable "mounting images needs root"
+[ -w /dev/fuse ] || unusable "/dev/fuse is missing or not usable"
+need fusermount3 fuse3
+mkdir -p "$mnt"
+mounted && exit 0
+
+case $kind in
+exfat)
+    need mkfs.exfat exfatprogs; need mount.exfat-fuse exfat-fuse
+    [ -f "$dir/image" ] || { truncate -s 8M "$dir/image" && mkfs.exfat "$dir/image" >/dev/null; } || exit 1
+    loop=$(losetup -f --show "$dir/image" 2>/dev/null) || unusable "no loop device is usable"
+    echo "$loop" >"$dir/loop"
+    timeout 20 mount.exfat-fuse "$loop" "$mnt" >/dev/null 2>"$dir/log"
+    ;;
+ntfs)
+    need mkntfs ntfs-3g; need ntfs-3g ntfs-3g
+    [ -f "$dir/image" ] || { truncate -s 8M "$dir/image" && mkntfs -F -Q "$dir/image" >/dev/null 2>&1; } || exit 1
+    timeout 20 ntfs-3g -o windows_names "$dir/image" "$mnt" >/dev/null 2>"$dir/log"
+    ;;
+fat)
+    need mkfs.vfat dosfstools; need fusefat fusefat
+    [ -f "$dir/image" ] || { truncate -s 8M "$dir/image" && mkfs.vfat "$dir/image" >/dev/null; } || exit 1
+    timeout 20 fusefat -o rw+ "$dir/image" "$mnt" >/dev/null 2>"$dir/log"
+    ;;
+sshfs)
+    need sshfs sshfs; need /usr/sbin/sshd openssh-server; need ssh-keygen openssh-client
+    mkdir -p -m 700 "$dir/ssh" "$dir/remote" /run/sshd
+    [ -f "$dir/ssh/user" ] || ssh-keygen -q -t ed25519 -N '' -f "$dir/ssh/user"
+    [ -f "$dir/ssh/host" ] || ssh-keygen -q -t ed25519 -N '' -f "$dir/ssh/host"
+    cp "$dir/ssh/user.pub" "$dir/ssh/authorized_keys"
+    for _ in 1 2 3 4 5; do
+        port=$((20000 + RANDOM % 40000))
+        /usr/sbin/sshd -D -E "$dir/log" -f /dev/null -o ListenAddress=127.0.0.1 -o Port=$port \
+            -o HostKey="$dir/ssh/host" -o AuthorizedKeysFile="$dir/ssh/authorized_keys" \
+            -o PasswordAuthentication=no -o KbdInteractiveAuthentication=no -o UsePAM=no \
+            -o PermitRootLogin=prohibit-password -o StrictModes=no -o PidFile=none \
+            -o "Subsystem=sftp internal-sftp" </dev/null &
+        echo $! >"$dir/sshd.pid"
+        sleep 0.3
+        kill -0 "$(cat "$dir/sshd.pid")" 2>/dev/null && break
+    done
+    timeout 20 sshfs -p "$port" -o IdentityFile="$dir/ssh/user",StrictHostKeyChecking=no \
+        -o UserKnownHostsFile=/dev/null,BatchMode=yes,LogLevel=ERROR \
+        "$(id -un)@127.0.0.1:$dir/remote" "$mnt" </dev/null >/dev/null 2>"$dir/log"
+    ;;
+*)
+    echo "unknown kind $kind" >&2; exit 2
+    ;;
+esac
+if ! mounted; then
+    reason=$(tail -n 2 "$dir/log" 2>/dev/null | tr '\n' ' ')
+    "$0" unmount "$kind" "$dir"
+    unusable "the $kind image did not mount: $reason"
+fi
