@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,14 +70,15 @@ public:
     bool ignoresCase(const QString &folder) override { return m_real.ignoresCase(folder); }
     FileStamp fileStamp(const QString &path) override { return m_real.fileStamp(path); }
     FsResult removeEmptyClaim(const QString &path) override { return m_real.removeEmptyClaim(path); }
-    FilesystemKind filesystemKind(const QString &folder) override { return m_real.filesystemKind(folder); }
+    FilesystemKind filesystemKind(const QString &folder) override { return m_kind ? *m_kind : m_real.filesystemKind(folder); }
     std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override
     {
         return std::make_unique<Pair>(*this, m_real.openFolderPair(first, second));
     }
 
-    int moves() const { return m_moves; }
     bool wrongRoute() const { return m_wrongRoute; }
+    // What the batch is told of the folder's filesystem.
+    void setFilesystemKind(FilesystemKind kind) { m_kind = kind; }
 
 private:
     class Pair : public FolderPair
@@ -107,6 +109,7 @@ private:
     int m_crashAt;
     QList<int> m_refused;
     bool m_staged;
+    std::optional<FilesystemKind> m_kind;
     int m_moves = 0;
     int m_openPairs = 0;
     bool m_wrongRoute = false;
@@ -616,9 +619,10 @@ void TestJournal::recognitionNeverGuesses()
     const auto tidy = qScopeGuard([&] { clearFolder(m_root->path()); });
     makeFiles(Names);
     const Snapshot before = snapshot(folder());
-    FaultyFileSystem recording(m_real);
+    CrashingFileSystem recording(m_real, 4);
     recording.setFilesystemKind({m_real.filesystemKind(folder()).type, stableIds});
-    QVERIFY(crashBatch(recording, 4, rotating(Names)));
+    QVERIFY_THROWS_EXCEPTION(Crash, runJournaled(recording, rotating(Names)));
+    QVERIFY(!recording.wrongRoute());
     const QStringList waiting = QDir(work()).entryList(QDir::Files);
     QCOMPARE(waiting.size(), 3);
     const bool inPlace = stableIds && change == QLatin1String("rewrite");
@@ -694,8 +698,7 @@ void TestJournal::crashBeforeJournalLeavesNoStagingFolder()
         FsResult planned(const TwoPhaseMove &) override { throw Crash(); }
     } record;
     makeFiles(Names);
-    FaultyFileSystem fs(m_real);
-    fs.setSameFilesystem(false);
+    CrashingFileSystem fs(m_real, 0, {}, true);
     TwoPhaseMove batch(fs, BatchRequest{folder(), Names, work(), NameFilter(), rotating(Names)}, &record);
     QVERIFY_THROWS_EXCEPTION(Crash, batch.run());
     QVERIFY(!m_real.exists(stagingFolderOf(folder())));
