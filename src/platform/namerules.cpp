@@ -52,7 +52,7 @@ QByteArray upperName(const QByteArray &name)
 {
     QString upper;
     for (const char32_t c : codePoints(nameFromBytes(name)))
-        upper.append(QChar::fromUcs4(QChar::isLowSurrogate(c) ? c : QChar::toUpper(c)));
+        upper.append(QChar::fromUcs4(QChar::toUpper(c)));
     return bytesOfName(upper);
 }
 
@@ -93,7 +93,7 @@ bool mountLine(dev_t device, QByteArray &type, QByteArray &options)
 class Probe
 {
 public:
-    Probe(const QByteArray &folder)
+    explicit Probe(const QByteArray &folder)
         : m_folder(folder)
         , m_base(".mivot-probe-" + QByteArray::number(qint64(::getpid())))
     {

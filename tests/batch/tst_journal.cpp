@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,13 +29,13 @@ struct Crash
 
 // The real file system with every call handed on, so that a batch takes a user's route: its
 // moves go through the folder pair the real one opens. Dies (throws Crash) at one move, counted
-// over both kinds, and may refuse another or put the folders on two filesystems (the staging
-// route). A move by path while a batch holds its folders open is not that route: it is noted.
+// over both kinds (0: never), and may refuse others or put the folders on two filesystems (the
+// staging route). A move by path while a batch holds its folders open is not that route: noted.
 class CrashingFileSystem : public FileSystem
 {
 public:
-    CrashingFileSystem(FileSystem &real, int crashAt, int refuseAt = 0, bool staged = false)
-        : m_real(real), m_crashAt(crashAt), m_refuseAt(refuseAt), m_staged(staged)
+    CrashingFileSystem(FileSystem &real, int crashAt, const QList<int> &refused = {}, bool staged = false)
+        : m_real(real), m_crashAt(crashAt), m_refused(refused), m_staged(staged)
     {
     }
 
@@ -69,14 +70,15 @@ public:
     bool ignoresCase(const QString &folder) override { return m_real.ignoresCase(folder); }
     FileStamp fileStamp(const QString &path) override { return m_real.fileStamp(path); }
     FsResult removeEmptyClaim(const QString &path) override { return m_real.removeEmptyClaim(path); }
-    FilesystemKind filesystemKind(const QString &folder) override { return m_real.filesystemKind(folder); }
+    FilesystemKind filesystemKind(const QString &folder) override { return m_kind ? *m_kind : m_real.filesystemKind(folder); }
     std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override
     {
         return std::make_unique<Pair>(*this, m_real.openFolderPair(first, second));
     }
 
-    int moves() const { return m_moves; }
     bool wrongRoute() const { return m_wrongRoute; }
+    // What the batch is told of the folder's filesystem.
+    void setFilesystemKind(FilesystemKind kind) { m_kind = kind; }
 
 private:
     class Pair : public FolderPair
@@ -100,13 +102,14 @@ private:
         ++m_moves;
         if (m_moves == m_crashAt)
             throw Crash();
-        return m_moves == m_refuseAt ? FsResult::failure(EIO) : move();
+        return m_refused.contains(m_moves) ? FsResult::failure(EIO) : move();
     }
 
     FileSystem &m_real;
     int m_crashAt;
-    int m_refuseAt;
+    QList<int> m_refused;
     bool m_staged;
+    std::optional<FilesystemKind> m_kind;
     int m_moves = 0;
     int m_openPairs = 0;
     bool m_wrongRoute = false;
@@ -215,7 +218,7 @@ BatchReport TestJournal::runJournaled(FileSystem &fs, const NameRule &rule)
 
 bool TestJournal::crashBatch(FileSystem &fs, int crashAt, const NameRule &rule, int refuseAt, bool staged)
 {
-    CrashingFileSystem crashing(fs, crashAt, refuseAt, staged);
+    CrashingFileSystem crashing(fs, crashAt, {refuseAt}, staged);
     try {
         runJournaled(crashing, rule);
     } catch (const Crash &) {
@@ -388,12 +391,10 @@ void TestJournal::endedBatchLeavesNoJournal()
     QFETCH(BatchOutcome, outcome);
     makeFiles(Names);
     const Snapshot before = snapshot(folder());
-    FaultyFileSystem fs(m_real);
-    fs.setSameFilesystem(route == Route::Direct);
-    if (refusedMove)
-        fs.refuseMove(refusedMove);
+    CrashingFileSystem fs(m_real, 0, {refusedMove}, route == Route::Staged);
 
     QCOMPARE(runJournaled(fs, rotating(Names)).outcome, outcome);
+    QVERIFY(!fs.wrongRoute());
     QCOMPARE(snapshot(prog()).keys(), QStringList{QStringLiteral("xxxxxxx")});
     if (outcome == BatchOutcome::RolledBack)
         QCOMPARE(snapshot(folder()), before);
@@ -418,9 +419,8 @@ void TestJournal::strandedBatchRetriedAtNextStart()
 {
     makeFiles(Names);
     const Snapshot before = snapshot(folder());
-    FaultyFileSystem fs(m_real);
-    fs.refuseMove(3); // phase 1 stops at the third file
-    fs.refuseMove(5); // and the undo of the first one fails: it stays in the work folder
+    // Phase 1 stops at the third file, and the undo of the first one fails: it stays in the work folder.
+    CrashingFileSystem fs(m_real, 0, {3, 5});
     QCOMPARE(runJournaled(fs, rotating(Names)).outcome, BatchOutcome::Stranded);
     QVERIFY(m_real.exists(journal()));
     QCOMPARE(snapshot(work()).keys(), QStringList{Names.at(1)});
@@ -439,9 +439,7 @@ void TestJournal::strandedBatchRetriedAtNextStart()
 void TestJournal::laterBatchKeepsStrandedJournalAside()
 {
     makeFiles(Names);
-    FaultyFileSystem fs(m_real);
-    fs.refuseMove(3);
-    fs.refuseMove(5);
+    CrashingFileSystem fs(m_real, 0, {3, 5});
     QCOMPARE(runJournaled(fs, rotating(Names)).outcome, BatchOutcome::Stranded);
     const QByteArray stranded = readFile(journal());
     QVERIFY(stranded.endsWith("undo\nstranded\n"));
@@ -621,9 +619,10 @@ void TestJournal::recognitionNeverGuesses()
     const auto tidy = qScopeGuard([&] { clearFolder(m_root->path()); });
     makeFiles(Names);
     const Snapshot before = snapshot(folder());
-    FaultyFileSystem recording(m_real);
+    CrashingFileSystem recording(m_real, 4);
     recording.setFilesystemKind({m_real.filesystemKind(folder()).type, stableIds});
-    QVERIFY(crashBatch(recording, 4, rotating(Names)));
+    QVERIFY_THROWS_EXCEPTION(Crash, runJournaled(recording, rotating(Names)));
+    QVERIFY(!recording.wrongRoute());
     const QStringList waiting = QDir(work()).entryList(QDir::Files);
     QCOMPARE(waiting.size(), 3);
     const bool inPlace = stableIds && change == QLatin1String("rewrite");
@@ -699,8 +698,7 @@ void TestJournal::crashBeforeJournalLeavesNoStagingFolder()
         FsResult planned(const TwoPhaseMove &) override { throw Crash(); }
     } record;
     makeFiles(Names);
-    FaultyFileSystem fs(m_real);
-    fs.setSameFilesystem(false);
+    CrashingFileSystem fs(m_real, 0, {}, true);
     TwoPhaseMove batch(fs, BatchRequest{folder(), Names, work(), NameFilter(), rotating(Names)}, &record);
     QVERIFY_THROWS_EXCEPTION(Crash, batch.run());
     QVERIFY(!m_real.exists(stagingFolderOf(folder())));

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Kills a serial batch at a random moment on a real filesystem, restarts the window, and says what
+# Kills a serial batch at a random move on a real filesystem, restarts the window, and says what
 # the folder holds then. By hand, as root, after `make build`:
 #   killbatch.sh KIND FILES RUNS [replug]
 # KIND as realmount.sh takes it (exfat, ntfs, fat, sshfs) or "local" for a folder on this disk.
 # Each run: FILES files f2.jpg... each holding its own number, the batch "f" from 1 (every name
-# but the last is another file's old name), a SIGKILL at a random moment of the time a whole
-# batch took after start-up, with "replug" an unmount and mount in between, then the start-up that recovers.
+# but the last is another file's old name), a SIGKILL at a random move of phase one or two, with
+# "replug" an unmount and mount in between, then the start-up that recovers.
 # One line a run: where the kill fell, files whose content is under a wrong name or missing,
-# empty files, extra names, what stays in .xxxxxxx, whether the journal stays, and the message.
+# empty files, extra names, what stays in .xxxxxxx, the records kept beside the work folder, and
+# the message.
 set -uo pipefail
 kind=${1:?kind} files=${2:?files} runs=${3:?runs} replug=${4:-}
 here=$(dirname "$(realpath "$0")")
@@ -38,31 +39,35 @@ judge() {
             grep -rlx -- "$i" "$d" >/dev/null 2>&1 && wrong=$((wrong + 1)) || missing=$((missing + 1))
         fi
     done
-    local journal=no
-    [ -e "$work/prog/.xxxxxxx.journal" ] && journal=yes
-    echo "misplaced=$wrong missing=$missing empty=$empty extra=$extra staged=$staged journal=$journal"
+    local kept
+    kept=$(ls -A "$work/prog" | grep -v -x -e xxxxxxx -e Option.ini -e '.xxxxxxx.last' -e '.*lock' | tr '\n' ' ')
+    echo "misplaced=$wrong missing=$missing empty=$empty extra=$extra staged=$staged kept=[$kept]"
 }
 
+# The files in the staging folder: the hidden one beside the files, or the work folder on this disk.
+staged() { find "$work/m/mnt/.xxxxxxx" "$work/prog/xxxxxxx" -type f 2>/dev/null | wc -l; }
+
 plug
-fill
-start=$(date +%s%N)
-"$victim" batch "$work/prog" "$work/m/mnt" serial direct 100000000 >/dev/null 2>&1
-whole=$(( ($(date +%s%N) - start) / 1000000 ))
-start=$(date +%s%N)
-"$victim" start "$work/prog" 100000000 >/dev/null 2>&1
-startup=$(( ($(date +%s%N) - start) / 1000000 ))
-echo "$kind: $files files, start-up $startup ms, start-up and batch $whole ms"
 for ((run = 1; run <= runs; run++)); do
     fill
     sync
-    at=$(( startup + RANDOM * (whole - startup) / 32768 ))
+    # Phase one moves each file into the staging folder, phase two out of it again.
+    target=$(( 1 + RANDOM % (2 * files) ))
     "$victim" batch "$work/prog" "$work/m/mnt" serial direct 100000000 >"$work/out" 2>&1 &
     pid=$!
-    sleep "$(printf '%d.%03d' $((at / 1000)) $((at % 1000)))"
+    if ((target <= files)); then
+        at="phase 1, $target staged"
+        while kill -0 $pid 2>/dev/null && (($(staged) < target)); do :; done
+    else
+        at="phase 2, $((2 * files - target)) left"
+        while kill -0 $pid 2>/dev/null && (($(staged) < files * 9 / 10)); do :; done
+        while kill -0 $pid 2>/dev/null && (($(staged) > 2 * files - target)); do :; done
+    fi
     kill -9 $pid 2>/dev/null
     wait $pid 2>/dev/null
-    before=$(find "$work/m/mnt/.xxxxxxx" "$work/prog/xxxxxxx" -type f 2>/dev/null | wc -l)
+    at="$at ($(staged) staged)"
+    grep -q '^not killed' "$work/out" && at="$at: the batch ended first"
     [ -n "$replug" ] && { unplug; plug; }
     message=$("$victim" start "$work/prog" 100000000 2>&1 | grep -v -e '^not killed' -e '^QStandardPaths' -e '^/' | tr '\n' ' ')
-    echo "run $run: killed at $at ms ($before staged) -> $(judge) $message"
+    echo "$kind run $run, killed in $at -> $(judge) $message"
 done
