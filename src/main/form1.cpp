@@ -6,8 +6,8 @@
 #include "platform/programfolder.h"
 
 #include <QApplication>
-#include <QToolTip>
 #include <QDir>
+#include <QToolTip>
 
 namespace {
 
