@@ -42,6 +42,8 @@ Form2::Form2(MessageBoxes &messages, QWidget *mainWindow)
     for (QLineEdit *box : {Text1, Text2})
         box->setTextMargins(0, 0, 0, 0);
     Text1->setAccessibleName(Label1->text());
+    keepMenuLook(Text1);
+    keepMenuLook(Text2);
     Text2->setAccessibleName(Label2->text());
     Text1->setFocus();
 

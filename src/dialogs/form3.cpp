@@ -27,6 +27,7 @@ Form3::Form3(MessageBoxes &messages, QWidget *mainWindow)
     place(Label1, 480, 480, 1920, 180);
     Label1->adjustSize();
     Text1->setAccessibleName(Label1->text());
+    keepMenuLook(Text1);
 
     Text1->setFocus();
 

@@ -46,5 +46,5 @@ private:
 
     MessageBoxes &m_messages;
     std::function<QString(const NameRule &)> m_preview;
-    ToolTipOnDemand *m_toolTip;
+    ToolTipOnDemand *m_toolTip = nullptr;
 };

@@ -47,6 +47,7 @@ frmKisei::frmKisei(const QString &pattern, MessageBoxes &messages, QWidget *main
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(Label2, 1560, 240, 2655, 495);
     txtKisei->setAccessibleName(QStringLiteral("登録する拡張子"));
+    keepMenuLook(txtKisei);
     List1->setAccessibleName(QStringLiteral("表示する拡張子"));
 
     txtKisei->setFocus();

@@ -1,5 +1,6 @@
 #include "main/drivelist.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -50,7 +51,15 @@ void DriveList::refill()
 void DriveList::showPopup()
 {
     refill();
+    // The popup is a window of its own, which the style gives the desktop theme's colours and
+    // font: it keeps the list's.
+    QWidget *popup = view()->window();
+    popup->setAttribute(Qt::WA_WindowPropagation);
     QComboBox::showPopup();
+    QPalette own = palette();
+    own.setResolveMask(~QPalette::ResolveMask(0));
+    popup->setPalette(own);
+    view()->setPalette(own);
 }
 
 void DriveList::fill(const QString &current)

@@ -6,8 +6,8 @@
 #include "platform/programfolder.h"
 
 #include <QApplication>
-#include <QToolTip>
 #include <QDir>
+#include <QToolTip>
 
 namespace {
 
@@ -103,6 +103,7 @@ void Form1::buildLayout()
     palette.setColor(QPalette::Window, colorFromBgr(0x00C0C0C0));
     setPalette(palette);
     QToolTip::setPalette(palette);
+    QToolTip::setFont(font);
 
     // Labels first, so that the text boxes they touch lie above them.
     Label2 = makeLabel(this, QStringLiteral("元ファイル名"), 0x00C0C0FF);
@@ -165,6 +166,9 @@ void Form1::buildLayout()
     Dir1->setAccessibleName(QStringLiteral("フォルダ"));
     File1->setAccessibleName(QStringLiteral("ファイル"));
 
+    for (QLineEdit *box : {Text1[0], Text1[1], Text2, Text3})
+        keepMenuLook(box);
+
     // The tab order of the layout: focusable controls by tab index.
     const QList<QWidget *> tabOrder = {Drive1, Dir1, File1, Text1[0], Text1[1], Command2, Command1, Command4,
                                        Command5, Command6, Command7, cmdHuka, Text2, Text3, Command3};
@@ -194,6 +198,15 @@ void Form1::setCmdHukaBackColor(unsigned color)
         setFlatFace(cmdHuka, shown);
     // For those who cannot see the colour: the switch is a checkable button, checked when on.
     cmdHuka->setChecked(color == HukaColor::On);
+}
+
+bool Form1::event(QEvent *event)
+{
+    // A theme that sets the application's font later takes the tooltips' along: they get the
+    // window's back.
+    if (event->type() == QEvent::ApplicationFontChange && QToolTip::font() != font())
+        QToolTip::setFont(font());
+    return QWidget::event(event);
 }
 
 void Form1::emptyNameBoxes()

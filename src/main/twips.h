@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QLineEdit>
+#include <QMenu>
 #include <QPalette>
 #include <QStyle>
 #include <QWidget>
@@ -37,4 +39,17 @@ inline void keepOwnLook(QWidget *dialog)
 {
     dialog->setAttribute(Qt::WA_WindowPropagation);
     dialog->setPalette(ownPalette(dialog));
+}
+
+// The menu of a text box is a window of its own, which would take the desktop theme's colours and
+// font: it takes the box's.
+inline void keepMenuLook(QLineEdit *box)
+{
+    box->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(box, &QWidget::customContextMenuRequested, box, [box](const QPoint &at) {
+        QMenu *menu = box->createStandardContextMenu();
+        menu->setAttribute(Qt::WA_WindowPropagation);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(box->mapToGlobal(at));
+    });
 }

@@ -6,10 +6,10 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QStyle>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyle>
 
 QString applicationTitle()
 {

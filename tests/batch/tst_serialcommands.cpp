@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -140,6 +141,9 @@ void TestSerialCommands::runSerial(const QString &head, const QString &number)
         QVERIFY(form2);
         form2->Text1->setText(head);
         form2->Text2->setText(number);
+        // The tooltip is made when it is about to show.
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), form2->cmdStart->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(form2->cmdStart, &help);
         m_startTooltip = form2->cmdStart->toolTip();
         QTest::mouseClick(form2->cmdStart, Qt::LeftButton);
     });
