@@ -83,11 +83,13 @@ void TestSingleCopy::installedCopyUsesPerUserFolderEvenWhenWritable()
     // A stray folder of that name is no marker; only the installed file is.
     QVERIFY(QDir().mkpath(installMarkerOf(bin)));
     QCOMPARE(chooseProgramFolder(bin, perUser), bin);
+    QVERIFY(!isInstalledCopy(bin));
     QVERIFY(QDir().rmdir(installMarkerOf(bin)));
     QFile marker(installMarkerOf(bin));
     QVERIFY(marker.open(QIODevice::WriteOnly));
     marker.close();
     QCOMPARE(chooseProgramFolder(bin, perUser), perUser);
+    QVERIFY(isInstalledCopy(bin));
     QVERIFY(QFile::exists(perUser));
 }
 
