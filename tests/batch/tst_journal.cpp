@@ -26,36 +26,14 @@ struct Crash
 {
 };
 
-class CrashingFileSystem : public FileSystem
+// The real file system on a batch's route, that dies before its crashAt-th move.
+class CrashingFileSystem : public FaultyFileSystem
 {
 public:
-    CrashingFileSystem(FileSystem &real, int crashAt) : m_real(real), m_crashAt(crashAt) {}
-
-    FsResult move(const QString &from, const QString &to) override
+    CrashingFileSystem(FileSystem &real, int crashAt) : FaultyFileSystem(real)
     {
-        if (++m_moves == m_crashAt)
-            throw Crash();
-        return m_real.move(from, to);
+        beforeMove(crashAt, [] { throw Crash(); });
     }
-    FsResult makeFolder(const QString &path) override { return m_real.makeFolder(path); }
-    FsResult removeFolder(const QString &path) override { return m_real.removeFolder(path); }
-    QStringList entryNames(const QString &folder, FsResult *result) override { return m_real.entryNames(folder, result); }
-    bool exists(const QString &path) override { return m_real.exists(path); }
-    FileId fileId(const QString &path) override { return m_real.fileId(path); }
-    bool sameFilesystem(const QString &a, const QString &b) override { return m_real.sameFilesystem(a, b); }
-    int maxNameLength(const QString &folder) override { return m_real.maxNameLength(folder); }
-    FsResult removeExtraName(const QString &extra, const QString &kept) override { return m_real.removeExtraName(extra, kept); }
-    bool ignoresCase(const QString &folder) override { return m_real.ignoresCase(folder); }
-    FileStamp fileStamp(const QString &path) override { return m_real.fileStamp(path); }
-    FsResult removeEmptyClaim(const QString &path) override { return m_real.removeEmptyClaim(path); }
-    FilesystemKind filesystemKind(const QString &folder) override { return m_real.filesystemKind(folder); }
-
-    int moves() const { return m_moves; }
-
-private:
-    FileSystem &m_real;
-    int m_crashAt;
-    int m_moves = 0;
 };
 
 // Each file takes the name of the one `step` places on, round the end: every new name is another

@@ -12,6 +12,7 @@
 #include "main/form1.h"
 #include "platform/filesystem.h"
 #include "platform/messagebox.h"
+#include "support/faultyfilesystem.h"
 
 #include <QApplication>
 
@@ -20,35 +21,15 @@
 
 namespace {
 
-class KillingFileSystem : public LinuxFileSystem
+// The real file system, killed before the chosen move on the route a user's batch takes.
+void killBefore(FaultyFileSystem &fileSystem, int move)
 {
-public:
-    KillingFileSystem(int killAt, bool staged) : m_killAt(killAt), m_staged(staged) {}
-
-    FsResult move(const QString &from, const QString &to) override
-    {
-        if (++m_moves == m_killAt) {
-            std::printf("killed before move %d\n", m_moves);
-            std::fflush(stdout);
-            std::raise(SIGKILL);
-        }
-        return LinuxFileSystem::move(from, to);
-    }
-    bool sameFilesystem(const QString &folderA, const QString &folderB) override
-    {
-        return !m_staged && LinuxFileSystem::sameFilesystem(folderA, folderB);
-    }
-    // A batch's moves too go through move() above, by path.
-    std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override
-    {
-        return FileSystem::openFolderPair(first, second);
-    }
-
-private:
-    int m_killAt;
-    bool m_staged;
-    int m_moves = 0;
-};
+    fileSystem.beforeMove(move, [move] {
+        std::printf("killed before move %d\n", move);
+        std::fflush(stdout);
+        std::raise(SIGKILL);
+    });
+}
 
 class AnswerOk : public MessageBoxes
 {
@@ -80,7 +61,11 @@ int main(int argc, char *argv[])
     if (!batch && !undo && !(args.size() == 4 && args.at(1) == QLatin1String("start")))
         return usage();
 
-    KillingFileSystem fileSystem(args.last().toInt(), batch && args.at(5) == QLatin1String("staged"));
+    LinuxFileSystem disk;
+    FaultyFileSystem fileSystem(disk);
+    killBefore(fileSystem, args.last().toInt());
+    if (batch && args.at(5) == QLatin1String("staged"))
+        fileSystem.setSameFilesystem(false);
     AnswerOk answers;
     Form1 form(PlatformContext{fileSystem, answers, args.at(2)});
     form.Form_Load();
