@@ -61,7 +61,7 @@ void Form2::showNewNames()
 {
     const StartNumber start = readStartNumber(Text2->text());
     const bool named = !Text1->text().isEmpty() && start.valid;
-    updateToolTip(cmdStart, namesTooltip(m_listing, named ? serialNameRule(Text1->text(), start.value) : NameRule()));
+    updateToolTip(cmdStart, namesTooltip(m_listing, named ? serialNameRule(Text1->text(), start.value, start.width) : NameRule()));
 }
 
 void Form2::Form_Load(QWidget *mainWindow)

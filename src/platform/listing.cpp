@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 NameFilter::NameFilter(const QString &pattern)
@@ -145,14 +146,17 @@ class CollationSort
 public:
     void add(const QString &name, QStringView shown)
     {
-        m_entries.push_back({keyOf(shown), quint32(m_names.size())});
+        const std::string key = keyOf(shown);
+        m_entries.push_back({m_keys.size(), quint32(key.size()), quint32(m_names.size())});
+        m_keys += key;
         m_names.append(name);
     }
 
     QStringList sorted()
     {
-        std::sort(m_entries.begin(), m_entries.end(), [this](const Entry &a, const Entry &b) {
-            const int byKey = a.key.compare(b.key);
+        const auto keyAt = [this](const Entry &entry) { return std::string_view(m_keys).substr(entry.keyAt, entry.length); };
+        std::sort(m_entries.begin(), m_entries.end(), [&](const Entry &a, const Entry &b) {
+            const int byKey = keyAt(a).compare(keyAt(b));
             if (byKey != 0)
                 return byKey < 0;
             return bytesOfName(m_names.at(a.index)) < bytesOfName(m_names.at(b.index));
@@ -162,16 +166,21 @@ public:
         for (const Entry &entry : m_entries)
             sorted.append(std::move(m_names[entry.index]));
         m_entries.clear();
+        m_keys.clear();
         m_names.clear();
         return sorted;
     }
 
 private:
+    // The keys stand one after another in one string, so that a large folder's keys cost no
+    // allocation each.
     struct Entry
     {
-        std::string key;
+        size_t keyAt;
+        quint32 length;
         quint32 index;
     };
+    std::string m_keys;
     std::vector<Entry> m_entries;
     QStringList m_names;
 };
