@@ -105,13 +105,14 @@ void Form1::runBatchMove(const NameRule &rule)
         messages.append(batchMessage(batch.report()));
         if (done)
             messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
-        {
-            // Whatever happened, the lists end on the starting folder, read afresh, with the boxes empty.
-            const ListsRefreshOnce once(Dir1, File1);
-            if (!setDir1Path(savedFolder))
-                emptyNameBoxes();
-            File1->refresh();
-        }
+    }
+    {
+        // Whatever happened, the lists end on the starting folder, read afresh, with the boxes
+        // empty; the batch's plan is gone before they read it.
+        const ListsRefreshOnce once(Dir1, File1);
+        if (!setDir1Path(savedFolder))
+            emptyNameBoxes();
+        File1->refresh();
     }
     m_batchRunning = false;
     progress.end();
