@@ -424,7 +424,7 @@ QList<RecoveryReport> recoverInterruptedBatches(FileSystem &fileSystem, const QS
         reports.append(latest);
     const QString journalName = journalPathOf(programFolder).section(QLatin1Char('/'), -1);
     QStringList kept;
-    fileSystem.forEachEntry(programFolder, [&](const QString &name) {
+    fileSystem.readFolder(programFolder, [&](const QString &name, EntryKind) {
         if (isKeptJournal(name, journalName))
             kept.append(name);
     });

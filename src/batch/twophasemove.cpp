@@ -1,14 +1,11 @@
 #include "batch/twophasemove.h"
 
-#include "batch/stampsahead.h"
 #include "platform/filename.h"
 
 #include <algorithm>
 #include <optional>
-#include <thread>
 #include <tuple>
 #include <cerrno>
-#include <malloc.h>
 #include <sys/stat.h>
 
 QString stagingFolderOf(const QString &folder)
@@ -84,58 +81,26 @@ const BatchReport &TwoPhaseMove::run()
     return m_report;
 }
 
-// Looks at every listed file once and reads the folder once: which listed files are there, and
-// which other entries hold names that no new name may take.
+// Reads the folder once and, for a batch, looks at every listed file once: which listed files
+// are there, and which other entries hold names that no new name may take.
 bool TwoPhaseMove::readFolders(QStringList &holdingEntries, bool create)
 {
-    const QStringList &listing = m_request.listing;
     // Where the folder's filesystem takes two spellings for one name, so does every check.
     m_foldCase = m_fs.ignoresCase(m_request.folder);
-    if (m_previewOnly)
-        return previewFolder() && prepareHoldingFolder(holdingEntries, create);
-    FolderSurvey survey;
-    FsResult read;
-    // One look at every listed file, from the open folder rather than path by path, while the
-    // folder is read and the names are formed.
-    m_planned = m_fs.fileStamps(m_request.folder, listing, [&] {
-        read = m_fs.surveyFolder(m_request.folder, survey);
-        // Names a preview formed under another reading of case are formed again.
-        if (read.ok() && !(m_namesTaken && m_namesFoldCase == m_foldCase))
-            formNames();
-    });
-    if (!read.ok())
+    // Names a preview formed under another reading of case are formed again.
+    if (!(m_namesTaken && m_namesFoldCase == m_foldCase))
+        formNames();
+    FsResult read = listedFromNames();
+    if (read.ok() && !m_previewOnly)
+        m_planned = m_fs.fileStamps(m_request.folder, m_request.listing, &read);
+    if (!read.ok()) {
+        // A folder that cannot be read refuses the batch, and its preview names no file.
+        m_moves = QList<PlannedMove>();
+        m_formed = QList<Formed>();
+        m_refusals.clear();
         return refuse(BatchProblem::FolderUnreadable, read.reason());
-    if (!listedFromStamps(survey)) {
-        read = listedFromNames(false);
-        if (!read.ok())
-            return refuse(BatchProblem::FolderUnreadable, read.reason());
     }
     return prepareHoldingFolder(holdingEntries, create);
-}
-
-// A preview asks only which listed files are there and which are folders now: one read of the
-// folder tells, without a look at each file, on a second core while the names are formed.
-bool TwoPhaseMove::previewFolder()
-{
-    FsResult read;
-    {
-        std::thread reading;
-        const auto readFolder = [&] { read = listedFromNames(true); };
-        if (m_fs.readsFromAnyThread())
-            reading = std::thread(readFolder);
-        else
-            readFolder();
-        formNames();
-        if (reading.joinable())
-            reading.join();
-    }
-    if (read.ok())
-        return true;
-    // A folder that cannot be read refuses the batch, and its preview names no file.
-    m_moves = QList<PlannedMove>();
-    m_formed = QList<Formed>();
-    m_refusals.clear();
-    return refuse(BatchProblem::FolderUnreadable, read.reason());
 }
 
 // Every new name, and which earlier file takes the same one: what the names alone tell.
@@ -164,49 +129,9 @@ void TwoPhaseMove::formNames()
     }
 }
 
-// The usual folder: every entry that a file list may show is a listed file that was just looked
-// at, as the counts say, and only the hidden entries and folders hold names of their own. A
-// listing that names a file twice names one file, seen twice under one name.
-bool TwoPhaseMove::listedFromStamps(const FolderSurvey &survey)
-{
-    const QStringList &listing = m_request.listing;
-    // A hidden name is counted among the entries no file list shows.
-    if (std::any_of(listing.cbegin(), listing.cend(), [](const QString &name) { return name.startsWith(QLatin1Char('.')); }))
-        return false;
-    m_listed = QList<Listed>(listing.size(), Listed::Missing);
-    QList<std::pair<FileId, qsizetype>> byId;
-    byId.reserve(listing.size());
-    for (qsizetype i = 0; i < listing.size(); ++i) {
-        const FileStamp &stamp = m_planned.at(i);
-        if (stamp.exists() && stamp.type != S_IFDIR)
-            byId.append({stamp.id, i});
-    }
-    std::sort(byId.begin(), byId.end(), [](const auto &a, const auto &b) {
-        return std::tie(a.first.device, a.first.inode, a.second) < std::tie(b.first.device, b.first.inode, b.second);
-    });
-    qsizetype present = 0;
-    for (qsizetype at = 0; at < byId.size(); ++at) {
-        const qsizetype index = byId.at(at).second;
-        m_listed[index] = Listed::Present;
-        // Two names of one file (links) are two entries; one name twice is one.
-        for (qsizetype earlier = at - 1; earlier >= 0 && byId.at(earlier).first == byId.at(at).first; --earlier) {
-            if (listing.at(byId.at(earlier).second) == listing.at(index))
-                m_listed[index] = Listed::Again;
-        }
-        if (m_listed.at(index) == Listed::Present)
-            ++present;
-    }
-    if (present != survey.others)
-        return false;
-    for (const QString &name : survey.unlistable)
-        m_unlisted.insert(key(name));
-    return true;
-}
-
-// Any other folder: read again, name by name, against the listing; with `tellFolders`, a folder
-// at a listed name is told from a file. Touches only the listed and unlisted tables, so that it
-// may run beside formNames().
-FsResult TwoPhaseMove::listedFromNames(bool tellFolders)
+// The folder read against the listing: which listed names stand there, as files or folders, and
+// which entries the listing does not name.
+FsResult TwoPhaseMove::listedFromNames()
 {
     const QStringList &listing = m_request.listing;
     m_listed = QList<Listed>(listing.size(), Listed::Missing);
@@ -225,16 +150,14 @@ FsResult TwoPhaseMove::listedFromNames(bool tellFolders)
             else
                 respelt.append(std::pair(i, first - 1));
         }
-        const auto take = [&](const QString &name, bool isFolder) {
+        const FsResult read = m_fs.readFolder(m_request.folder, [&](const QString &name, EntryKind kind) {
             QString nameKey = key(name);
             const auto entry = listedAt.constFind(nameKey);
             if (entry == listedAt.cend())
                 m_unlisted.insert(std::move(nameKey));
             else
-                m_listed[entry.value() - 1] = isFolder ? Listed::Folder : Listed::Present;
-        };
-        const FsResult read = tellFolders ? m_fs.forEachEntryKind(m_request.folder, take)
-                                          : m_fs.forEachEntry(m_request.folder, [&](const QString &name) { take(name, false); });
+                m_listed[entry.value() - 1] = kind == EntryKind::Folder ? Listed::Folder : Listed::Present;
+        });
         if (!read.ok())
             return read;
     }
@@ -253,10 +176,6 @@ bool TwoPhaseMove::preview()
     if (!readFolders(holdingEntries, false))
         return false;
     checkNames(holdingEntries);
-    // What stood at each name served the checks; the preview's text needs only the moves. The
-    // pages go back to the system before a text of 100,000 lines is made beside the plan.
-    m_planned = QList<FileStamp>();
-    ::malloc_trim(0);
     m_report.outcome = BatchOutcome::Refused;
     return m_report.problems.isEmpty();
 }
@@ -298,9 +217,6 @@ bool TwoPhaseMove::plan()
         if (!recorded.ok())
             return refuse(BatchProblem::PlanRefused, recorded.reason());
     }
-    // The tables of the checks and the record are gone. Their pages go back to the system: what
-    // the lists gather next is too large to fill the holes they leave.
-    ::malloc_trim(0);
     m_stage = Stage::Planned;
     return true;
 }
@@ -495,23 +411,15 @@ bool TwoPhaseMove::moveOut()
     m_stage = Stage::Out;
     m_folders = m_fs.openFolderPair(m_request.folder, m_report.holdingFolder);
     m_stableIds = m_fs.filesystemKind(m_request.folder).stableIds;
-    // Where the file system allows, each file is looked at on a second core a few moves ahead.
-    std::optional<StampsAhead> ahead;
-    if (m_fs.readsFromAnyThread()) {
-        ahead.emplace(quint32(m_moves.size()),
-                      [this](quint32 index) { return m_folders->stamp(FolderPair::First, m_moves.at(index).oldName); });
-    }
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
-        const FileStamp now = ahead ? ahead->take(quint32(i)) : m_folders->stamp(FolderPair::First, move.oldName);
+        const FileStamp now = m_folders->stamp(FolderPair::First, move.oldName);
         if (!stillPlanned(i, now)) {
-            ahead.reset();
             fail(1, int(i), FsResult::failure(QStringLiteral("一覧を読んだ後に、別のファイルかフォルダに置き換えられました")));
             return false;
         }
         const FsResult result = moveFile(BatchStep::Out, int(i), FolderPair::First, move.oldName, FolderPair::Second, move.newName, &now);
         if (!result.ok()) {
-            ahead.reset();
             fail(1, int(i), result);
             return false;
         }
@@ -595,6 +503,10 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
     // One read: the filter picks what the file list would show from everything there is. The
     // files it hides are told after the others.
     QList<Leftover> notShown;
+    std::unique_ptr<FolderPair> other;
+    if (source != m_report.holdingFolder)
+        other = m_fs.openFolderPair(m_request.folder, source);
+    FolderPair &folders = other ? *other : *m_folders;
     for (const QString &name : listFolderFiles(source, NameFilter())) {
         if (!m_request.filter.matches(displayName(name))) {
             notShown.append({name, source, LeftoverFate::NotShown, QString()});
@@ -604,7 +516,7 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
             m_report.leftovers.append({name, source, LeftoverFate::NameTaken, QString()});
             continue;
         }
-        const FsResult result = sweepFile(source, name);
+        const FsResult result = sweepFile(folders, name);
         if (result.ok()) {
             m_swept.insert(key(name));
             m_report.leftovers.append({name, source, LeftoverFate::Swept, QString()});
@@ -618,14 +530,12 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
 }
 
 // Leftovers lie in the holding folder or in a staging folder left by another route.
-FsResult TwoPhaseMove::sweepFile(const QString &source, const QString &name)
+FsResult TwoPhaseMove::sweepFile(FolderPair &folders, const QString &name)
 {
     const BatchMove move{BatchStep::Sweep, -1};
     if (m_observer)
         m_observer->moving(move);
-    const FsResult result = source == m_report.holdingFolder
-        ? m_folders->move(FolderPair::Second, name, FolderPair::First, name)
-        : m_fs.move(joinPath(source, name), joinPath(m_request.folder, name));
+    const FsResult result = folders.move(FolderPair::Second, name, FolderPair::First, name);
     if (m_observer)
         m_observer->moved(move, result);
     return result;

@@ -175,9 +175,7 @@ private:
     FormedName formName(qsizetype index, const QString &oldName) const;
     bool readFolders(QStringList &holdingEntries, bool create);
     void formNames();
-    bool listedFromStamps(const FolderSurvey &survey);
-    bool previewFolder();
-    FsResult listedFromNames(bool tellFolders);
+    FsResult listedFromNames();
     bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
     void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &holdingEntries);
@@ -189,7 +187,7 @@ private:
                       const QString &newName, const FileStamp *seen = nullptr);
     const FileStamp *knownAfterOut(qsizetype index) const;
     bool stillPlanned(qsizetype index, const FileStamp &now) const;
-    FsResult sweepFile(const QString &source, const QString &name);
+    FsResult sweepFile(FolderPair &folders, const QString &name);
     void fail(int phase, int index, const FsResult &result);
     void rollBack();
     void sweepLeftovers(const QString &source);

@@ -107,7 +107,7 @@ void FileList::refresh()
 void FileList::readIfDue() const
 {
     if (m_readDue)
-        setEntries(m_path.isEmpty() ? QStringList() : listFolderFiles(m_path, m_filter, nullptr, m_expected));
+        setEntries(m_path.isEmpty() ? QStringList() : listFolderFiles(m_path, m_filter));
 }
 
 void FileList::setEntries(QStringList entries) const

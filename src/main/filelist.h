@@ -29,8 +29,6 @@ public:
     QStringList entries() const;
     // Reads the folder again; no entry is chosen afterwards.
     void refresh();
-    // Names the next reads may meet, kept once rather than copied; null for none.
-    void expectNames(const ExpectedNames *names) { m_expected = names; }
     // Files the list never shows where they stand (the program's executable and settings), so
     // that no command can rename them. Paths may name files that do not exist yet.
     void setOwnFiles(const QStringList &paths);
@@ -65,7 +63,6 @@ private:
     mutable QStringList m_entries;
     FileEntriesModel *m_model;
     QList<OwnFile> m_ownFiles;
-    const ExpectedNames *m_expected = nullptr;
     int m_held = 0;
     mutable bool m_readDue = false;
     bool m_showDue = false;

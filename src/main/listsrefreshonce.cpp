@@ -20,7 +20,7 @@ ListsRefreshOnce::~ListsRefreshOnce()
     if (m_folders->m_readDue && m_files->m_readDue && m_files->path() == m_folders->path()) {
         if (m_files->m_showDue)
             m_files->dropShown();
-        FolderContents contents = listFolder(m_folders->path(), m_files->m_filter, nullptr, m_files->m_expected);
+        FolderContents contents = listFolder(m_folders->path(), m_files->m_filter);
         m_folders->showEntries(contents.subfolders);
         m_files->setEntries(std::move(contents.files));
     } else if (m_folders->m_readDue) {

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <cerrno>
+#include <cstring>
 #include <iconv.h>
 
 namespace {
@@ -64,7 +66,9 @@ int utf8Sequence(QByteArrayView bytes, qsizetype at, char32_t &codePoint)
 }
 
 // Converts with iconv; nothing when a byte or character has no counterpart in the other encoding.
-std::optional<QByteArray> convert(const char *to, const char *from, QByteArrayView input)
+// `lenient` (into UTF-8 only) instead writes U+FFFD for each such byte and goes on, so that one bad
+// byte does not hide the rest.
+std::optional<QByteArray> convert(const char *to, const char *from, QByteArrayView input, bool lenient = false)
 {
     iconv_t converter = ::iconv_open(to, from);
     if (converter == iconv_t(-1))
@@ -74,11 +78,18 @@ std::optional<QByteArray> convert(const char *to, const char *from, QByteArrayVi
     size_t inLeft = size_t(input.size());
     char *out = output.data();
     size_t outLeft = size_t(output.size());
-    const size_t converted = ::iconv(converter, &in, &inLeft, &out, &outLeft);
+    size_t converted;
+    while ((converted = ::iconv(converter, &in, &inLeft, &out, &outLeft)) == size_t(-1) && lenient && errno != E2BIG) {
+        ++in;
+        --inLeft;
+        std::memcpy(out, "\xEF\xBF\xBD", 3);
+        out += 3;
+        outLeft -= 3;
+    }
     const bool finished = converted != size_t(-1) && ::iconv(converter, nullptr, nullptr, &out, &outLeft) != size_t(-1);
     ::iconv_close(converter);
     // glibc counts characters it could only approximate as irreversible: those are refused too.
-    if (!finished || converted != 0 || inLeft != 0)
+    if (!finished || (!lenient && (converted != 0 || inLeft != 0)))
         return std::nullopt;
     output.truncate(out - output.data());
     return output;
@@ -245,4 +256,10 @@ QString displayPath(const QString &path)
     for (QString &part : parts)
         part = displayName(part);
     return parts.join(QLatin1Char('/'));
+}
+
+QString decodeCp932(QByteArrayView bytes)
+{
+    const std::optional<QByteArray> utf8 = convert("UTF-8", "CP932", bytes, true);
+    return utf8 ? QString::fromUtf8(*utf8) : QString::fromLatin1(bytes);
 }

@@ -53,4 +53,7 @@ private:
 // What the user sees of a name or a path given in the lossless form; a path shows each of its
 // folders decoded on its own, since folders unpacked from one archive may hold CP932 names.
 QString displayName(const QString &name);
+// The characters of CP932 text (a settings file of the original program); each byte that is no
+// part of CP932 stands as U+FFFD.
+QString decodeCp932(QByteArrayView bytes);
 QString displayPath(const QString &path);

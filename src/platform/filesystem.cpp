@@ -4,16 +4,11 @@
 #include "platform/filename.h"
 #include "platform/safemove.h"
 
-#include <QFile>
-#include <QSet>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <iterator>
-#include <cstdio>
 #include <cstring>
-#include <thread>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -74,39 +69,24 @@ QString joinPath(const QString &folder, const QString &name)
 
 namespace {
 
-class PathFolderPair : public FolderPair
-{
-public:
-    PathFolderPair(FileSystem &fileSystem, const QString &first, const QString &second)
-        : m_fs(fileSystem)
-        , m_folders{first, second}
-    {
-    }
-
-    FileStamp stamp(Side side, const QString &name) override { return m_fs.fileStamp(joinPath(m_folders[side], name)); }
-    FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *) override
-    {
-        return m_fs.move(joinPath(m_folders[from], name), joinPath(m_folders[to], newName));
-    }
-
-private:
-    FileSystem &m_fs;
-    QString m_folders[2];
-};
-
 class OpenFolderPair : public FolderPair
 {
 public:
-    OpenFolderPair(int first, int second) : m_dirs{first, second} {}
+    OpenFolderPair(int first, int second, int openError) : m_dirs{first, second}, m_openError(openError) {}
     ~OpenFolderPair() override
     {
-        ::close(m_dirs[First]);
-        ::close(m_dirs[Second]);
+        for (const int dir : m_dirs) {
+            if (dir >= 0)
+                ::close(dir);
+        }
     }
 
+    FsResult opened() const override { return m_openError == 0 ? FsResult::success() : FsResult::failure(m_openError); }
     FileStamp stamp(Side side, const QString &name) override;
     FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *seen) override
     {
+        if (m_openError != 0)
+            return FsResult::failure(m_openError);
         const FileIdentity known{dev_t(seen ? seen->id.device : 0), ino_t(seen ? seen->id.inode : 0)};
         writeBytesOfName(name, m_name);
         writeBytesOfName(newName, m_newName);
@@ -116,7 +96,7 @@ public:
 
 private:
     int m_dirs[2];
-    // A look and a move each have their own bytes: they may run on two threads at once.
+    int m_openError;
     QByteArray m_lookedName;
     QByteArray m_name;
     QByteArray m_newName;
@@ -124,22 +104,14 @@ private:
 
 } // namespace
 
-std::unique_ptr<FolderPair> FileSystem::openFolderPair(const QString &first, const QString &second)
-{
-    return std::make_unique<PathFolderPair>(*this, first, second);
-}
-
 std::unique_ptr<FolderPair> LinuxFileSystem::openFolderPair(const QString &first, const QString &second)
 {
     const int firstDir = ::open(native(first).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int openError = firstDir < 0 ? errno : 0;
     const int secondDir = firstDir < 0 ? -1 : ::open(native(second).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (secondDir < 0) {
-        // The moves then fail one by one with the system's reason, as they would by path.
-        if (firstDir >= 0)
-            ::close(firstDir);
-        return FileSystem::openFolderPair(first, second);
-    }
-    return std::make_unique<OpenFolderPair>(firstDir, secondDir);
+    if (openError == 0 && secondDir < 0)
+        openError = errno;
+    return std::make_unique<OpenFolderPair>(firstDir, secondDir, openError);
 }
 
 FsResult LinuxFileSystem::move(const QString &from, const QString &to)
@@ -174,102 +146,48 @@ FsResult LinuxFileSystem::removeFolder(const QString &path)
     return FsResult::success();
 }
 
-QStringList LinuxFileSystem::entryNames(const QString &folder, FsResult *result)
-{
-    QStringList names;
-    const FsResult read = forEachEntry(folder, [&names](const QString &name) { names.append(name); });
-    if (result)
-        *result = read;
-    return names;
-}
-
-FsResult FileSystem::forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take)
-{
-    FsResult read;
-    const QStringList names = entryNames(folder, &read);
-    for (const QString &name : names)
-        take(name);
-    return read;
-}
-
-FsResult FileSystem::forEachEntryKind(const QString &folder, const std::function<void(const QString &name, bool isFolder)> &take)
-{
-    return forEachEntry(folder, [&](const QString &name) { take(name, fileStamp(joinPath(folder, name)).type == S_IFDIR); });
-}
-
-FsResult FileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
-{
-    survey = FolderSurvey();
-    return forEachEntry(folder, [&survey](const QString &name) {
-        if (name.startsWith(QLatin1Char('.')))
-            survey.unlistable.append(name);
-        else
-            ++survey.others;
-    });
-}
-
-namespace {
-
-// Hands every entry of a folder but "." and ".." to `take`, as readdir gives it, with the
-// folder's descriptor.
-template<typename Take>
-FsResult readEntries(const QString &folder, Take take)
+FsResult readFolderEntries(const QString &folder, bool followLinks,
+                           const std::function<void(QByteArrayView name, EntryKind kind)> &take)
 {
     DIR *dir = ::opendir(native(folder).constData());
     if (!dir)
         return FsResult::failure(errno);
     const int fd = ::dirfd(dir);
+    errno = 0;
     while (const dirent *entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            take(*entry, fd);
-    }
-    ::closedir(dir);
-    return FsResult::success();
-}
-
-} // namespace
-
-// The others are only counted: tens of thousands of names need no conversion.
-FsResult LinuxFileSystem::surveyFolder(const QString &folder, FolderSurvey &survey)
-{
-    survey = FolderSurvey();
-    return readEntries(folder, [&survey](const dirent &entry, int) {
-        if (entry.d_name[0] == '.' || entry.d_type == DT_DIR)
-            survey.unlistable.append(nameFromBytes(entry.d_name));
-        else
-            ++survey.others;
-    });
-}
-
-FsResult LinuxFileSystem::forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take)
-{
-    return readEntries(folder, [&take](const dirent &entry, int) { take(nameFromBytes(entry.d_name)); });
-}
-
-// Most filesystems tell an entry's type with its name; the others are looked at.
-FsResult LinuxFileSystem::forEachEntryKind(const QString &folder, const std::function<void(const QString &name, bool isFolder)> &take)
-{
-    return readEntries(folder, [&take](const dirent &entry, int dir) {
-        bool isFolder = entry.d_type == DT_DIR;
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        // Most filesystems tell an entry's type with its name; the others are looked at.
+        unsigned char type = entry->d_type;
         struct stat st;
-        if (entry.d_type == DT_UNKNOWN && ::fstatat(dir, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-            isFolder = S_ISDIR(st.st_mode);
-        take(nameFromBytes(entry.d_name), isFolder);
-    });
+        if (type == DT_UNKNOWN || (followLinks && type == DT_LNK)) {
+            if (::fstatat(fd, name, &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+                type = DT_UNKNOWN;
+            else
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+        }
+        take(QByteArrayView(name, qsizetype(std::strlen(name))),
+             type == DT_DIR ? EntryKind::Folder : type == DT_REG ? EntryKind::File : EntryKind::Other);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    return error == 0 ? FsResult::success() : FsResult::failure(error);
 }
 
-bool LinuxFileSystem::exists(const QString &path)
+FsResult LinuxFileSystem::readFolder(const QString &folder, const std::function<void(const QString &name, EntryKind kind)> &take)
 {
-    struct stat st;
-    return ::lstat(native(path).constData(), &st) == 0;
+    return readFolderEntries(folder, false, [&take](QByteArrayView name, EntryKind kind) { take(nameFromBytes(name), kind); });
 }
 
-FileId LinuxFileSystem::fileId(const QString &path)
+QStringList FileSystem::entryNames(const QString &folder, FsResult *result)
 {
-    struct stat st;
-    if (::lstat(native(path).constData(), &st) != 0)
-        return {};
-    return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
+    QStringList names;
+    const FsResult read = readFolder(folder, [&names](const QString &name, EntryKind) { names.append(name); });
+    if (result)
+        *result = read;
+    return names;
 }
 
 namespace {
@@ -286,116 +204,33 @@ FileStamp OpenFolderPair::stamp(Side side, const QString &name)
 {
     struct stat st;
     writeBytesOfName(name, m_lookedName);
-    if (::fstatat(m_dirs[side], m_lookedName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (m_openError != 0 || ::fstatat(m_dirs[side], m_lookedName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return {};
     return stampOf(st);
 }
 
-QList<FileStamp> FileSystem::fileStamps(const QString &folder, const QStringList &names, const std::function<void()> &meanwhile)
+QList<FileStamp> FileSystem::fileStamps(const QString &folder, const QStringList &names, FsResult *result)
 {
-    if (meanwhile)
-        meanwhile();
+    const std::unique_ptr<FolderPair> open = openFolderPair(folder, folder);
+    if (result)
+        *result = open->opened();
     QList<FileStamp> stamps;
     stamps.reserve(names.size());
     for (const QString &name : names)
-        stamps.append(fileStamp(joinPath(folder, name)));
-    return stamps;
-}
-
-// Looked up from the open folder: tens of thousands of names need not walk the path each time.
-// A second thread takes stamps from the start, and this one joins it once `meanwhile` is done:
-// the looks wait on the kernel, not on each other, and both take the next names to look at.
-QList<FileStamp> LinuxFileSystem::fileStamps(const QString &folder, const QStringList &names,
-                                             const std::function<void()> &meanwhile)
-{
-    const int dir = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    QList<FileStamp> stamps(names.size());
-    FileStamp *out = stamps.data();
-    constexpr qsizetype Chunk = 64;
-    std::atomic<qsizetype> next = 0;
-    const auto look = [&] {
-        struct stat st;
-        QByteArray bytes;
-        for (qsizetype from; (from = next.fetch_add(Chunk, std::memory_order_relaxed)) < names.size();) {
-            for (qsizetype i = from; i < std::min(from + Chunk, names.size()); ++i) {
-                writeBytesOfName(names.at(i), bytes);
-                if (::fstatat(dir, bytes.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-                    out[i] = stampOf(st);
-            }
-        }
-    };
-    if (dir < 0) {
-        if (meanwhile)
-            meanwhile();
-        return stamps;
-    }
-    // A few names are quicker looked at than a thread is started.
-    constexpr qsizetype ShareFrom = 256;
-    std::thread helper;
-    if (names.size() >= ShareFrom)
-        helper = std::thread(look);
-    if (meanwhile)
-        meanwhile();
-    look();
-    if (helper.joinable())
-        helper.join();
-    ::close(dir);
+        stamps.append(open->stamp(FolderPair::First, name));
     return stamps;
 }
 
 QHash<QString, FileId> FileSystem::entryIds(const QString &folder, FsResult *result)
 {
-    QHash<QString, FileId> ids;
     const QStringList names = entryNames(folder, result);
-    ids.reserve(names.size());
-    for (const QString &name : names) {
-        const FileId id = fileId(joinPath(folder, name));
-        if (id.valid())
-            ids.insert(name, id);
-    }
-    return ids;
-}
-
-QHash<QString, FileId> LinuxFileSystem::entryIds(const QString &folder, FsResult *result)
-{
+    const QList<FileStamp> stamps = fileStamps(folder, names);
     QHash<QString, FileId> ids;
-    DIR *dir = ::opendir(native(folder).constData());
-    struct stat st;
-    if (!dir || ::fstat(::dirfd(dir), &st) != 0) {
-        if (result)
-            *result = FsResult::failure(errno);
-        if (dir)
-            ::closedir(dir);
-        return ids;
+    ids.reserve(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (stamps.at(i).id.valid())
+            ids.insert(names.at(i), stamps.at(i).id);
     }
-    const auto device = static_cast<quint64>(st.st_dev);
-    QStringList names;
-    while (const dirent *entry = ::readdir(dir)) {
-        const char *name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
-        names.append(nameFromBytes(name));
-        ids.insert(names.last(), {device, static_cast<quint64>(entry->d_ino)});
-    }
-    // The listing's numbers are the files' own on the usual filesystems but not on every one
-    // (overlays, some FUSE mounts): two files checked decide whether to trust them.
-    auto statOf = [&](const QString &name) -> FileId {
-        if (::fstatat(::dirfd(dir), native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return {};
-        return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
-    };
-    if (!names.isEmpty() && (statOf(names.first()) != ids.value(names.first()) || statOf(names.last()) != ids.value(names.last()))) {
-        for (const QString &name : std::as_const(names)) {
-            const FileId id = statOf(name);
-            if (id.valid())
-                ids.insert(name, id);
-            else
-                ids.remove(name);
-        }
-    }
-    ::closedir(dir);
-    if (result)
-        *result = FsResult::success();
     return ids;
 }
 
@@ -422,22 +257,22 @@ int LinuxFileSystem::maxNameLength(const QString &folder)
 
 bool LinuxFileSystem::ignoresCase(const QString &folder)
 {
-    // The first entry with a letter answers without writing, as a rule before a thousand others
-    // are read; only a folder without one gets a probe file, made and removed at once.
+    // The first entry with a letter answers without writing; only a folder without one gets a
+    // probe file, made and removed at once.
     const int folderFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return false;
     int answer = -1;
-    // A few entries at a time, not the hundreds that readdir() reads at once.
-    alignas(dirent64) char entries[2048];
-    for (ssize_t read; answer < 0 && (read = ::getdents64(folderFd, entries, sizeof entries)) > 0;) {
-        for (ssize_t at = 0; answer < 0 && at < read;) {
-            const auto *entry = reinterpret_cast<const dirent64 *>(entries + at);
-            at += entry->d_reclen;
+    if (DIR *dir = ::fdopendir(::dup(folderFd))) {
+        while (answer < 0) {
+            const dirent *entry = ::readdir(dir);
+            if (!entry)
+                break;
             const QByteArray name(entry->d_name);
             if (swappedCase(name) != name)
                 answer = sameUnderOtherCase(folderFd, name);
         }
+        ::closedir(dir);
     }
     if (answer < 0) {
         const QByteArray probe = ".mivot-case-probe-" + QByteArray::number(qint64(::getpid()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -53,13 +54,8 @@ struct FileStamp
     bool operator==(const FileStamp &) const = default;
 };
 
-// One read of a folder as a batch needs it: the entries no file list shows (hidden ones and
-// folders) by name, and a count of all the others.
-struct FolderSurvey
-{
-    QStringList unlistable;
-    qsizetype others = 0;
-};
+// What an entry of a folder is.
+enum class EntryKind : char { File, Folder, Other };
 
 // Two folders held open while a batch moves its files between them by name: tens of thousands
 // of moves and looks need not walk the folders' paths each time.
@@ -68,12 +64,13 @@ class FolderPair
 public:
     enum Side { First, Second };
     virtual ~FolderPair() = default;
+    // Whether both folders could be opened; when not, every look finds nothing and every move
+    // fails with this reason.
+    virtual FsResult opened() const = 0;
     // As FileSystem::fileStamp, for a name in one of the folders.
     virtual FileStamp stamp(Side side, const QString &name) = 0;
     // As FileSystem::move, for names in the folders. `seen`: the stamp the file at the old name
     // was just found with, so that the move need not look again; null to look afresh.
-    // Where the file system's stamps may come from any thread, one thread may look while another
-    // moves.
     virtual FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *seen = nullptr) = 0;
 };
 
@@ -91,46 +88,37 @@ public:
     virtual FsResult makeFolder(const QString &path) = 0;
     // Removes an empty folder only.
     virtual FsResult removeFolder(const QString &path) = 0;
-    // Every entry of a folder (files, folders, hidden ones), unsorted.
-    virtual QStringList entryNames(const QString &folder, FsResult *result = nullptr) = 0;
-    // Hands every entry of a folder (as entryNames) to `take` as it is read, so that no list of
-    // them need stand whole; this default asks entryNames.
-    virtual FsResult forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take);
-    // As forEachEntry, telling of each entry whether it is a folder itself (a link to one is not);
-    // this default looks at each entry.
-    virtual FsResult forEachEntryKind(const QString &folder, const std::function<void(const QString &name, bool isFolder)> &take);
-    // This default asks entryNames and counts every entry it cannot tell for a folder among the others.
-    virtual FsResult surveyFolder(const QString &folder, FolderSurvey &survey);
-    // True when anything (even a dangling link) stands at the path.
-    virtual bool exists(const QString &path) = 0;
-    virtual FileId fileId(const QString &path) = 0;
-    // The id of every entry of a folder, the same as fileId gives for each; this default asks
-    // fileId entry by entry, a system that hands ids out with the listing answers at once.
-    virtual QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr);
-    // The stamps of the named entries of one folder, in the same order. `meanwhile`, when given,
-    // runs on this thread while they are taken; this default runs it first, then asks fileStamp
-    // name by name.
-    virtual QList<FileStamp> fileStamps(const QString &folder, const QStringList &names,
-                                        const std::function<void()> &meanwhile = {});
-    // Whether fileStamps and the reads of a folder may run on another thread while this one goes
-    // on with other calls.
-    virtual bool readsFromAnyThread() const { return false; }
+    // Hands every entry of a folder (files, folders, hidden ones), unsorted, to `take` as it is
+    // read, with its own kind: a link is neither a file nor a folder.
+    virtual FsResult readFolder(const QString &folder, const std::function<void(const QString &name, EntryKind kind)> &take) = 0;
+    // Never follows a link: the stamp of the link itself.
+    virtual FileStamp fileStamp(const QString &path) = 0;
     // True when a rename between the two folders can succeed (same mount).
     virtual bool sameFilesystem(const QString &folderA, const QString &folderB) = 0;
     // The longest name, in bytes of the file name encoding, that the folder's filesystem takes.
     virtual int maxNameLength(const QString &folder) = 0;
+    // True when the folder's filesystem takes names that differ only in case for one name.
+    virtual bool ignoresCase(const QString &folder) = 0;
+    virtual FilesystemKind filesystemKind(const QString &folder) = 0;
     // Removes `extra` only while it is a second link to the file at `kept`: the file stays.
     virtual FsResult removeExtraName(const QString &extra, const QString &kept) = 0;
     // Removes an empty regular file with no other name (a claim a cut-short move left) only.
     virtual FsResult removeEmptyClaim(const QString &path) = 0;
-    // True when the folder's filesystem takes names that differ only in case for one name.
-    virtual bool ignoresCase(const QString &folder) = 0;
-    // Never follows a link: the stamp of the link itself.
-    virtual FileStamp fileStamp(const QString &path) = 0;
-    virtual FilesystemKind filesystemKind(const QString &folder) = 0;
-    // The two folders for a batch's moves; this default composes paths and asks move() and
-    // fileStamp(), a system that can hold folders open does without.
-    virtual std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second);
+    // The two folders for a batch's moves and looks. A folder that cannot be opened makes every
+    // move and look of the pair fail with the system's reason.
+    virtual std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) = 0;
+
+    // Answers made of the operations above.
+    // True when anything (even a dangling link) stands at the path.
+    bool exists(const QString &path) { return fileStamp(path).exists(); }
+    FileId fileId(const QString &path) { return fileStamp(path).id; }
+    // Every entry of a folder, unsorted.
+    QStringList entryNames(const QString &folder, FsResult *result = nullptr);
+    // The id of every entry of a folder.
+    QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr);
+    // The stamps of the named entries of one folder, in the same order, looked at from the folder
+    // held open. A folder that cannot be opened gives no stamps, and says why in `result`.
+    QList<FileStamp> fileStamps(const QString &folder, const QStringList &names, FsResult *result = nullptr);
 };
 
 class LinuxFileSystem : public FileSystem
@@ -139,25 +127,21 @@ public:
     FsResult move(const QString &from, const QString &to) override;
     FsResult makeFolder(const QString &path) override;
     FsResult removeFolder(const QString &path) override;
-    QStringList entryNames(const QString &folder, FsResult *result = nullptr) override;
-    FsResult forEachEntry(const QString &folder, const std::function<void(const QString &name)> &take) override;
-    FsResult forEachEntryKind(const QString &folder, const std::function<void(const QString &name, bool isFolder)> &take) override;
-    FsResult surveyFolder(const QString &folder, FolderSurvey &survey) override;
-    bool exists(const QString &path) override;
-    FileId fileId(const QString &path) override;
-    QHash<QString, FileId> entryIds(const QString &folder, FsResult *result = nullptr) override;
-    QList<FileStamp> fileStamps(const QString &folder, const QStringList &names,
-                                const std::function<void()> &meanwhile = {}) override;
-    bool readsFromAnyThread() const override { return true; }
+    FsResult readFolder(const QString &folder, const std::function<void(const QString &name, EntryKind kind)> &take) override;
+    FileStamp fileStamp(const QString &path) override;
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
+    bool ignoresCase(const QString &folder) override;
+    FilesystemKind filesystemKind(const QString &folder) override;
     FsResult removeExtraName(const QString &extra, const QString &kept) override;
     FsResult removeEmptyClaim(const QString &path) override;
-    bool ignoresCase(const QString &folder) override;
-    FileStamp fileStamp(const QString &path) override;
-    FilesystemKind filesystemKind(const QString &folder) override;
     std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override;
 };
+
+// The one reader of folders: every entry but "." and ".." as the system lists it, with its kind;
+// with `followLinks`, a link counts as what it leads to (Other when it leads nowhere).
+FsResult readFolderEntries(const QString &folder, bool followLinks,
+                           const std::function<void(QByteArrayView name, EntryKind kind)> &take);
 
 // Joins a folder and a name with one "/", as the program composes every path.
 QString joinPath(const QString &folder, const QString &name);

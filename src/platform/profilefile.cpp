@@ -1,5 +1,7 @@
 #include "platform/profilefile.h"
 
+#include "platform/filename.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -7,40 +9,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <iconv.h>
 #include <unistd.h>
 
 namespace {
-
-QString decodeCp932(const QByteArray &bytes)
-{
-    iconv_t converter = ::iconv_open("UTF-8", "CP932");
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return QString::fromLatin1(bytes);
-    QByteArray input = bytes;
-    QByteArray output(bytes.size() * 3 + 4, Qt::Uninitialized);
-    char *in = input.data();
-    size_t inLeft = static_cast<size_t>(input.size());
-    char *out = output.data();
-    size_t outLeft = static_cast<size_t>(output.size());
-    while (inLeft > 0) {
-        if (::iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1))
-            break;
-        if (errno == E2BIG)
-            break;
-        // An invalid byte: keep going with a replacement, so one bad byte does not hide the rest.
-        ++in;
-        --inLeft;
-        if (outLeft >= 3) {
-            std::memcpy(out, "\xEF\xBF\xBD", 3);
-            out += 3;
-            outLeft -= 3;
-        }
-    }
-    ::iconv_close(converter);
-    output.truncate(static_cast<qsizetype>(out - output.data()));
-    return QString::fromUtf8(output);
-}
 
 // `readable` turns false when the file exists but cannot be read.
 QStringList readLines(const QString &path, FsResult *readable = nullptr)

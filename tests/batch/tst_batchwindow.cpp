@@ -101,6 +101,8 @@ void TestBatchWindow::init()
     m_programFolder = std::make_unique<QTemporaryDir>();
     m_browsed = std::make_unique<QTemporaryDir>();
     m_fs = std::make_unique<FaultyFileSystem>(m_real);
+    // The window's batches move files through the folders they hold open, and only there.
+    m_fs->forbidPathMoves();
 }
 
 void TestBatchWindow::makeForm()

@@ -27,92 +27,24 @@ struct Crash
 {
 };
 
-// The real file system with every call handed on, so that a batch takes a user's route: its
-// moves go through the folder pair the real one opens. Dies (throws Crash) at one move, counted
-// over both kinds (0: never), and may refuse others or put the folders on two filesystems (the
-// staging route). A move by path while a batch holds its folders open is not that route: noted.
-class CrashingFileSystem : public FileSystem
+// The real file system on a batch's route (its moves go through the folder pair the real one
+// opens), that dies (throws Crash) before its crashAt-th move (0: never), and may refuse others or
+// put the folders on two filesystems (the staging route).
+class CrashingFileSystem : public FaultyFileSystem
 {
 public:
     CrashingFileSystem(FileSystem &real, int crashAt, const QList<int> &refused = {}, bool staged = false)
-        : m_real(real), m_crashAt(crashAt), m_refused(refused), m_staged(staged)
+        : FaultyFileSystem(real)
     {
+        beforeMove(crashAt, [] { throw Crash(); });
+        for (const int move : refused)
+            refuseMove(move, EIO);
+        if (staged)
+            setSameFilesystem(false);
     }
 
-    FsResult move(const QString &from, const QString &to) override
-    {
-        m_wrongRoute = m_wrongRoute || m_openPairs > 0;
-        return nextMove([&] { return m_real.move(from, to); });
-    }
-    FsResult makeFolder(const QString &path) override { return m_real.makeFolder(path); }
-    FsResult removeFolder(const QString &path) override { return m_real.removeFolder(path); }
-    QStringList entryNames(const QString &folder, FsResult *result) override { return m_real.entryNames(folder, result); }
-    FsResult forEachEntry(const QString &folder, const std::function<void(const QString &)> &take) override
-    {
-        return m_real.forEachEntry(folder, take);
-    }
-    FsResult forEachEntryKind(const QString &folder, const std::function<void(const QString &, bool)> &take) override
-    {
-        return m_real.forEachEntryKind(folder, take);
-    }
-    FsResult surveyFolder(const QString &folder, FolderSurvey &survey) override { return m_real.surveyFolder(folder, survey); }
-    bool exists(const QString &path) override { return m_real.exists(path); }
-    FileId fileId(const QString &path) override { return m_real.fileId(path); }
-    QHash<QString, FileId> entryIds(const QString &folder, FsResult *result) override { return m_real.entryIds(folder, result); }
-    QList<FileStamp> fileStamps(const QString &folder, const QStringList &names, const std::function<void()> &meanwhile) override
-    {
-        return m_real.fileStamps(folder, names, meanwhile);
-    }
-    bool readsFromAnyThread() const override { return m_real.readsFromAnyThread(); }
-    bool sameFilesystem(const QString &a, const QString &b) override { return !m_staged && m_real.sameFilesystem(a, b); }
-    int maxNameLength(const QString &folder) override { return m_real.maxNameLength(folder); }
-    FsResult removeExtraName(const QString &extra, const QString &kept) override { return m_real.removeExtraName(extra, kept); }
-    bool ignoresCase(const QString &folder) override { return m_real.ignoresCase(folder); }
-    FileStamp fileStamp(const QString &path) override { return m_real.fileStamp(path); }
-    FsResult removeEmptyClaim(const QString &path) override { return m_real.removeEmptyClaim(path); }
-    FilesystemKind filesystemKind(const QString &folder) override { return m_kind ? *m_kind : m_real.filesystemKind(folder); }
-    std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override
-    {
-        return std::make_unique<Pair>(*this, m_real.openFolderPair(first, second));
-    }
-
-    bool wrongRoute() const { return m_wrongRoute; }
-    // What the batch is told of the folder's filesystem.
-    void setFilesystemKind(FilesystemKind kind) { m_kind = kind; }
-
-private:
-    class Pair : public FolderPair
-    {
-    public:
-        Pair(CrashingFileSystem &fs, std::unique_ptr<FolderPair> real) : m_fs(fs), m_real(std::move(real)) { ++m_fs.m_openPairs; }
-        ~Pair() override { --m_fs.m_openPairs; }
-        FileStamp stamp(Side side, const QString &name) override { return m_real->stamp(side, name); }
-        FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *seen) override
-        {
-            return m_fs.nextMove([&] { return m_real->move(from, name, to, newName, seen); });
-        }
-
-    private:
-        CrashingFileSystem &m_fs;
-        std::unique_ptr<FolderPair> m_real;
-    };
-
-    FsResult nextMove(const std::function<FsResult()> &move)
-    {
-        ++m_moves;
-        if (m_moves == m_crashAt)
-            throw Crash();
-        return m_refused.contains(m_moves) ? FsResult::failure(EIO) : move();
-    }
-
-    FileSystem &m_real;
-    int m_crashAt;
-    QList<int> m_refused;
-    bool m_staged;
-    std::optional<FilesystemKind> m_kind;
-    int m_moves = 0;
-    int m_openPairs = 0;
-    bool m_wrongRoute = false;
+    // A move by path is not a batch's route.
+    bool wrongRoute() const { return moveCount() != pairMoveCount(); }
 };
 
 // Each file takes the name of the one `step` places on, round the end: every new name is another

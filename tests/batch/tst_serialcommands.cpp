@@ -214,6 +214,11 @@ void TestSerialCommands::serialRenumbersExistingSerials()
     QCOMPARE(contentOf(m_folder, "Re2.jpg"), QStringLiteral("Re1.jpg"));
     QCOMPARE(contentOf(m_folder, "Re3.jpg"), QStringLiteral("Re2.jpg"));
     QCOMPARE(m_messages.shown().size(), 1);
+
+    // Leading zeros give every number their width, in the dialog's tooltip as in the batch.
+    runSerial(QStringLiteral("Re"), QStringLiteral("001"));
+    QCOMPARE(m_startTooltip, QStringLiteral("Re001.jpg, Re002.jpg（2 ファイル）"));
+    QCOMPARE(namesIn(m_folder), QStringList({"Re001.jpg", "Re002.jpg"}));
 }
 
 void TestSerialCommands::serialNegativeStartWarnsThenNumbers()

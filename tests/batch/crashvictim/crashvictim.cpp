@@ -12,6 +12,7 @@
 #include "main/form1.h"
 #include "platform/filesystem.h"
 #include "platform/messagebox.h"
+#include "support/faultyfilesystem.h"
 
 #include <QApplication>
 
@@ -20,57 +21,15 @@
 
 namespace {
 
-// The real file system, killed before its chosen move, whether by path (a recovery) or in the
-// folder pair a batch holds open (a batch or an undo, on the very route a user's takes).
-class KillingFileSystem : public LinuxFileSystem
+// The real file system, killed before the chosen move on the route a user's batch takes.
+void killBefore(FaultyFileSystem &fileSystem, int move)
 {
-public:
-    KillingFileSystem(int killAt, bool staged) : m_killAt(killAt), m_staged(staged) {}
-
-    FsResult move(const QString &from, const QString &to) override
-    {
-        killIfDue();
-        return LinuxFileSystem::move(from, to);
-    }
-    bool sameFilesystem(const QString &folderA, const QString &folderB) override
-    {
-        return !m_staged && LinuxFileSystem::sameFilesystem(folderA, folderB);
-    }
-    std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override
-    {
-        return std::make_unique<Pair>(*this, LinuxFileSystem::openFolderPair(first, second));
-    }
-
-private:
-    class Pair : public FolderPair
-    {
-    public:
-        Pair(KillingFileSystem &fs, std::unique_ptr<FolderPair> real) : m_fs(fs), m_real(std::move(real)) {}
-        FileStamp stamp(Side side, const QString &name) override { return m_real->stamp(side, name); }
-        FsResult move(Side from, const QString &name, Side to, const QString &newName, const FileStamp *seen) override
-        {
-            m_fs.killIfDue();
-            return m_real->move(from, name, to, newName, seen);
-        }
-
-    private:
-        KillingFileSystem &m_fs;
-        std::unique_ptr<FolderPair> m_real;
-    };
-
-    void killIfDue()
-    {
-        if (++m_moves == m_killAt) {
-            std::printf("killed before move %d\n", m_moves);
-            std::fflush(stdout);
-            std::raise(SIGKILL);
-        }
-    }
-
-    int m_killAt;
-    bool m_staged;
-    int m_moves = 0;
-};
+    fileSystem.beforeMove(move, [move] {
+        std::printf("killed before move %d\n", move);
+        std::fflush(stdout);
+        std::raise(SIGKILL);
+    });
+}
 
 class AnswerOk : public MessageBoxes
 {
@@ -102,7 +61,11 @@ int main(int argc, char *argv[])
     if (!batch && !undo && !(args.size() == 4 && args.at(1) == QLatin1String("start")))
         return usage();
 
-    KillingFileSystem fileSystem(args.last().toInt(), batch && args.at(5) == QLatin1String("staged"));
+    LinuxFileSystem disk;
+    FaultyFileSystem fileSystem(disk);
+    killBefore(fileSystem, args.last().toInt());
+    if (batch && args.at(5) == QLatin1String("staged"))
+        fileSystem.setSameFilesystem(false);
     AnswerOk answers;
     Form1 form(PlatformContext{fileSystem, answers, args.at(2)});
     form.Form_Load();

@@ -5,12 +5,13 @@
 #include "batch/lastrename.h"
 #include "batch/preview.h"
 #include "batch/removalrule.h"
+#include "batch/serialname.h"
 #include "batch/twophasemove.h"
+#include "dialogs/form2.h"
+#include "dialogs/form3.h"
 #include "main/batchprogress.h"
 #include "main/listsrefreshonce.h"
-
-#include <optional>
-#include <thread>
+#include "main/sharedvalues.h"
 
 namespace {
 
@@ -85,17 +86,7 @@ void Form1::runBatchMove(const NameRule &rule)
             batch.takeNamesFrom(*m_previewed);
             m_previewed.reset();
         }
-        // The files wait under their new names, and end under them: the list shows the plan's
-        // strings, not copies, put in order on a second core while the files move out.
-        std::optional<ExpectedNames> newNames;
-        if (batch.plan()) {
-            newNames.emplace(batch.moves().size());
-            for (const PlannedMove &move : batch.moves())
-                newNames->add(move.newName);
-            newNames->sortAhead();
-        }
-        if (newNames && batch.moveOut()) {
-            File1->expectNames(&*newNames);
+        if (batch.plan() && batch.moveOut()) {
             {
                 const ListsRefreshOnce once(Dir1, File1);
                 File1->refresh();
@@ -106,32 +97,22 @@ void Form1::runBatchMove(const NameRule &rule)
             batch.moveBack();
         }
         const bool done = batch.report().outcome == BatchOutcome::Done;
-        if (!done)
-            File1->expectNames(nullptr);
-        // The record is written while the lists read the folder again, on a second core where
-        // the file system allows; it is known to be written before anything is said of the batch.
-        std::jthread recording;
+        // Written before anything is said of the batch.
         if (done) {
-            const auto record = [&] {
-                recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo,
-                                            savedFolder, batch.moves(), batch.plannedFiles());
-            };
-            if (m_platform.fileSystem.readsFromAnyThread())
-                recording = std::jthread(record);
-            else
-                record();
+            recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, savedFolder,
+                                        batch.moves(), batch.plannedFiles());
         }
         messages.append(batchMessage(batch.report()));
         if (done)
             messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
-        {
-            // Whatever happened, the lists end on the starting folder, read afresh, with the boxes empty.
-            const ListsRefreshOnce once(Dir1, File1);
-            if (!setDir1Path(savedFolder))
-                emptyNameBoxes();
-            File1->refresh();
-        }
-        File1->expectNames(nullptr);
+    }
+    {
+        // Whatever happened, the lists end on the starting folder, read afresh, with the boxes
+        // empty; the batch's plan is gone before they read it.
+        const ListsRefreshOnce once(Dir1, File1);
+        if (!setDir1Path(savedFolder))
+            emptyNameBoxes();
+        File1->refresh();
     }
     m_batchRunning = false;
     progress.end();
@@ -143,4 +124,46 @@ void Form1::runBatchMove(const NameRule &rule)
     // The boxes and dialogs of the batch are gone; without a window manager nobody else hands
     // the keyboard back to the window.
     activateWindow();
+}
+
+void Form1::Command6_Click()
+{
+    if (confirmBatch(QStringLiteral("リスト内の全てのファイルの名を連番にて処理します"), listingText(File1->entries())))
+        RenREname();
+}
+
+void Form1::RenREname()
+{
+    {
+        // A fresh dialog for each showing: "Re" and "1" every time.
+        Form2 dialog(messages(), this);
+        dialog.setNamesPreview([this](const NameRule &rule) { return startTooltip(rule); });
+        dialog.exec();
+    }
+    // Without a window manager nobody hands the keyboard back to the window.
+    activateWindow();
+    if (shared::SerialPrefix.isEmpty())
+        return;
+    runBatchMove(serialNameRule(shared::SerialPrefix, shared::SerialStart, shared::SerialWidth));
+}
+
+void Form1::Command7_Click()
+{
+    if (confirmBatch(QStringLiteral("リスト内の全てのファイルの拡張子を統一変換します"), listingText(File1->entries())))
+        RenREKaku();
+}
+
+void Form1::RenREKaku()
+{
+    {
+        // A fresh dialog for each showing: an empty box every time.
+        Form3 dialog(messages(), this);
+        dialog.setNamesPreview([this](const NameRule &rule) { return startTooltip(rule); });
+        dialog.exec();
+    }
+    // Without a window manager nobody hands the keyboard back to the window.
+    activateWindow();
+    if (shared::UnifiedExtension == shared::UnifiedExtensionCancelled)
+        return;
+    runBatchMove(unifiedNameRule(shared::UnifiedExtension));
 }
