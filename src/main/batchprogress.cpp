@@ -1,5 +1,7 @@
 #include "main/batchprogress.h"
 
+#include "main/twips.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -79,6 +81,7 @@ void BatchProgress::show(const BatchMove &move)
         m_window = new QWidget(m_mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
         m_window->setWindowTitle(QStringLiteral("一括リネーム"));
         m_window->setWindowModality(Qt::ApplicationModal);
+        keepOwnLook(m_window);
         m_label = new QLabel(m_window);
         auto *layout = new QVBoxLayout(m_window);
         layout->addWidget(m_label);
