@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 #include <QToolTip>
 
 namespace {
@@ -206,6 +207,15 @@ bool Form1::event(QEvent *event)
     // window's back.
     if (event->type() == QEvent::ApplicationFontChange && QToolTip::font() != font())
         QToolTip::setFont(font());
+    // A compositor that does not keep a dialog above its window (sway) brings the window over the
+    // dialog it waits for at a click: the dialog comes back on top, where the user can answer it.
+    if (event->type() == QEvent::WindowActivate) {
+        if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != this && modal->isVisible())
+            QTimer::singleShot(0, modal, [modal] {
+                modal->raise();
+                modal->activateWindow();
+            });
+    }
     return QWidget::event(event);
 }
 
