@@ -454,8 +454,18 @@ void TestBatchWindow::undoAfterRestart()
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     m_messages.clear();
+    QStringList visited;
+    QStringList shownThere;
+    connect(m_form->Dir1, &FolderList::changed, m_form.get(), [&] {
+        visited.append(m_form->Dir1->path());
+        shownThere.append(m_form->File1->entries().value(0));
+    });
 
     press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    // As after a batch: the lists arrive once, on the folder with its files back, and the
+    // confirmation is the only box.
+    QCOMPARE(visited, QStringList{folder()});
+    QCOMPARE(shownThere, QStringList{QStringLiteral("photo 1.jpg")});
     QCOMPARE(m_messages.shown().size(), 1);
     QMap<QString, QString> original;
     for (const QString &name : names)
