@@ -65,6 +65,7 @@ private slots:
     void missingWorkFolderMadeForTheBatch();
     void unusableWorkFolderRefusedWithMessage();
     void ruleRefusalOfAnotherCommandIsShown();
+    void unrecordedBatchSaidAfterItsOutcome();
 
     void undoThenRedoThroughTheKeys();
     void undoAfterRestart();
@@ -368,6 +369,23 @@ void TestBatchWindow::ruleRefusalOfAnotherCommandIsShown()
     QCOMPARE(m_messages.shown().size(), 1);
     QVERIFY2(m_messages.lastPrompt().endsWith(QStringLiteral("\n・b.txt（連番が 2147483647 を超えます）")),
              qPrintable(m_messages.lastPrompt()));
+}
+
+void TestBatchWindow::unrecordedBatchSaidAfterItsOutcome()
+{
+    touch(joinPath(folder(), QStringLiteral("a.txt")));
+    // A folder stands where the record belongs.
+    QVERIFY(QDir().mkpath(joinPath(lastRenamePathOf(m_programFolder->path()), QStringLiteral("in"))));
+    makeForm();
+    m_form->File1->setPattern(QStringLiteral("*.txt"));
+    m_form->runBatchMove([](int, const QString &) { return NewName::of(QStringLiteral("a.jpg")); });
+    QCOMPARE(namesIn(folder()), QStringList{QStringLiteral("a.jpg")});
+    // One box: what the batch did, then why it cannot be taken back.
+    QCOMPARE(m_messages.shown().size(), 1);
+    const QStringList said = m_messages.lastPrompt().split(QStringLiteral("\n\n"));
+    QCOMPARE(said.size(), 2);
+    QVERIFY2(said.at(0).contains(QStringLiteral("表示ファイル規制（*.txt）")), qPrintable(said.at(0)));
+    QVERIFY2(said.at(1).startsWith(QStringLiteral("リネームは終わりましたが、その記録を書き込めないため")), qPrintable(said.at(1)));
 }
 
 void TestBatchWindow::press(QWidget *focus, Qt::Key key, Qt::KeyboardModifiers modifiers)
