@@ -120,8 +120,16 @@ private:
     void setUpTakeBack();
     // Keeps the moves just made for Ctrl+Z; says so when they cannot be kept.
     void recordRename(const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned = {});
-    // Says why the rename just made cannot be taken back, if it cannot.
-    void showUnrecorded(const FsResult &recorded);
+    // What a batch leaves to say: its outcome, and the Ctrl+Z record it wrote or failed to write.
+    struct BatchSaid
+    {
+        QStringList messages;
+        FsResult recorded;
+    };
+    // The one sequence of every batch and of undo/redo: a busy mouse (and a progress window for a
+    // long batch) and closing refused while `run` moves the files, following them through the
+    // observer it is handed; then the lists on `folder`, read once, and one box of what was said.
+    void runSequence(const QString &folder, const std::function<BatchSaid(const BatchFollower &)> &run);
     void emptyNameBoxes();
 
     PlatformContext m_platform;

@@ -9,7 +9,6 @@
 #include "batch/twophasemove.h"
 #include "dialogs/form2.h"
 #include "dialogs/form3.h"
-#include "main/batchprogress.h"
 #include "main/listsrefreshonce.h"
 #include "main/sharedvalues.h"
 
@@ -72,14 +71,10 @@ void Form1::UBarKiller()
 void Form1::runBatchMove(const NameRule &rule)
 {
     const QString savedFolder = Dir1->path();
-    // Written before the first move, so that a batch cut short by a crash is undone at the next start.
-    BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
-    BatchProgress progress(journal, this);
-    m_batchRunning = true;
-    QStringList messages;
-    FsResult recorded;
-    {
-        TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &progress);
+    runSequence(savedFolder, [&](const BatchFollower &follow) {
+        // Written before the first move, so that a batch cut short by a crash is undone at the next start.
+        BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
+        TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &follow(journal));
         // The names the confirmation showed are the names the batch gives: the same listing and
         // rule form them. The folder itself is read afresh.
         if (m_previewed) {
@@ -96,34 +91,14 @@ void Form1::runBatchMove(const NameRule &rule)
             }
             batch.moveBack();
         }
-        const bool done = batch.report().outcome == BatchOutcome::Done;
-        // Written before anything is said of the batch.
-        if (done) {
-            recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, savedFolder,
-                                        batch.moves(), batch.plannedFiles());
+        BatchSaid said{{batchMessage(batch.report())}, FsResult::success()};
+        if (batch.report().outcome == BatchOutcome::Done) {
+            said.recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo,
+                                             savedFolder, batch.moves(), batch.plannedFiles());
+            said.messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
         }
-        messages.append(batchMessage(batch.report()));
-        if (done)
-            messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
-    }
-    {
-        // Whatever happened, the lists end on the starting folder, read afresh, with the boxes
-        // empty; the batch's plan is gone before they read it.
-        const ListsRefreshOnce once(Dir1, File1);
-        if (!setDir1Path(savedFolder))
-            emptyNameBoxes();
-        File1->refresh();
-    }
-    m_batchRunning = false;
-    progress.end();
-    showUnrecorded(recorded);
-
-    messages.removeAll(QString());
-    if (!messages.isEmpty())
-        m_platform.messages.show(messages.join(QStringLiteral("\n\n")), MsgButtons::Ok);
-    // The boxes and dialogs of the batch are gone; without a window manager nobody else hands
-    // the keyboard back to the window.
-    activateWindow();
+        return said;
+    });
 }
 
 void Form1::Command6_Click()

@@ -132,38 +132,43 @@ void Form1::takeBackLastRename(TakeBack direction)
     if (messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ"), takeBackText(record)) != MsgAnswer::Ok)
         return;
 
+    runSequence(record.folder, [&](const BatchFollower &follow) {
+        const TakeBackResult result = ::takeBackLastRename(m_platform.fileSystem, m_platform.programFolder, record,
+                                                           NameFilter(File1->pattern()), follow);
+        return BatchSaid{{takeBackMessage(record, result)}, result.recorded};
+    });
+}
+
+void Form1::runSequence(const QString &folder, const std::function<BatchSaid(const BatchFollower &)> &run)
+{
     std::optional<BatchProgress> progress;
     m_batchRunning = true;
-    const TakeBackResult result = ::takeBackLastRename(m_platform.fileSystem, m_platform.programFolder, record,
-                                                       NameFilter(File1->pattern()),
-                                                       [&](BatchObserver &guard) -> BatchObserver & {
-                                                           return progress.emplace(guard, this);
-                                                       });
+    BatchSaid said = run([&](BatchObserver &record) -> BatchObserver & { return progress.emplace(record, this); });
     {
-        // The lists show the folder whose names changed back, read afresh, with the boxes empty.
+        // Whatever happened, the lists end on the folder of the batch, read afresh, with the boxes
+        // empty; the batch's plan is gone before they read it.
         const ListsRefreshOnce once(Dir1, File1);
-        if (!setDir1Path(record.folder))
+        if (!setDir1Path(folder))
             emptyNameBoxes();
         File1->refresh();
     }
     m_batchRunning = false;
     if (progress)
         progress->end();
-    QString message = takeBackMessage(record, result);
-    if (!result.recorded.ok())
-        message += (message.isEmpty() ? QString() : QStringLiteral("\n\n")) + unrecorded(result.recorded);
-    if (!message.isEmpty())
-        messages.show(message, MsgButtons::Ok);
+    // Said once, in one box, after the record was written.
+    if (!said.recorded.ok())
+        said.messages.append(unrecorded(said.recorded));
+    said.messages.removeAll(QString());
+    if (!said.messages.isEmpty())
+        m_platform.messages.show(said.messages.join(QStringLiteral("\n\n")), MsgButtons::Ok);
+    // The boxes and dialogs of the batch are gone; without a window manager nobody else hands
+    // the keyboard back to the window.
     activateWindow();
 }
 
 void Form1::recordRename(const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned)
 {
-    showUnrecorded(recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, folder, moves, planned));
-}
-
-void Form1::showUnrecorded(const FsResult &recorded)
-{
+    const FsResult recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, folder, moves, planned);
     if (!recorded.ok())
         m_platform.messages.show(unrecorded(recorded), MsgButtons::Ok);
 }

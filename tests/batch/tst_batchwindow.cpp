@@ -65,6 +65,7 @@ private slots:
     void missingWorkFolderMadeForTheBatch();
     void unusableWorkFolderRefusedWithMessage();
     void ruleRefusalOfAnotherCommandIsShown();
+    void unrecordedBatchSaidAfterItsOutcome();
 
     void undoThenRedoThroughTheKeys();
     void undoAfterRestart();
@@ -370,6 +371,23 @@ void TestBatchWindow::ruleRefusalOfAnotherCommandIsShown()
              qPrintable(m_messages.lastPrompt()));
 }
 
+void TestBatchWindow::unrecordedBatchSaidAfterItsOutcome()
+{
+    touch(joinPath(folder(), QStringLiteral("a.txt")));
+    // A folder stands where the record belongs.
+    QVERIFY(QDir().mkpath(joinPath(lastRenamePathOf(m_programFolder->path()), QStringLiteral("in"))));
+    makeForm();
+    m_form->File1->setPattern(QStringLiteral("*.txt"));
+    m_form->runBatchMove([](int, const QString &) { return NewName::of(QStringLiteral("a.jpg")); });
+    QCOMPARE(namesIn(folder()), QStringList{QStringLiteral("a.jpg")});
+    // One box: what the batch did, then why it cannot be taken back.
+    QCOMPARE(m_messages.shown().size(), 1);
+    const QStringList said = m_messages.lastPrompt().split(QStringLiteral("\n\n"));
+    QCOMPARE(said.size(), 2);
+    QVERIFY2(said.at(0).contains(QStringLiteral("表示ファイル規制（*.txt）")), qPrintable(said.at(0)));
+    QVERIFY2(said.at(1).startsWith(QStringLiteral("リネームは終わりましたが、その記録を書き込めないため")), qPrintable(said.at(1)));
+}
+
 void TestBatchWindow::press(QWidget *focus, Qt::Key key, Qt::KeyboardModifiers modifiers)
 {
     m_form->activateWindow();
@@ -454,8 +472,18 @@ void TestBatchWindow::undoAfterRestart()
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     m_messages.clear();
+    QStringList visited;
+    QStringList shownThere;
+    connect(m_form->Dir1, &FolderList::changed, m_form.get(), [&] {
+        visited.append(m_form->Dir1->path());
+        shownThere.append(m_form->File1->entries().value(0));
+    });
 
     press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    // As after a batch: the lists arrive once, on the folder with its files back, and the
+    // confirmation is the only box.
+    QCOMPARE(visited, QStringList{folder()});
+    QCOMPARE(shownThere, QStringList{QStringLiteral("photo 1.jpg")});
     QCOMPARE(m_messages.shown().size(), 1);
     QMap<QString, QString> original;
     for (const QString &name : names)
