@@ -211,10 +211,7 @@ bool Form1::event(QEvent *event)
     // dialog it waits for at a click: the dialog comes back on top, where the user can answer it.
     if (event->type() == QEvent::WindowActivate) {
         if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != this && modal->isVisible())
-            QTimer::singleShot(0, modal, [modal] {
-                modal->raise();
-                modal->activateWindow();
-            });
+            QTimer::singleShot(0, modal, [modal] { modal->activateWindow(); });
     }
     return QWidget::event(event);
 }
