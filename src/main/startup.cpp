@@ -5,8 +5,10 @@
 #include "platform/filesystem.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFont>
+#include <QProxyStyle>
 #include <QStyleFactory>
 
 #include <cstring>
@@ -21,9 +23,66 @@ bool claimSingleCopy(SingleCopyLock &lock, MessageBoxes &messages)
     return false;
 }
 
+namespace {
+
+// The program's buttons stand in the order its windows were designed with (OK before キャンセル),
+// whatever order the desktop prefers for its own dialogs.
+class ProgramStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_DialogButtonLayout)
+            return QDialogButtonBox::WinLayout;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    // The style's light colours, fixed: a desktop theme's palette (GTK's dark one) never enters.
+    QPalette standardPalette() const override
+    {
+        struct Colours
+        {
+            QPalette::ColorRole role;
+            QRgb active;
+            QRgb disabled;
+        };
+        static const Colours table[] = {
+            {QPalette::WindowText, 0xff000000, 0xffbebebe}, {QPalette::Button, 0xffefefef, 0xffefefef},
+            {QPalette::Light, 0xffffffff, 0xffffffff},      {QPalette::Midlight, 0xffcacaca, 0xffcacaca},
+            {QPalette::Dark, 0xff9f9f9f, 0xffbebebe},       {QPalette::Mid, 0xffb8b8b8, 0xffb8b8b8},
+            {QPalette::Text, 0xff000000, 0xffbebebe},       {QPalette::BrightText, 0xffffffff, 0xffffffff},
+            {QPalette::ButtonText, 0xff000000, 0xffbebebe}, {QPalette::Base, 0xffffffff, 0xffefefef},
+            {QPalette::Window, 0xffefefef, 0xffefefef},     {QPalette::Shadow, 0xff767676, 0xffb1b1b1},
+            {QPalette::Highlight, 0xff308cc6, 0xff919191},  {QPalette::HighlightedText, 0xffffffff, 0xffffffff},
+            {QPalette::Link, 0xff0000ff, 0xff0000ff},       {QPalette::LinkVisited, 0xffff00ff, 0xffff00ff},
+            {QPalette::AlternateBase, 0xfff7f7f7, 0xfff7f7f7}, {QPalette::ToolTipBase, 0xffffffdc, 0xffffffdc},
+            {QPalette::ToolTipText, 0xff000000, 0xff000000}, {QPalette::PlaceholderText, 0x80000000, 0x80000000},
+        };
+        QPalette palette;
+        for (const Colours &colours : table) {
+            palette.setColor(QPalette::Active, colours.role, QColor::fromRgba(colours.active));
+            palette.setColor(QPalette::Inactive, colours.role, QColor::fromRgba(colours.active));
+            palette.setColor(QPalette::Disabled, colours.role, QColor::fromRgba(colours.disabled));
+        }
+        return palette;
+    }
+};
+
+} // namespace
+
 void applyApplicationLook()
 {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new ProgramStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
+    // A desktop theme may hand whole classes of widgets palettes of their own (GTK's dark themes
+    // do: buttons, lists, boxes, labels, menus), which no window's own colours would reach: they
+    // take the style's light palette, as the windows do.
+    const QPalette light = QApplication::style()->standardPalette();
+    for (const char *className : {"QAbstractButton", "QToolButton", "QCheckBox", "QRadioButton", "QHeaderView",
+                                  "QAbstractItemView", "QMessageBoxLabel", "QTabBar", "QLabel", "QGroupBox",
+                                  "QMenu", "QMenuBar", "QTextEdit", "QTextControl", "QLineEdit", "QComboBox"})
+        QApplication::setPalette(light, className);
     QFont font(QStringLiteral("Noto Sans CJK JP"));
     font.setPixelSize(12);
     QApplication::setFont(font);
