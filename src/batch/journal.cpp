@@ -78,7 +78,7 @@ void appendEscapedUtf8(QByteArray &out, const QByteArray &utf8)
 void appendEscaped(QByteArray &out, const QString &name)
 {
     // Most names hold no byte outside UTF-8: their bytes go through one buffer kept for them all.
-    if (!std::any_of(name.cbegin(), name.cend(), [](QChar unit) { return unit.unicode() >= 0xDC80 && unit.unicode() <= 0xDCFF; })) {
+    if (!hasEscapedBytes(name)) {
         thread_local QByteArray bytes;
         writeBytesOfName(name, bytes);
         appendEscapedUtf8(out, bytes);

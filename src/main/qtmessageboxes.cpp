@@ -1,5 +1,7 @@
 #include "platform/messagebox.h"
 
+#include "main/twips.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -7,7 +9,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QStyle>
 
 namespace {
 
@@ -98,10 +99,7 @@ int QtMessageBoxes::show(const QString &prompt, int buttons, const QString &titl
     QWidget *owner = ownerWindow();
     MessageBox box(owner, prompt);
     // The font of the window it belongs to and the program's own colours, whatever the theme says.
-    box.setAttribute(Qt::WA_WindowPropagation);
-    QPalette palette = box.style()->standardPalette();
-    palette.setResolveMask(~QPalette::ResolveMask(0));
-    box.setPalette(palette);
+    keepOwnLook(&box);
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
     box.setTextFormat(Qt::PlainText);

@@ -10,18 +10,6 @@ namespace {
 
 constexpr char16_t EscapeBase = 0xDC00;
 
-// Asked of every name that goes to a system call: a plain scan, the pair check only for a unit
-// in the escapes' range.
-bool hasEscapedBytes(QStringView name)
-{
-    const char16_t *units = name.utf16();
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        if (units[i] >= 0xDC80 && units[i] <= 0xDCFF && !(i > 0 && QChar::isHighSurrogate(units[i - 1])))
-            return true;
-    }
-    return false;
-}
-
 bool isContinuation(unsigned char byte)
 {
     return (byte & 0xC0) == 0x80;
@@ -105,6 +93,18 @@ std::optional<QString> cp932Text(const QByteArray &bytes)
 }
 
 } // namespace
+
+// Asked of every name that goes to a system call: a plain scan, the pair check only for a unit
+// in the escapes' range.
+bool hasEscapedBytes(QStringView name)
+{
+    const char16_t *units = name.utf16();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (units[i] >= 0xDC80 && units[i] <= 0xDCFF && !(i > 0 && QChar::isHighSurrogate(units[i - 1])))
+            return true;
+    }
+    return false;
+}
 
 bool isEscapedByte(QStringView name, qsizetype at)
 {

@@ -17,6 +17,8 @@ QByteArray bytesOfName(QStringView name);
 void writeBytesOfName(QStringView name, QByteArray &into);
 // Whether the unit at `at` stands for a byte that is no part of valid UTF-8.
 bool isEscapedByte(QStringView name, qsizetype at);
+// True when any unit of the name is such an escaped byte.
+bool hasEscapedBytes(QStringView name);
 
 // The encoding a name was read in, and the one a batch writes its new name in.
 enum class NameEncoding {
