@@ -425,10 +425,10 @@ private:
     double engine(Rule rule, bool journaled, Figure *record = nullptr)
     {
         BatchJournal journal(m_fs, m_programFolder);
-        std::unique_ptr<TwoPhaseMove> batch;
+        std::unique_ptr<BatchMover> batch;
         ::sync();
         const double elapsed = timed([&] {
-            batch = std::make_unique<TwoPhaseMove>(m_fs, request(rule), journaled ? &journal : nullptr);
+            batch = std::make_unique<BatchMover>(m_fs, BatchPlan(m_fs, request(rule)), journaled ? &journal : nullptr);
             if (batch->run().outcome != BatchOutcome::Done)
                 fail("the engine did not finish the batch");
         });
@@ -469,8 +469,8 @@ private:
         QString text;
         ::sync();
         const double elapsed = timed([&] {
-            TwoPhaseMove batch(m_fs, request(Rule::Spaces));
-            if (!batch.preview())
+            const BatchPlan batch(m_fs, request(Rule::Spaces));
+            if (!batch.ok())
                 fail("the preview refuses the batch");
             text = previewText(batch);
         });

@@ -481,7 +481,7 @@ BatchJournal::~BatchJournal()
     closeFile();
 }
 
-FsResult BatchJournal::planned(const TwoPhaseMove &batch)
+FsResult BatchJournal::planned(const BatchMover &batch)
 {
     auto refusal = [&](const QString &what, const QString &path, const FsResult &result) {
         return FsResult::failure(QStringLiteral("%1\n%2\n%3").arg(what, path, result.reason()));

@@ -115,7 +115,7 @@ public:
     BatchJournal(const BatchJournal &) = delete;
     BatchJournal &operator=(const BatchJournal &) = delete;
 
-    FsResult planned(const TwoPhaseMove &batch) override;
+    FsResult planned(const BatchMover &batch) override;
     void moving(const BatchMove &move) override;
     void moved(const BatchMove &move, const FsResult &result) override;
     void finished(const BatchReport &report) override;

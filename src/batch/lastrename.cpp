@@ -84,7 +84,7 @@ public:
     {
     }
 
-    FsResult planned(const TwoPhaseMove &batch) override
+    FsResult planned(const BatchMover &batch) override
     {
         // The engine has just looked at every file, in the record's order.
         changed = changedAmong(m_record, batch.plannedFiles(), m_fs.filesystemKind(m_record.folder).stableIds);
@@ -310,10 +310,12 @@ TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &program
     TakeBackGuard guard(fileSystem, programFolder, record);
     // Each file gets its former name back byte for byte, whatever its encoding now: a name typed
     // whole in the single rename went from CP932 to UTF-8, and its redo must write UTF-8 again.
-    TwoPhaseMove batch(fileSystem,
-                       BatchRequest{record.folder, namesNow(record), workFolderOf(programFolder), filter,
-                                    [&record](int index, const QString &) { return NewName::exactly(record.files.at(index).formerName); }},
-                       follow ? &follow(guard) : &guard);
+    BatchMover batch(fileSystem,
+                     BatchPlan(fileSystem, BatchRequest{record.folder, namesNow(record), workFolderOf(programFolder), filter,
+                                                        [&record](int index, const QString &) {
+                                                            return NewName::exactly(record.files.at(index).formerName);
+                                                        }}),
+                     follow ? &follow(guard) : &guard);
     TakeBackResult result{batch.run(), guard.changed, FsResult::success()};
     if (result.report.outcome == BatchOutcome::Done) {
         const TakeBack opposite = record.direction == TakeBack::Undo ? TakeBack::Redo : TakeBack::Undo;

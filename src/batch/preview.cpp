@@ -17,7 +17,7 @@ QString countLine(qsizetype files)
 } // namespace
 
 // Composed in one string, without a list of lines beside it: a preview of 100,000 files.
-QString previewText(const TwoPhaseMove &previewed)
+QString previewText(const BatchPlan &previewed)
 {
     const BatchReport &report = previewed.report();
     const QList<PlannedMove> &moves = previewed.moves();
@@ -64,7 +64,7 @@ QString listingText(const QStringList &listing)
     return text;
 }
 
-QString namesTooltip(qsizetype files, const TwoPhaseMove *previewed)
+QString namesTooltip(qsizetype files, const BatchPlan *previewed)
 {
     if (!previewed)
         return QStringLiteral("（%1）").arg(countLine(files));

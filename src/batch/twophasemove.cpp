@@ -13,7 +13,7 @@ QString stagingFolderOf(const QString &folder)
     return joinPath(folder, QStringLiteral(".xxxxxxx"));
 }
 
-FsResult BatchObserver::planned(const TwoPhaseMove &)
+FsResult BatchObserver::planned(const BatchMover &)
 {
     return FsResult::success();
 }
@@ -65,46 +65,54 @@ bool nameProblem(const QString &name, BatchProblem *problem)
 
 } // namespace
 
-TwoPhaseMove::TwoPhaseMove(FileSystem &fileSystem, BatchRequest request, BatchObserver *observer)
-    : m_fs(fileSystem)
-    , m_request(std::move(request))
-    , m_observer(observer)
+BatchPlan::BatchPlan(FileSystem &fileSystem, BatchRequest request)
+    : m_request(std::move(request))
+{
+    // Where the folder's filesystem takes two spellings for one name, so does every check.
+    m_foldCase = fileSystem.ignoresCase(m_request.folder);
+    formNames();
+    check(fileSystem);
+}
+
+BatchPlan::BatchPlan(FileSystem &fileSystem, const BatchPlan &shown)
+    : m_request(shown.m_request)
+    , m_moves(shown.m_moves)
+    , m_formed(shown.m_formed)
+    , m_refusals(shown.m_refusals)
+{
+    m_foldCase = fileSystem.ignoresCase(m_request.folder);
+    // Names formed under another reading of case, or not at all (the folder could not be read),
+    // are formed again.
+    if (m_foldCase != shown.m_foldCase || m_moves.size() != m_request.listing.size())
+        formNames();
+    check(fileSystem);
+}
+
+// Reads the folder once, and the holding folder when it holds anything: which listed files are
+// there, and which other entries hold names that no new name may take.
+void BatchPlan::check(FileSystem &fs)
 {
     m_report.folder = m_request.folder;
     m_report.workFolder = m_request.workFolder;
-}
-
-const BatchReport &TwoPhaseMove::run()
-{
-    if (plan() && moveOut())
-        moveBack();
-    return m_report;
-}
-
-// Reads the folder once and, for a batch, looks at every listed file once: which listed files
-// are there, and which other entries hold names that no new name may take.
-bool TwoPhaseMove::readFolders(QStringList &holdingEntries, bool create)
-{
-    // Where the folder's filesystem takes two spellings for one name, so does every check.
-    m_foldCase = m_fs.ignoresCase(m_request.folder);
-    // Names a preview formed under another reading of case are formed again.
-    if (!(m_namesTaken && m_namesFoldCase == m_foldCase))
-        formNames();
-    FsResult read = listedFromNames();
-    if (read.ok() && !m_previewOnly)
-        m_planned = m_fs.fileStamps(m_request.folder, m_request.listing, &read);
+    const FsResult read = listedFromNames(fs);
     if (!read.ok()) {
         // A folder that cannot be read refuses the batch, and its preview names no file.
         m_moves = QList<PlannedMove>();
         m_formed = QList<Formed>();
         m_refusals.clear();
-        return refuse(BatchProblem::FolderUnreadable, read.reason());
+        m_listed = QList<Listed>();
+        m_report.problems.append({BatchProblem::FolderUnreadable, QString(), QString(), read.reason()});
+        return;
     }
-    return prepareHoldingFolder(holdingEntries, create);
+    QSet<QString> inHolding;
+    int limit = 0;
+    if (readHoldingFolder(fs, inHolding, limit))
+        checkNames(inHolding, limit);
+    m_listed = QList<Listed>();
 }
 
 // Every new name, and which earlier file takes the same one: what the names alone tell.
-void TwoPhaseMove::formNames()
+void BatchPlan::formNames()
 {
     const QStringList &listing = m_request.listing;
     QHash<QString, qsizetype> byNewName;
@@ -131,7 +139,7 @@ void TwoPhaseMove::formNames()
 
 // The folder read against the listing: which listed names stand there, as files or folders, and
 // which entries the listing does not name.
-FsResult TwoPhaseMove::listedFromNames()
+FsResult BatchPlan::listedFromNames(FileSystem &fs)
 {
     const QStringList &listing = m_request.listing;
     m_listed = QList<Listed>(listing.size(), Listed::Missing);
@@ -150,7 +158,7 @@ FsResult TwoPhaseMove::listedFromNames()
             else
                 respelt.append(std::pair(i, first - 1));
         }
-        const FsResult read = m_fs.readFolder(m_request.folder, [&](const QString &name, EntryKind kind) {
+        const FsResult read = fs.readFolder(m_request.folder, [&](const QString &name, EntryKind kind) {
             QString nameKey = key(name);
             const auto entry = listedAt.constFind(nameKey);
             if (entry == listedAt.cend())
@@ -166,118 +174,66 @@ FsResult TwoPhaseMove::listedFromNames()
     return FsResult::success();
 }
 
-bool TwoPhaseMove::preview()
-{
-    if (m_stage != Stage::Fresh)
-        return false;
-    QStringList holdingEntries;
-    m_previewOnly = true;
-    m_stage = Stage::Finished;
-    if (!readFolders(holdingEntries, false))
-        return false;
-    checkNames(holdingEntries);
-    m_report.outcome = BatchOutcome::Refused;
-    return m_report.problems.isEmpty();
-}
-
-void TwoPhaseMove::takeNamesFrom(TwoPhaseMove &previewed)
-{
-    const bool sameBatch = previewed.m_request.folder == m_request.folder && previewed.m_request.listing == m_request.listing;
-    if (m_stage != Stage::Fresh || !previewed.m_previewOnly || !sameBatch
-        || previewed.m_formed.size() != m_request.listing.size() || previewed.m_moves.size() != m_request.listing.size())
-        return;
-    m_moves = std::move(previewed.m_moves);
-    m_formed = std::move(previewed.m_formed);
-    m_refusals = std::move(previewed.m_refusals);
-    m_namesFoldCase = previewed.m_foldCase;
-    m_namesTaken = true;
-}
-
-const BatchFileProblem *TwoPhaseMove::problemOf(qsizetype index) const
+const BatchFileProblem *BatchPlan::problemOf(qsizetype index) const
 {
     const auto found = m_problemOfMove.constFind(index);
     return found == m_problemOfMove.cend() ? nullptr : &m_report.problems.at(found.value());
 }
 
-bool TwoPhaseMove::plan()
+// Decides where the files would wait between the phases: the work folder when a rename can reach
+// it, else the staging folder inside the renamed folder itself. A holding folder that does not
+// exist yet holds nothing, and its names are as long as the folder's filesystem takes.
+bool BatchPlan::readHoldingFolder(FileSystem &fs, QSet<QString> &inHolding, int &limit)
 {
-    if (m_stage != Stage::Fresh)
-        return false;
-    QStringList holdingEntries;
-    if (!readFolders(holdingEntries, true))
-        return false;
-    checkNames(holdingEntries);
-    if (!m_report.problems.isEmpty()) {
-        m_report.outcome = BatchOutcome::Refused;
-        finish();
-        return false;
-    }
-    if (m_observer) {
-        const FsResult recorded = m_observer->planned(*this);
-        if (!recorded.ok())
-            return refuse(BatchProblem::PlanRefused, recorded.reason());
-    }
-    m_stage = Stage::Planned;
-    return true;
-}
-
-// Decides where the files wait between the phases before any of them moves: the work folder
-// when a rename can reach it, else the staging folder inside the renamed folder itself. Without
-// `create`, a holding folder that does not exist yet counts as empty.
-bool TwoPhaseMove::prepareHoldingFolder(QStringList &holdingEntries, bool create)
-{
+    const QString &folder = m_request.folder;
     const QString &work = m_request.workFolder;
-    if (create && !m_fs.exists(work)) {
-        const FsResult made = m_fs.makeFolder(work);
-        if (!made.ok() && made.error != EEXIST)
-            return refuse(BatchProblem::WorkFolderUnavailable, made.reason());
-    }
-    m_staging = stagingFolderOf(m_request.folder);
-    const FileId folderId = m_fs.fileId(m_request.folder);
+    const FileId folderId = fs.fileId(folder);
     // Renaming the work folder's own files through itself would make every name collide with itself.
-    const bool isWorkFolder = folderId.valid() && folderId == m_fs.fileId(work);
-    m_report.staged = isWorkFolder || !m_fs.sameFilesystem(m_request.folder, work);
-    m_report.holdingFolder = m_report.staged ? m_staging : work;
+    const bool isWorkFolder = folderId.valid() && folderId == fs.fileId(work);
+    // A work folder not made yet is made in its parent, and lies where that one does.
+    const QString workPlace = fs.exists(work) ? work : work.left(std::max<qsizetype>(work.lastIndexOf(QLatin1Char('/')), 1));
+    m_report.staged = isWorkFolder || !fs.sameFilesystem(folder, workPlace);
+    m_report.holdingFolder = m_report.staged ? stagingFolderOf(folder) : work;
+    const QString &holding = m_report.holdingFolder;
 
-    // A staging folder is made only once the batch's record names it (moveOut), so that a crash
-    // never leaves one that no record explains.
-    m_makeStaging = m_report.staged && !m_fs.exists(m_staging);
-    if (m_makeStaging || (!create && !m_fs.exists(m_report.holdingFolder)))
+    limit = fs.maxNameLength(folder);
+    if (!fs.exists(holding))
         return true;
+    limit = std::min(limit, fs.maxNameLength(holding));
     FsResult read;
-    holdingEntries = m_fs.entryNames(m_report.holdingFolder, &read);
+    const QStringList entries = fs.entryNames(holding, &read);
     if (!read.ok()) {
-        return refuse(m_report.staged ? BatchProblem::StagingUnavailable : BatchProblem::WorkFolderUnavailable,
-                      read.reason());
+        m_report.problems.append({m_report.staged ? BatchProblem::StagingUnavailable : BatchProblem::WorkFolderUnavailable,
+                                  QString(), QString(), read.reason()});
+        return false;
     }
-    if (create)
-        removeExtraNames(holdingEntries);
-    return true;
-}
-
-// A batch killed between the link and the unlink of a move left its file under two names, one
-// in the folder and one in the holding folder: the holding folder's goes, the file stays.
-void TwoPhaseMove::removeExtraNames(QStringList &holdingEntries)
-{
-    if (holdingEntries.isEmpty())
-        return;
+    if (entries.isEmpty())
+        return true;
+    // A batch killed between the link and the unlink of a move left its file under two names,
+    // one in the folder and one in the holding folder: the holding folder's goes before the
+    // first move, so it takes no name.
     QHash<IdKey, QString> folderNames;
-    const QHash<QString, FileId> folderIds = m_fs.entryIds(m_request.folder);
+    const QHash<QString, FileId> folderIds = fs.entryIds(folder);
     for (auto entry = folderIds.cbegin(); entry != folderIds.cend(); ++entry)
         folderNames.insert({entry.value().device, entry.value().inode}, entry.key());
-    const QHash<QString, FileId> holdingIds = m_fs.entryIds(m_report.holdingFolder);
+    QSet<QString> extra;
+    const QHash<QString, FileId> holdingIds = fs.entryIds(holding);
     for (auto entry = holdingIds.cbegin(); entry != holdingIds.cend(); ++entry) {
         const auto name = folderNames.constFind({entry.value().device, entry.value().inode});
-        if (name == folderNames.cend())
-            continue;
-        const QString extra = joinPath(m_report.holdingFolder, entry.key());
-        if (m_fs.removeExtraName(extra, joinPath(m_request.folder, name.value())).ok())
-            holdingEntries.removeOne(entry.key());
+        if (name != folderNames.cend()) {
+            m_extraNames.append({entry.key(), name.value()});
+            extra.insert(entry.key());
+        }
     }
+    for (const QString &name : entries) {
+        if (!extra.contains(name))
+            inHolding.insert(key(name));
+    }
+    return true;
 }
 
 // The new name formed from a listed file's name, in the old name's own encoding.
-TwoPhaseMove::FormedName TwoPhaseMove::formName(qsizetype index, const QString &oldName) const
+BatchPlan::FormedName BatchPlan::formName(qsizetype index, const QString &oldName) const
 {
     // Most names are plain UTF-8: their text is the name itself, and so is a new name formed
     // from them, without a round through bytes.
@@ -299,16 +255,9 @@ TwoPhaseMove::FormedName TwoPhaseMove::formName(qsizetype index, const QString &
     return {written->name(), std::move(formed.refusal), true, written->bytes().size()};
 }
 
-void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
+void BatchPlan::checkNames(const QSet<QString> &inHolding, int limit)
 {
     const QStringList &listing = m_request.listing;
-    QSet<QString> inHolding;
-    for (const QString &name : holdingEntries)
-        inHolding.insert(key(name));
-    // A staging folder not made yet lies on the folder's own filesystem.
-    const int limit = m_makeStaging ? m_fs.maxNameLength(m_request.folder)
-                                    : std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
-
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
         const Formed &formed = m_formed.at(i);
@@ -322,7 +271,7 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
             problem(BatchProblem::RuleRefused, refusal.value());
         else if (m_listed.at(i) == Listed::Again)
             problem(BatchProblem::ListedTwice);
-        else if (m_listed.at(i) == Listed::Missing || folderAt(i))
+        else if (m_listed.at(i) == Listed::Missing || m_listed.at(i) == Listed::Folder)
             problem(BatchProblem::MissingFile);
         else if (formed.bytes < 0)
             problem(BatchProblem::UnwritableName);
@@ -337,24 +286,67 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
         else if (!m_unlisted.isEmpty() && m_unlisted.contains(key(move.newName)))
             problem(BatchProblem::TakenInFolder);
     }
-    m_listed = QList<Listed>();
-    // A preview keeps what forming the names told, for the batch that may follow it.
-    if (!m_previewOnly) {
-        m_formed = QList<Formed>();
-        m_refusals.clear();
-        m_where = QList<Where>(m_moves.size(), Where::InFolder);
-    }
 }
 
-// The listing shows files and links to them; a folder there now took a file's place.
-bool TwoPhaseMove::folderAt(qsizetype index) const
+BatchMover::BatchMover(FileSystem &fileSystem, BatchPlan plan, BatchObserver *observer)
+    : m_fs(fileSystem)
+    , m_plan(std::move(plan))
+    , m_observer(observer)
+    , m_report(m_plan.report())
 {
-    return m_listed.at(index) == Listed::Folder || (!m_planned.isEmpty() && m_planned.at(index).type == S_IFDIR);
+}
+
+const BatchReport &BatchMover::run(const std::function<void()> &whileOut)
+{
+    if (prepare() && moveOut()) {
+        if (whileOut)
+            whileOut();
+        moveBack();
+    }
+    return m_report;
+}
+
+// What the plan cannot do, reading only: makes the work folder, removes the second names a
+// killed batch left, looks at every file it will move, and lets the observer record the plan.
+bool BatchMover::prepare()
+{
+    if (!m_plan.ok()) {
+        finish();
+        return false;
+    }
+    const QString &work = m_report.workFolder;
+    if (!m_fs.exists(work)) {
+        const FsResult made = m_fs.makeFolder(work);
+        if (!made.ok() && made.error != EEXIST)
+            return refuse(BatchProblem::WorkFolderUnavailable, made.reason());
+    }
+    // One that cannot go keeps its name taken: the move onto it is refused, and rolled back.
+    for (const auto &[extra, kept] : m_plan.m_extraNames)
+        m_fs.removeExtraName(joinPath(m_report.holdingFolder, extra), joinPath(folder(), kept));
+    FsResult read;
+    m_planned = m_fs.fileStamps(folder(), m_plan.m_request.listing, &read);
+    if (!read.ok())
+        return refuse(BatchProblem::FolderUnreadable, read.reason());
+    // The listing shows files and links to them; a folder there now took a file's place.
+    for (qsizetype i = 0; i < m_planned.size(); ++i) {
+        if (m_planned.at(i).type == S_IFDIR)
+            m_report.problems.append({BatchProblem::MissingFile, moves().at(i).oldName, moves().at(i).newName, QString()});
+    }
+    if (!m_report.problems.isEmpty()) {
+        finish();
+        return false;
+    }
+    if (m_observer) {
+        const FsResult recorded = m_observer->planned(*this);
+        if (!recorded.ok())
+            return refuse(BatchProblem::PlanRefused, recorded.reason());
+    }
+    return true;
 }
 
 // Whether the file at the old name is still the one the batch was planned with; `now` is what
 // stands there.
-bool TwoPhaseMove::stillPlanned(qsizetype index, const FileStamp &now) const
+bool BatchMover::stillPlanned(qsizetype index, const FileStamp &now) const
 {
     const FileStamp &planned = m_planned.at(index);
     return now.exists() && now.id == planned.id && now.type == planned.type;
@@ -362,24 +354,24 @@ bool TwoPhaseMove::stillPlanned(qsizetype index, const FileStamp &now) const
 
 // What a file that moved out is known to be, so that its move back need not look again: the
 // file seen just before its move out, where a rename keeps a file's number.
-const FileStamp *TwoPhaseMove::knownAfterOut(qsizetype index) const
+const FileStamp *BatchMover::knownAfterOut(qsizetype index) const
 {
     return m_stableIds ? &m_planned.at(index) : nullptr;
 }
 
 // Whether a name is taken in the folder once every planned file is back.
-bool TwoPhaseMove::takenAfterBatch(const QString &name)
+bool BatchMover::takenAfterBatch(const QString &name)
 {
-    const QString nameKey = key(name);
+    const QString nameKey = m_plan.key(name);
     if (m_newNames.isEmpty()) {
-        m_newNames.reserve(m_moves.size());
-        for (const PlannedMove &move : m_moves)
-            m_newNames.insert(key(move.newName));
+        m_newNames.reserve(moves().size());
+        for (const PlannedMove &move : moves())
+            m_newNames.insert(m_plan.key(move.newName));
     }
-    return m_unlisted.contains(nameKey) || m_newNames.contains(nameKey) || m_swept.contains(nameKey);
+    return m_plan.m_unlisted.contains(nameKey) || m_newNames.contains(nameKey) || m_swept.contains(nameKey);
 }
 
-bool TwoPhaseMove::refuse(BatchProblem problem, const QString &detail)
+bool BatchMover::refuse(BatchProblem problem, const QString &detail)
 {
     m_report.problems.append({problem, QString(), QString(), detail});
     m_report.outcome = BatchOutcome::Refused;
@@ -387,7 +379,7 @@ bool TwoPhaseMove::refuse(BatchProblem problem, const QString &detail)
     return false;
 }
 
-FsResult TwoPhaseMove::moveFile(BatchStep step, int index, FolderPair::Side from, const QString &name,
+FsResult BatchMover::moveFile(BatchStep step, int index, FolderPair::Side from, const QString &name,
                                 FolderPair::Side to, const QString &newName, const FileStamp *seen)
 {
     if (!m_observer)
@@ -399,20 +391,21 @@ FsResult TwoPhaseMove::moveFile(BatchStep step, int index, FolderPair::Side from
     return result;
 }
 
-bool TwoPhaseMove::moveOut()
+bool BatchMover::moveOut()
 {
-    if (m_stage != Stage::Planned)
-        return false;
-    if (m_makeStaging) {
-        const FsResult made = m_fs.makeFolder(m_staging);
+    // A staging folder is made only once the batch's record names it, so that a crash never
+    // leaves one that no record explains.
+    const QString staging = stagingFolderOf(folder());
+    if (m_report.staged && !m_fs.exists(staging)) {
+        const FsResult made = m_fs.makeFolder(staging);
         if (!made.ok())
             return refuse(BatchProblem::StagingUnavailable, made.reason());
     }
-    m_stage = Stage::Out;
-    m_folders = m_fs.openFolderPair(m_request.folder, m_report.holdingFolder);
-    m_stableIds = m_fs.filesystemKind(m_request.folder).stableIds;
-    for (qsizetype i = 0; i < m_moves.size(); ++i) {
-        const PlannedMove &move = m_moves.at(i);
+    m_folders = m_fs.openFolderPair(folder(), m_report.holdingFolder);
+    m_stableIds = m_fs.filesystemKind(folder()).stableIds;
+    m_where = QList<Where>(moves().size(), Where::InFolder);
+    for (qsizetype i = 0; i < moves().size(); ++i) {
+        const PlannedMove &move = moves().at(i);
         const FileStamp now = m_folders->stamp(FolderPair::First, move.oldName);
         if (!stillPlanned(i, now)) {
             fail(1, int(i), FsResult::failure(QStringLiteral("一覧を読んだ後に、別のファイルかフォルダに置き換えられました")));
@@ -428,37 +421,35 @@ bool TwoPhaseMove::moveOut()
     return true;
 }
 
-bool TwoPhaseMove::moveBack()
+void BatchMover::moveBack()
 {
-    if (m_stage != Stage::Out)
-        return false;
-    const QString &holding = m_report.holdingFolder;
-    for (qsizetype i = 0; i < m_moves.size(); ++i) {
-        const PlannedMove &move = m_moves.at(i);
+    for (qsizetype i = 0; i < moves().size(); ++i) {
+        const PlannedMove &move = moves().at(i);
         const FsResult result = moveFile(BatchStep::Back, int(i), FolderPair::Second, move.newName, FolderPair::First, move.newName,
                                          knownAfterOut(i));
         if (!result.ok()) {
             fail(2, int(i), result);
-            return false;
+            return;
         }
         m_where[i] = Where::BackInFolder;
     }
     m_report.outcome = BatchOutcome::Done;
-    m_report.renamed = int(m_moves.size());
+    m_report.renamed = int(moves().size());
 
-    sweepLeftovers(holding);
-    // A staging folder left by a batch that took the other route holds leftovers too.
-    if (!m_report.staged && m_fs.exists(m_staging)) {
-        sweepLeftovers(m_staging);
-        m_sweptStaging = true;
+    sweepLeftovers(m_report.holdingFolder);
+    // A staging folder left by a batch that took the other route holds leftovers too; it goes
+    // once they are all home (removing a folder that still holds files fails, and is meant to).
+    const QString staging = stagingFolderOf(folder());
+    if (!m_report.staged && m_fs.exists(staging)) {
+        sweepLeftovers(staging);
+        m_fs.removeFolder(staging);
     }
     finish();
-    return true;
 }
 
-void TwoPhaseMove::fail(int phase, int index, const FsResult &result)
+void BatchMover::fail(int phase, int index, const FsResult &result)
 {
-    const PlannedMove &move = m_moves.at(index);
+    const PlannedMove &move = moves().at(index);
     m_report.problems.append({BatchProblem::MoveRefused, move.oldName, move.newName, result.reason()});
     m_report.failedPhase = phase;
     rollBack();
@@ -467,18 +458,18 @@ void TwoPhaseMove::fail(int phase, int index, const FsResult &result)
 
 // Brings every moved file back to its old name, last moved first. A move that fails leaves that
 // file where it is; nothing is ever replaced, so at worst a file keeps its new name somewhere.
-void TwoPhaseMove::rollBack()
+void BatchMover::rollBack()
 {
     // Files already back go out again first, so that every old name is free.
-    for (qsizetype i = m_moves.size() - 1; i >= 0; --i) {
+    for (qsizetype i = moves().size() - 1; i >= 0; --i) {
         if (m_where.at(i) != Where::BackInFolder)
             continue;
-        const PlannedMove &move = m_moves.at(i);
+        const PlannedMove &move = moves().at(i);
         if (moveFile(BatchStep::UndoBack, int(i), FolderPair::First, move.newName, FolderPair::Second, move.newName).ok())
             m_where[i] = Where::InHolding;
     }
-    for (qsizetype i = m_moves.size() - 1; i >= 0; --i) {
-        const PlannedMove &move = m_moves.at(i);
+    for (qsizetype i = moves().size() - 1; i >= 0; --i) {
+        const PlannedMove &move = moves().at(i);
         FolderPair::Side from;
         if (m_where.at(i) == Where::InHolding)
             from = FolderPair::Second;
@@ -490,7 +481,7 @@ void TwoPhaseMove::rollBack()
         if (result.ok())
             m_where[i] = Where::InFolder;
         else
-            m_report.stranded.append({move.oldName, joinPath(from == FolderPair::First ? m_request.folder : m_report.holdingFolder, move.newName),
+            m_report.stranded.append({move.oldName, joinPath(from == FolderPair::First ? folder() : m_report.holdingFolder, move.newName),
                                       result.reason()});
     }
     m_report.outcome = m_report.stranded.isEmpty() ? BatchOutcome::RolledBack : BatchOutcome::Stranded;
@@ -498,17 +489,17 @@ void TwoPhaseMove::rollBack()
 
 // Files an interrupted batch left behind come home when the file list would show them there and
 // their name is free; the others stay and are reported.
-void TwoPhaseMove::sweepLeftovers(const QString &source)
+void BatchMover::sweepLeftovers(const QString &source)
 {
     // One read: the filter picks what the file list would show from everything there is. The
     // files it hides are told after the others.
     QList<Leftover> notShown;
     std::unique_ptr<FolderPair> other;
     if (source != m_report.holdingFolder)
-        other = m_fs.openFolderPair(m_request.folder, source);
+        other = m_fs.openFolderPair(folder(), source);
     FolderPair &folders = other ? *other : *m_folders;
     for (const QString &name : listFolderFiles(source, NameFilter())) {
-        if (!m_request.filter.matches(displayName(name))) {
+        if (!m_plan.m_request.filter.matches(displayName(name))) {
             notShown.append({name, source, LeftoverFate::NotShown, QString()});
             continue;
         }
@@ -518,7 +509,7 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
         }
         const FsResult result = sweepFile(folders, name);
         if (result.ok()) {
-            m_swept.insert(key(name));
+            m_swept.insert(m_plan.key(name));
             m_report.leftovers.append({name, source, LeftoverFate::Swept, QString()});
         } else if (result.error == EEXIST) {
             m_report.leftovers.append({name, source, LeftoverFate::NameTaken, QString()});
@@ -530,7 +521,7 @@ void TwoPhaseMove::sweepLeftovers(const QString &source)
 }
 
 // Leftovers lie in the holding folder or in a staging folder left by another route.
-FsResult TwoPhaseMove::sweepFile(FolderPair &folders, const QString &name)
+FsResult BatchMover::sweepFile(FolderPair &folders, const QString &name)
 {
     const BatchMove move{BatchStep::Sweep, -1};
     if (m_observer)
@@ -541,17 +532,13 @@ FsResult TwoPhaseMove::sweepFile(FolderPair &folders, const QString &name)
     return result;
 }
 
-void TwoPhaseMove::finish()
+void BatchMover::finish()
 {
-    m_stage = Stage::Finished;
     m_folders.reset();
-    // A preview tells nobody and tidies nothing.
-    if (m_previewOnly)
-        return;
     // The staging folder lives only while it holds something: removing a folder that still
     // holds files fails, and is meant to, so the result needs no look.
-    if (m_report.staged || m_sweptStaging)
-        m_fs.removeFolder(m_staging);
+    if (m_report.staged)
+        m_fs.removeFolder(stagingFolderOf(folder()));
     if (m_observer)
         m_observer->finished(m_report);
 }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -112,7 +113,7 @@ struct BatchMove
     int index; // into the plan; -1 for a leftover
 };
 
-class TwoPhaseMove;
+class BatchMover;
 
 // Watches a batch as it runs, for a record that outlives a crash. Every hook runs on the caller's
 // thread, between two moves.
@@ -121,49 +122,36 @@ class BatchObserver
 public:
     virtual ~BatchObserver() = default;
     // Everything is checked and nothing has moved yet; a failure refuses the batch.
-    virtual FsResult planned(const TwoPhaseMove &batch);
+    virtual FsResult planned(const BatchMover &batch);
     virtual void moving(const BatchMove &move);
     virtual void moved(const BatchMove &move, const FsResult &result);
     virtual void finished(const BatchReport &report);
 };
 
-// Renames every listed file of a folder in two phases: all files out into a holding folder under
-// their new names, then all back, so that a new name may be another listed file's old name.
-// Checks everything before the first move, and undoes every move when the file system refuses
-// one. Callable in steps (plan, moveOut, moveBack) so that a window can follow the phases, or
-// all at once through run().
-class TwoPhaseMove
+// The new names of a batch and every check of them against the disk as it is when the plan is
+// made: which listed files are there, which names are free, where the files would wait between
+// the phases. Reads the folder once; makes nothing on disk and tells no observer. A confirmation
+// shows a plan; the batch moves a plan made just before its first move.
+class BatchPlan
 {
 public:
-    TwoPhaseMove(FileSystem &fileSystem, BatchRequest request, BatchObserver *observer = nullptr);
+    // Forms every new name of the request and checks them.
+    BatchPlan(FileSystem &fileSystem, BatchRequest request);
+    // The names `shown` formed (formed again only where the folder now reads case otherwise),
+    // with every check made again on the disk as it is now.
+    BatchPlan(FileSystem &fileSystem, const BatchPlan &shown);
 
-    // Chooses the holding folder, forms every new name and checks them. False: refused.
-    bool plan();
-    // Forms and checks every new name as plan() does, but only reads the disk: no folder is
-    // made and no observer is told. The batch cannot run afterwards. False: it would be refused.
-    bool preview();
-    // Takes the new names that a preview of the same folder, listing and rule formed, so that
-    // plan() need not form them again; the preview is spent. Names of another listing are left.
-    void takeNamesFrom(TwoPhaseMove &previewed);
-    // Phase 1. False: a move was refused and everything was undone as far as it could be.
-    bool moveOut();
-    // Phase 2, then the leftovers of earlier batches. False: as for moveOut.
-    bool moveBack();
-    const BatchReport &run();
-
+    bool ok() const { return m_report.problems.isEmpty(); }
+    // The plan as a refused batch would report it: the folders, and every problem found.
     const BatchReport &report() const { return m_report; }
     const QString &folder() const { return m_request.folder; }
-    // Known after plan().
     const QString &holdingFolder() const { return m_report.holdingFolder; }
     const QList<PlannedMove> &moves() const { return m_moves; }
     // The problem found with the planned move at `index`, if any.
     const BatchFileProblem *problemOf(qsizetype index) const;
-    // What stood at each old name when the batch was planned, in plan order.
-    const QList<FileStamp> &plannedFiles() const { return m_planned; }
 
 private:
-    enum class Stage { Fresh, Planned, Out, Finished };
-    enum class Where { InFolder, InHolding, BackInFolder };
+    friend class BatchMover;
 
     struct FormedName
     {
@@ -173,15 +161,62 @@ private:
         qsizetype bytes;  // the length of those bytes
     };
     FormedName formName(qsizetype index, const QString &oldName) const;
-    bool readFolders(QStringList &holdingEntries, bool create);
+    void check(FileSystem &fs);
     void formNames();
-    FsResult listedFromNames();
-    bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
-    void removeExtraNames(QStringList &holdingEntries);
-    void checkNames(const QStringList &holdingEntries);
-    bool folderAt(qsizetype index) const;
-    bool takenAfterBatch(const QString &name);
+    FsResult listedFromNames(FileSystem &fs);
+    bool readHoldingFolder(FileSystem &fs, QSet<QString> &inHolding, int &limit);
+    void checkNames(const QSet<QString> &inHolding, int limit);
     QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
+
+    BatchRequest m_request;
+    BatchReport m_report;
+    bool m_foldCase = false;
+    QList<PlannedMove> m_moves;
+    // What forming each new name told.
+    struct Formed
+    {
+        qint32 earlier = 0; // the earlier file with the same new name, counted from 1
+        qint32 bytes = 0;   // the new name's length in its encoding; -1 when it has no bytes there
+    };
+    QList<Formed> m_formed;
+    QHash<qsizetype, QString> m_refusals; // the rule's reasons, by file
+    // What the folder read says of each listed file, until the names are checked.
+    enum class Listed : char { Present, Again, Missing, Folder };
+    QList<Listed> m_listed;
+    // The keys of the folder's entries that the listing does not name.
+    QSet<QString> m_unlisted;
+    // Second names that a batch killed between the link and the unlink of a move left in the
+    // holding folder (first), with the folder's name of the same file (second).
+    QList<std::pair<QString, QString>> m_extraNames;
+    QHash<qsizetype, qsizetype> m_problemOfMove;
+};
+
+// Renames every file of a plan in two phases: all files out into the holding folder under their
+// new names, then all back, so that a new name may be another listed file's old name. Makes the
+// folders the plan names, looks at every file once more and lets the observer record the plan
+// before the first move; undoes every move when the file system refuses one.
+class BatchMover
+{
+public:
+    BatchMover(FileSystem &fileSystem, BatchPlan plan, BatchObserver *observer = nullptr);
+
+    // `whileOut` runs once every file has left, before the first comes back.
+    const BatchReport &run(const std::function<void()> &whileOut = {});
+
+    const BatchReport &report() const { return m_report; }
+    const QString &folder() const { return m_plan.folder(); }
+    const QString &holdingFolder() const { return m_report.holdingFolder; }
+    const QList<PlannedMove> &moves() const { return m_plan.moves(); }
+    // What stood at each old name just before the first move, in plan order.
+    const QList<FileStamp> &plannedFiles() const { return m_planned; }
+
+private:
+    enum class Where { InFolder, InHolding, BackInFolder };
+
+    bool prepare();
+    bool moveOut();
+    void moveBack();
+    bool takenAfterBatch(const QString &name);
     bool refuse(BatchProblem problem, const QString &detail);
     FsResult moveFile(BatchStep step, int index, FolderPair::Side from, const QString &name, FolderPair::Side to,
                       const QString &newName, const FileStamp *seen = nullptr);
@@ -194,41 +229,16 @@ private:
     void finish();
 
     FileSystem &m_fs;
-    BatchRequest m_request;
+    const BatchPlan m_plan;
     BatchObserver *m_observer;
-    Stage m_stage = Stage::Fresh;
     BatchReport m_report;
-    QList<PlannedMove> m_moves;
     QList<Where> m_where;
-    // What stood at each old name when the batch was planned: only that file moves.
+    // What stood at each old name just before the first move: only that file moves.
     QList<FileStamp> m_planned;
-    // What the folder held before the batch, and what leaves and comes back with it.
-    // The keys of the folder's entries that the listing does not name.
-    QSet<QString> m_unlisted;
-    // What the folder read says of each listed file, until the names are checked.
-    enum class Listed : char { Present, Again, Missing, Folder };
-    QList<Listed> m_listed;
-    // What forming each new name told, until the names are checked.
-    struct Formed
-    {
-        qint32 earlier = 0; // the earlier file with the same new name, counted from 1
-        qint32 bytes = 0;   // the new name's length in its encoding; -1 when it has no bytes there
-    };
-    QList<Formed> m_formed;
-    QHash<qsizetype, QString> m_refusals; // the rule's reasons, by file
     // The keys of the new names, made once a leftover asks.
     QSet<QString> m_newNames;
-    QHash<qsizetype, qsizetype> m_problemOfMove;
     QSet<QString> m_swept;
-    QString m_staging;
     // The folder (first) and the holding folder (second) while files move between them.
     std::unique_ptr<FolderPair> m_folders;
     bool m_stableIds = false;
-    bool m_sweptStaging = false;
-    bool m_previewOnly = false;
-    bool m_makeStaging = false;
-    bool m_foldCase = false;
-    // The names were taken from a preview that read case as m_namesFoldCase says.
-    bool m_namesTaken = false;
-    bool m_namesFoldCase = false;
 };

@@ -42,7 +42,7 @@ BatchProgress::~BatchProgress()
         QApplication::restoreOverrideCursor();
 }
 
-FsResult BatchProgress::planned(const TwoPhaseMove &batch)
+FsResult BatchProgress::planned(const BatchMover &batch)
 {
     m_total = batch.moves().size();
     return m_record.planned(batch);

@@ -21,7 +21,7 @@ public:
     BatchProgress(const BatchProgress &) = delete;
     BatchProgress &operator=(const BatchProgress &) = delete;
 
-    FsResult planned(const TwoPhaseMove &batch) override;
+    FsResult planned(const BatchMover &batch) override;
     void moving(const BatchMove &move) override;
     void moved(const BatchMove &move, const FsResult &result) override;
     void finished(const BatchReport &report) override;

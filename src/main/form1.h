@@ -138,5 +138,5 @@ private:
     bool m_ended = false;
     // A close that the window system delivers while a batch runs is refused; the batch goes on.
     bool m_batchRunning = false;
-    std::optional<TwoPhaseMove> m_previewed;
+    std::optional<BatchPlan> m_previewed;
 };

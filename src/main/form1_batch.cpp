@@ -40,7 +40,6 @@ BatchRequest Form1::batchRequest(const NameRule &rule) const
 QString Form1::batchPreview(const NameRule &rule)
 {
     m_previewed.emplace(m_platform.fileSystem, batchRequest(rule));
-    m_previewed->preview();
     return previewText(*m_previewed);
 }
 
@@ -74,23 +73,18 @@ void Form1::runBatchMove(const NameRule &rule)
     runSequence(savedFolder, [&](const BatchFollower &follow) {
         // Written before the first move, so that a batch cut short by a crash is undone at the next start.
         BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
-        TwoPhaseMove batch(m_platform.fileSystem, batchRequest(rule), &follow(journal));
-        // The names the confirmation showed are the names the batch gives: the same listing and
-        // rule form them. The folder itself is read afresh.
-        if (m_previewed) {
-            batch.takeNamesFrom(*m_previewed);
-            m_previewed.reset();
-        }
-        if (batch.plan() && batch.moveOut()) {
-            {
-                const ListsRefreshOnce once(Dir1, File1);
-                File1->refresh();
-                // The lists show where the files wait while they come back; a holding folder the list
-                // cannot open changes nothing for the move itself.
-                Dir1->setPath(batch.holdingFolder());
-            }
-            batch.moveBack();
-        }
+        // The names the confirmation showed are the names the batch gives; every check is made
+        // again on the folder as it is now.
+        BatchPlan plan = m_previewed ? BatchPlan(m_platform.fileSystem, *m_previewed) : BatchPlan(m_platform.fileSystem, batchRequest(rule));
+        m_previewed.reset();
+        BatchMover batch(m_platform.fileSystem, std::move(plan), &follow(journal));
+        batch.run([&] {
+            const ListsRefreshOnce once(Dir1, File1);
+            File1->refresh();
+            // The lists show where the files wait while they come back; a holding folder the list
+            // cannot open changes nothing for the move itself.
+            Dir1->setPath(batch.holdingFolder());
+        });
         BatchSaid said{{batchMessage(batch.report())}, FsResult::success()};
         if (batch.report().outcome == BatchOutcome::Done) {
             said.recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo,

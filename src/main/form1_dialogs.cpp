@@ -32,7 +32,6 @@ QString Form1::startTooltip(const NameRule &rule)
 {
     if (!rule)
         return namesTooltip(File1->listCount(), nullptr);
-    TwoPhaseMove previewed(m_platform.fileSystem, batchRequest(rule));
-    previewed.preview();
+    const BatchPlan previewed(m_platform.fileSystem, batchRequest(rule));
     return namesTooltip(previewed.moves().size(), &previewed);
 }

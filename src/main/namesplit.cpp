@@ -1,13 +1,16 @@
 #include "main/namesplit.h"
 
+qsizetype extensionDot(QStringView fileName)
+{
+    return fileName.size() < 2 ? -1 : fileName.lastIndexOf(QLatin1Char('.'), fileName.size() - 2);
+}
+
 SplitName splitName(const QString &fileName)
 {
-    const qsizetype length = fileName.size();
-    for (qsizetype position = length - 2; position >= 0; --position) {
-        if (fileName.at(position) == QLatin1Char('.'))
-            return {fileName.left(position), fileName.mid(position + 1), true};
-    }
-    return {fileName, QString(), false};
+    const qsizetype dot = extensionDot(fileName);
+    if (dot < 0)
+        return {fileName, QString(), false};
+    return {fileName.left(dot), fileName.mid(dot + 1), true};
 }
 
 QString joinName(const QString &name, const QString &extension)

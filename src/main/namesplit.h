@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 struct SplitName
 {
@@ -13,6 +14,8 @@ struct SplitName
 // character, the first "." met separates name and extension; the last character never does.
 // A name with no such "." is all name and has an empty extension.
 SplitName splitName(const QString &fileName);
+// Where that "." stands; -1 when there is none.
+qsizetype extensionDot(QStringView fileName);
 
 // Joins a name and an extension with "."; an empty extension adds no dot, since a trailing dot
 // is not kept in file names.

@@ -1,5 +1,6 @@
 #include "platform/listing.h"
 
+#include "main/namesplit.h"
 #include "platform/filesystem.h"
 
 #include <algorithm>
@@ -104,8 +105,8 @@ std::string keyOf(QStringView shown)
     };
     const qsizetype size = shown.size();
     const char16_t *units = shown.utf16();
-    // The one split rule: an extension follows the last "." before the last character.
-    const qsizetype dot = size < 2 ? -1 : shown.lastIndexOf(QLatin1Char('.'), size - 2);
+    // A name that starts with its only "." sorts as all stem.
+    const qsizetype dot = extensionDot(shown);
     const qsizetype stemEnd = dot > 0 ? dot : size;
     for (qsizetype i = 0; i < size;) {
         if (i == stemEnd) {

@@ -364,9 +364,9 @@ void TestCrashRecovery::lookalikeMountKeepsEveryFile()
         expected.insert(recased, expected.take(expected.firstKey()));
     }
     BatchJournal record(disk, prog());
-    TwoPhaseMove recase(disk, BatchRequest{folder(), expected.keys(), work(), NameFilter(), [](int, const QString &name) {
+    BatchMover recase(disk, BatchPlan(disk, BatchRequest{folder(), expected.keys(), work(), NameFilter(), [](int, const QString &name) {
                             return NewName::of(name.toLower());
-                        }}, &record);
+                        }}), &record);
     QCOMPARE(recase.run().outcome, BatchOutcome::Done);
     Snapshot lowered;
     for (auto file = expected.cbegin(); file != expected.cend(); ++file)

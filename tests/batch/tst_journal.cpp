@@ -144,7 +144,7 @@ void TestJournal::makeFiles(const QStringList &names)
 BatchReport TestJournal::runJournaled(FileSystem &fs, const NameRule &rule)
 {
     BatchJournal record(fs, prog());
-    TwoPhaseMove batch(fs, BatchRequest{folder(), listFolderFiles(folder(), NameFilter()), work(), NameFilter(), rule}, &record);
+    BatchMover batch(fs, BatchPlan(fs, BatchRequest{folder(), listFolderFiles(folder(), NameFilter()), work(), NameFilter(), rule}), &record);
     return batch.run();
 }
 
@@ -281,9 +281,9 @@ void TestJournal::journalOnDiskBeforeFirstMove()
         }
         QByteArray seen;
     } record(m_real, prog());
-    TwoPhaseMove batch(m_real, BatchRequest{folder(), listing, work(), NameFilter(), [](int, const QString &oldName) {
+    BatchMover batch(m_real, BatchPlan(m_real, BatchRequest{folder(), listing, work(), NameFilter(), [](int, const QString &oldName) {
                                                return NewName::of(QString(oldName).remove(QLatin1Char(' ')));
-                                           }},
+                                           }}),
                        &record);
     QCOMPARE(batch.run().outcome, BatchOutcome::Done);
     QCOMPARE(record.path(), QDir(prog()).filePath(QStringLiteral(".xxxxxxx.journal")));
@@ -627,11 +627,11 @@ void TestJournal::linkMoveCutShortLeavesNoExtraName()
 void TestJournal::crashBeforeJournalLeavesNoStagingFolder()
 {
     struct CrashingRecord : BatchObserver {
-        FsResult planned(const TwoPhaseMove &) override { throw Crash(); }
+        FsResult planned(const BatchMover &) override { throw Crash(); }
     } record;
     makeFiles(Names);
     CrashingFileSystem fs(m_real, 0, {}, true);
-    TwoPhaseMove batch(fs, BatchRequest{folder(), Names, work(), NameFilter(), rotating(Names)}, &record);
+    BatchMover batch(fs, BatchPlan(fs, BatchRequest{folder(), Names, work(), NameFilter(), rotating(Names)}), &record);
     QVERIFY_THROWS_EXCEPTION(Crash, batch.run());
     QVERIFY(!m_real.exists(stagingFolderOf(folder())));
 }

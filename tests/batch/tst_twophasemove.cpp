@@ -69,7 +69,7 @@ QStringList allContents(const QList<Snapshot> &snapshots)
 class RecordingObserver : public BatchObserver
 {
 public:
-    FsResult planned(const TwoPhaseMove &batch) override
+    FsResult planned(const BatchMover &batch) override
     {
         events.append(QStringLiteral("planned %1").arg(batch.moves().size()));
         return refusePlan;
@@ -172,7 +172,7 @@ void TestTwoPhaseMove::makeFiles(const QString &in, const QStringList &names)
 
 BatchReport TestTwoPhaseMove::runBatch(const QStringList &listing, const NameRule &rule, const QString &pattern)
 {
-    TwoPhaseMove batch(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(pattern), rule});
+    BatchMover batch(*m_fs, BatchPlan(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(pattern), rule}));
     return batch.run();
 }
 
@@ -345,16 +345,19 @@ void TestTwoPhaseMove::refusedBeforeAnyMove()
     const Snapshot folderBefore = snapshot(folder());
     const Snapshot workBefore = snapshot(work());
 
-    const NameRule rule = table.isEmpty() ? removing(QLatin1Char(' ')) : fromTable(table);
+    const NameRule named = table.isEmpty() ? removing(QLatin1Char(' ')) : fromTable(table);
+    int formed = 0;
+    const NameRule rule = [&](int index, const QString &oldName) { return ++formed, named(index, oldName); };
     // The preview, which reads the folder without looking at each file, finds the same problem,
-    // and the batch that takes its names too.
-    TwoPhaseMove previewed(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(), rule});
-    QVERIFY(!previewed.preview());
+    // and the batch that takes its names, without forming them again, too.
+    const BatchPlan previewed(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(), rule});
+    QVERIFY(!previewed.ok());
     QCOMPARE(previewed.report().problems.size(), 1);
     QCOMPARE(previewed.report().problems.first().problem, problem);
-    TwoPhaseMove batch(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(), rule});
-    batch.takeNamesFrom(previewed);
+    QCOMPARE(formed, listing.size());
+    BatchMover batch(*m_fs, BatchPlan(*m_fs, previewed));
     const BatchReport report = batch.run();
+    QCOMPARE(formed, listing.size());
     QCOMPARE(report.outcome, BatchOutcome::Refused);
     QCOMPARE(report.problems.size(), 1);
     QCOMPARE(report.problems.first().problem, problem);
@@ -430,12 +433,11 @@ void TestTwoPhaseMove::previewReadsAndTouchesNothing()
                               serialNameRule(QStringLiteral("Re"), 2147483646), unifiedNameRule(QStringLiteral("png"))};
     const int which = QStringList{QStringLiteral("space"), QStringLiteral("underscore"), QStringLiteral("serial"),
                                   QStringLiteral("unify")}.indexOf(rule);
-    TwoPhaseMove batch(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(), rules[which]});
-    QCOMPARE(batch.preview(), lines.first().endsWith(QStringLiteral("ファイル")));
-    QCOMPARE(previewText(batch), lines.join(QLatin1Char('\n')));
+    const BatchPlan plan(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(), rules[which]});
+    QCOMPARE(plan.ok(), lines.first().endsWith(QStringLiteral("ファイル")));
+    QCOMPARE(previewText(plan), lines.join(QLatin1Char('\n')));
     QCOMPARE(snapshot(m_root->path()), before);
     QCOMPARE(m_fs->moveCount(), 0);
-    QVERIFY(!batch.moveOut());
 }
 
 void TestTwoPhaseMove::caseBlindFolderComparesNamesFolded_data()
@@ -715,8 +717,8 @@ void TestTwoPhaseMove::stagingRollbackLeavesNoStagingFolder()
 void TestTwoPhaseMove::folderIsTheWorkFolder()
 {
     makeFiles(work(), {QStringLiteral("a b"), QStringLiteral("ab c")});
-    TwoPhaseMove batch(*m_fs, BatchRequest{work(), {QStringLiteral("a b"), QStringLiteral("ab c")}, work(), NameFilter(),
-                                           removing(QLatin1Char(' '))});
+    BatchMover batch(*m_fs, BatchPlan(*m_fs, BatchRequest{work(), {QStringLiteral("a b"), QStringLiteral("ab c")}, work(), NameFilter(),
+                                           removing(QLatin1Char(' '))}));
     const BatchReport &report = batch.run();
     QCOMPARE(report.outcome, BatchOutcome::Done);
     QVERIFY(report.staged);
@@ -747,7 +749,7 @@ void TestTwoPhaseMove::uncreatableWorkFolderRefuses()
     // A file where the work folder should be is no folder to move through either.
     writeWithOwnContent(work());
     FaultyFileSystem plain(m_real);
-    TwoPhaseMove batch(plain, BatchRequest{folder(), {QStringLiteral("a b")}, work(), NameFilter(), removing(QLatin1Char(' '))});
+    BatchMover batch(plain, BatchPlan(plain, BatchRequest{folder(), {QStringLiteral("a b")}, work(), NameFilter(), removing(QLatin1Char(' '))}));
     QCOMPARE(batch.run().outcome, BatchOutcome::Refused);
     QCOMPARE(batch.report().problems.first().problem, BatchProblem::WorkFolderUnavailable);
     QCOMPARE(plain.moveCount(), 0);
@@ -758,15 +760,12 @@ void TestTwoPhaseMove::observerSeesPlanAndEveryMove()
 {
     makeFiles(folder(), {QStringLiteral("a b"), QStringLiteral("c")});
     RecordingObserver observer;
-    TwoPhaseMove batch(*m_fs, BatchRequest{folder(), {QStringLiteral("a b"), QStringLiteral("c")}, work(), NameFilter(),
-                                           removing(QLatin1Char(' '))},
+    BatchMover batch(*m_fs, BatchPlan(*m_fs, BatchRequest{folder(), {QStringLiteral("a b"), QStringLiteral("c")}, work(), NameFilter(),
+                                           removing(QLatin1Char(' '))}),
                        &observer);
-    QVERIFY(batch.plan());
-    QCOMPARE(observer.events, QStringList{QStringLiteral("planned 2")});
-    QCOMPARE(m_fs->moveCount(), 0);
-    QVERIFY(batch.moveOut());
-    QCOMPARE(snapshot(work()).keys(), (QStringList{QStringLiteral("ab"), QStringLiteral("c")}));
-    QVERIFY(batch.moveBack());
+    Snapshot whileOut;
+    QCOMPARE(batch.run([&] { whileOut = snapshot(work()); }).outcome, BatchOutcome::Done);
+    QCOMPARE(whileOut.keys(), (QStringList{QStringLiteral("ab"), QStringLiteral("c")}));
     const QString out = QString::number(int(BatchStep::Out));
     const QString back = QString::number(int(BatchStep::Back));
     QCOMPARE(observer.events,
@@ -782,7 +781,7 @@ void TestTwoPhaseMove::observerThatCannotRecordRefusesBatch()
     makeFiles(folder(), {QStringLiteral("a b")});
     RecordingObserver observer;
     observer.refusePlan = FsResult::failure(ENOSPC);
-    TwoPhaseMove batch(*m_fs, BatchRequest{folder(), {QStringLiteral("a b")}, work(), NameFilter(), removing(QLatin1Char(' '))},
+    BatchMover batch(*m_fs, BatchPlan(*m_fs, BatchRequest{folder(), {QStringLiteral("a b")}, work(), NameFilter(), removing(QLatin1Char(' '))}),
                        &observer);
     QCOMPARE(batch.run().outcome, BatchOutcome::Refused);
     QCOMPARE(batch.report().problems.first().problem, BatchProblem::PlanRefused);
@@ -848,7 +847,7 @@ void TestTwoPhaseMove::anotherMountStagesFiles()
     makeFiles(files, RollbackNames);
     const Snapshot before = snapshot(files);
 
-    TwoPhaseMove batch(real, BatchRequest{files, RollbackNames, work(), NameFilter(), fromTable(RollbackTable)});
+    BatchMover batch(real, BatchPlan(real, BatchRequest{files, RollbackNames, work(), NameFilter(), fromTable(RollbackTable)}));
     const BatchReport &report = batch.run();
     QCOMPARE(report.outcome, BatchOutcome::Done);
     QVERIFY(report.staged);
@@ -863,7 +862,7 @@ void TestTwoPhaseMove::anotherMountStagesFiles()
     // A refused move there is undone just the same.
     FaultyFileSystem faulty(real);
     faulty.refuseMove(8);
-    TwoPhaseMove undone(faulty, BatchRequest{files, after.keys(), work(), NameFilter(), removing(QLatin1Char('o'))});
+    BatchMover undone(faulty, BatchPlan(faulty, BatchRequest{files, after.keys(), work(), NameFilter(), removing(QLatin1Char('o'))}));
     QCOMPARE(undone.run().outcome, BatchOutcome::RolledBack);
     QCOMPARE(snapshot(files), after);
 }
@@ -885,14 +884,14 @@ void TestTwoPhaseMove::readOnlyMountRefusesWithoutChange()
     LinuxFileSystem real;
 
     // Work folder on the same read-only mount: the first move is refused and nothing changes.
-    TwoPhaseMove throughWork(real, BatchRequest{files, before.keys(), sameMountWork, NameFilter(), removing(QLatin1Char(' '))});
+    BatchMover throughWork(real, BatchPlan(real, BatchRequest{files, before.keys(), sameMountWork, NameFilter(), removing(QLatin1Char(' '))}));
     const BatchReport &report = throughWork.run();
     QCOMPARE(report.outcome, BatchOutcome::RolledBack);
     QCOMPARE(report.problems.first().detail, FsResult::failure(EROFS).reason());
     QCOMPARE(snapshot(files), before);
 
     // Work folder elsewhere: the staging folder cannot be made, so the batch is refused outright.
-    TwoPhaseMove staged(real, BatchRequest{files, before.keys(), work(), NameFilter(), removing(QLatin1Char(' '))});
+    BatchMover staged(real, BatchPlan(real, BatchRequest{files, before.keys(), work(), NameFilter(), removing(QLatin1Char(' '))}));
     QCOMPARE(staged.run().outcome, BatchOutcome::Refused);
     QCOMPARE(staged.report().problems.first().problem, BatchProblem::StagingUnavailable);
     QCOMPARE(snapshot(files), before);
