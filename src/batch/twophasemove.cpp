@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <tuple>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -380,7 +379,7 @@ bool BatchMover::refuse(BatchProblem problem, const QString &detail)
 }
 
 FsResult BatchMover::moveFile(BatchStep step, int index, FolderPair::Side from, const QString &name,
-                                FolderPair::Side to, const QString &newName, const FileStamp *seen)
+                              FolderPair::Side to, const QString &newName, const FileStamp *seen)
 {
     if (!m_observer)
         return m_folders->move(from, name, to, newName, seen);
