@@ -310,12 +310,13 @@ TakeBackResult takeBackLastRename(FileSystem &fileSystem, const QString &program
     TakeBackGuard guard(fileSystem, programFolder, record);
     // Each file gets its former name back byte for byte, whatever its encoding now: a name typed
     // whole in the single rename went from CP932 to UTF-8, and its redo must write UTF-8 again.
+    BatchObserver *observer = follow ? &follow(guard) : &guard;
     BatchMover batch(fileSystem,
                      BatchPlan(fileSystem, BatchRequest{record.folder, namesNow(record), workFolderOf(programFolder), filter,
                                                         [&record](int index, const QString &) {
                                                             return NewName::exactly(record.files.at(index).formerName);
                                                         }}),
-                     follow ? &follow(guard) : &guard);
+                     observer);
     TakeBackResult result{batch.run(), guard.changed, FsResult::success()};
     if (result.report.outcome == BatchOutcome::Done) {
         const TakeBack opposite = record.direction == TakeBack::Undo ? TakeBack::Redo : TakeBack::Undo;

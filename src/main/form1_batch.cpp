@@ -73,11 +73,12 @@ void Form1::runBatchMove(const NameRule &rule)
     runSequence(savedFolder, [&](const BatchFollower &follow) {
         // Written before the first move, so that a batch cut short by a crash is undone at the next start.
         BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
+        BatchObserver &observer = follow(journal);
         // The names the confirmation showed are the names the batch gives; every check is made
         // again on the folder as it is now.
         BatchPlan plan = m_previewed ? BatchPlan(m_platform.fileSystem, *m_previewed) : BatchPlan(m_platform.fileSystem, batchRequest(rule));
         m_previewed.reset();
-        BatchMover batch(m_platform.fileSystem, std::move(plan), &follow(journal));
+        BatchMover batch(m_platform.fileSystem, std::move(plan), &observer);
         batch.run([&] {
             const ListsRefreshOnce once(Dir1, File1);
             File1->refresh();

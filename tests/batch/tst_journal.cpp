@@ -619,6 +619,9 @@ void TestJournal::linkMoveCutShortLeavesNoExtraName()
 
     // Where no record explains it, the next batch drops the extra name instead of being blocked by it.
     QVERIFY(link(joinPath(folder(), Names.at(0)), joinPath(work(), Names.at(1))));
+    // Its preview agrees, and leaves the name where it is.
+    QVERIFY(BatchPlan(m_real, BatchRequest{folder(), Names, work(), NameFilter(), rotating(Names)}).ok());
+    QVERIFY(m_real.exists(joinPath(work(), Names.at(1))));
     QCOMPARE(runJournaled(m_real, rotating(Names)).outcome, BatchOutcome::Done);
     QCOMPARE(readFile(joinPath(folder(), Names.at(1))), QByteArray("content of n1.txt"));
     QVERIFY(snapshot(work()).isEmpty());
