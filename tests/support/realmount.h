@@ -21,6 +21,8 @@ public:
     // Unplugs it; a later mount() brings the same image back, as a card put in again.
     void unmount();
     QString path() const { return m_folder.path() + QStringLiteral("/mnt"); }
+    // The image file of the filesystems mounted from one: copied or swapped while unplugged.
+    QString image() const { return m_folder.path() + QStringLiteral("/image"); }
 
 private:
     int run(const QString &action, QString *output);
