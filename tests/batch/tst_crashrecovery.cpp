@@ -402,6 +402,7 @@ void TestCrashRecovery::realMediaKeepEveryFile_data()
     QTest::newRow("NTFS: links of one inode") << QStringLiteral("ntfs");
     QTest::newRow("FAT: no links, case-blind, a rename gives a new time") << QStringLiteral("fat");
     QTest::newRow("SSHFS: every name its own inode") << QStringLiteral("sshfs");
+    QTest::newRow("SMB: no links, case-blind") << QStringLiteral("smb");
 }
 
 // Batches killed before a move and inside one (between the claim of the new name or the link and

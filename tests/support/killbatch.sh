@@ -3,7 +3,7 @@
 # folder holds then. By hand, as root, after `make build`:
 #   killbatch.sh KIND FILES RUNS [serial|case] [replug|copy]
 # KIND as realmount.sh takes it (exfat, ntfs, fat, sshfs) or "local" for a folder on this disk.
-# Each run: FILES files, each holding its own number, and a batch over them: "serial" (f2.jpg...
+# Each run: FILES files in a folder of the mount (a FAT root folder holds few names), each holding its own number, and a batch over them: "serial" (f2.jpg...
 # renamed f1.jpg..., every new name but the last another file's old name) or "case" (IMG_0001.JPG...
 # given the extension "jpg"); a SIGKILL once a random share of one of its two phases is done; with
 # "replug" an unmount and mount in between; with "copy" a copy of the image, taken before the
@@ -18,6 +18,7 @@ here=$(dirname "$(realpath "$0")")
 victim=${MIVOT_BUILD_DIR:-$here/../../build}/tests/crashvictim
 [ -x "$victim" ] || { echo "build the tests first: $victim" >&2; exit 2; }
 work=$(mktemp -d)
+d=$work/m/mnt/photos
 trap '"$here/realmount.sh" unmount "$kind" "$work/m" >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 plug() {
@@ -30,13 +31,13 @@ oldName() { if [ "$rule" = case ]; then printf 'IMG_%04d.JPG' "$1"; else echo "f
 newName() { if [ "$rule" = case ]; then printf 'IMG_%04d.jpg' "$1"; else echo "f$(($1 - 1)).jpg"; fi; }
 
 fill() {
-    rm -rf "$work/m/mnt/"{*,.xxxxxxx} "$work/prog"; mkdir -p "$work/prog"
-    for ((i = 2; i <= files + 1; i++)); do echo "$i" >"$work/m/mnt/$(oldName $i)"; done
+    rm -rf "$d" "$work/prog"; mkdir -p "$d" "$work/prog"
+    for ((i = 2; i <= files + 1; i++)); do echo "$i" >"$d/$(oldName $i)"; done
 }
 
 # What the folder holds, by the names it lists (as they are spelt): one line of counts.
 judge() {
-    local d=$work/m/mnt wrong=0 missing=0 renamed=0 empty staged extra name
+    local wrong=0 missing=0 renamed=0 empty staged extra name
     declare -A held=()
     while IFS= read -r name; do held[$name]=$(cat "$d/$name" 2>/dev/null); done < <(find "$d" -maxdepth 1 -type f -printf '%f\n')
     empty=$(find "$d" -type f -empty | wc -l)
@@ -54,7 +55,7 @@ judge() {
 }
 
 # The files in the staging folder: the hidden one beside the files, or the work folder on this disk.
-staged() { find "$work/m/mnt/.xxxxxxx" "$work/prog/xxxxxxx" -type f -not -name '.*' 2>/dev/null | wc -l; }
+staged() { find "$d/.xxxxxxx" "$work/prog/xxxxxxx" -type f -not -name '.*' 2>/dev/null | wc -l; }
 start() { "$victim" start "$work/prog" 100000000 2>&1 | grep -v -e '^not killed' -e '^QStandardPaths' -e '^/' | tr '\n' ' '; }
 
 plug
@@ -64,7 +65,7 @@ for ((run = 1; run <= runs; run++)); do
     if [ "$replug" = copy ]; then unplug; cp "$work/m/image" "$work/copy"; plug; fi
     # Phase one moves each file into the staging folder, phase two out of it again.
     target=$(( 1 + RANDOM % (2 * files) ))
-    "$victim" batch "$work/prog" "$work/m/mnt" "$rule" direct 100000000 >"$work/out" 2>&1 &
+    "$victim" batch "$work/prog" "$d" "$rule" direct 100000000 >"$work/out" 2>&1 &
     pid=$!
     if ((target <= files)); then
         at="phase 1, $target staged"

@@ -3,9 +3,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A real filesystem mounted from an image file in a temporary folder (or, for "sshfs", a folder of
-// a localhost sshd), through tests/support/realmount.sh: "exfat", "ntfs" (windows_names), "fat" or
-// "sshfs". Unmounted and removed when it goes.
+// A real filesystem mounted from an image file in a temporary folder (or, for "sshfs" and "smb", a
+// folder shared by a localhost sshd or smbd) through tests/support/realmount.sh: "exfat", "ntfs"
+// (windows_names), "fat", "sshfs" or "smb". Unmounted and removed when it goes.
 class RealMount
 {
 public:
