@@ -5,8 +5,9 @@ set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-noto-cjk
           qt6-translations-l10n qt6-wayland)
 if [ "${1:-all}" != run ]; then
-    # Real exFAT, NTFS, FAT and SSHFS mounts for the name rules tests (tests/support/realmount.sh).
+    # Real exFAT, NTFS, FAT, SSHFS and SMB mounts for the name rules and crash tests (tests/support/realmount.sh).
     packages+=(exfat-fuse exfatprogs ntfs-3g fusefat dosfstools mtools openssh-server openssh-client sshfs)
+    packages+=(samba smbnetfs)
     packages+=(xvfb xauth xdotool imagemagick file dpkg-dev lintian desktop-file-utils appstream fuse3 python3-fusepy)
 fi
 missing=()

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <iterator>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -25,6 +26,11 @@ constexpr char BackMarker[] = "phase 2";
 constexpr char UndoMarker[] = "undo";
 constexpr char CompleteMarker[] = "complete";
 constexpr char StrandedMarker[] = "stranded";
+constexpr char TokenMarker[] = "token";
+constexpr char TimesMarker[] = "rename changes times";
+constexpr char EndedMarker[] = "ended";
+constexpr char ClaimMarker[] = "claim";
+constexpr char LinkMarker[] = "link";
 
 QByteArray native(const QString &path)
 {
@@ -192,6 +198,24 @@ QByteArray checkLineOf(qsizetype size, const QByteArray &digest)
     return "check\t" + QByteArray::number(size) + "\tblake2b-256:" + digest.toHex() + '\n';
 }
 
+// Named after the plan's checksum: the token of one batch, which no other batch's journal names.
+QString tokenNameOf(QByteArrayView digestHex)
+{
+    return QStringLiteral(".mivot-batch-") + QString::fromLatin1(digestHex.first(std::min<qsizetype>(16, digestHex.size())));
+}
+
+// The line that names a claim or a second name before a move makes it.
+QByteArray extraLine(MoveWatcher::Step step, const QByteArray &from, const QByteArray &to)
+{
+    QByteArray line = step == MoveWatcher::Step::Claim ? ClaimMarker : LinkMarker;
+    line += '\t';
+    appendEscaped(line, nameFromBytes(from));
+    line += '\t';
+    appendEscaped(line, nameFromBytes(to));
+    line += '\n';
+    return line;
+}
+
 FsResult writeAll(int fd, const QByteArray &data)
 {
     const char *at = data.constData();
@@ -271,6 +295,19 @@ bool readPlan(const QList<QByteArrayView> &lines, Journal &journal)
     return true;
 }
 
+bool readExtraLine(QByteArrayView line, Journal &journal)
+{
+    const QList<QByteArrayView> parts = splitFields(line);
+    ExtraNameStep extra;
+    if (parts.size() != 3 || (parts.at(0) != ClaimMarker && parts.at(0) != LinkMarker)
+        || !unescapeName(parts.at(1), extra.from) || !unescapeName(parts.at(2), extra.to) || extra.from.isEmpty()
+        || extra.to.isEmpty())
+        return false;
+    extra.step = parts.at(0) == ClaimMarker ? MoveWatcher::Step::Claim : MoveWatcher::Step::Link;
+    journal.lastExtra = extra;
+    return true;
+}
+
 // The markers after the plan, up to the first line that is not one: what a power cut leaves
 // after the last complete line (a marker cut short, zero bytes, garbage) says nothing, and the
 // markers are only hints beside the sealed plan.
@@ -287,7 +324,13 @@ void readMarkers(QByteArrayView text, Journal &journal)
             journal.complete = true;
         else if (line == StrandedMarker)
             journal.stranded = true;
-        else
+        else if (line == TokenMarker)
+            journal.tokenMade = true;
+        else if (line == TimesMarker)
+            journal.renameChangesTimes = true;
+        else if (line == EndedMarker)
+            journal.ended = true;
+        else if (!readExtraLine(line, journal))
             return;
     }
 }
@@ -352,7 +395,8 @@ void JournalWriter::endLine()
 bool JournalWriter::finish()
 {
     pass();
-    return m_ok && m_sink(checkLineOf(m_size, m_hash.result()));
+    m_digest = m_hash.result();
+    return m_ok && m_sink(checkLineOf(m_size, m_digest));
 }
 
 void JournalWriter::pass()
@@ -422,6 +466,8 @@ bool readJournal(const QByteArray &text, Journal &journal, QString &reason)
         reason = malformed();
         return false;
     }
+    const QByteArrayView checkLine = all.sliced(0, checkEnd);
+    journal.token = tokenNameOf(checkLine.sliced(checkLine.lastIndexOf(':') + 1));
     readMarkers(all.sliced(checkEnd + 1), journal);
     return true;
 }
@@ -447,6 +493,40 @@ FsResult removeJournal(const QString &journalPath)
     if (::unlink(native(journalPath).constData()) != 0)
         return FsResult::failure(errno);
     return syncFolder(folderOf(journalPath));
+}
+
+QString tokenPathOf(const Journal &journal)
+{
+    return joinPath(stagingFolderOf(journal.folder), journal.token);
+}
+
+JournalTail::JournalTail(const QString &journalPath)
+    : m_fd(::open(native(journalPath).constData(), O_WRONLY | O_APPEND | O_CLOEXEC))
+{
+}
+
+JournalTail::~JournalTail()
+{
+    m_watch.reset();
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void JournalTail::watchMoves()
+{
+    if (m_fd >= 0)
+        m_watch = std::make_unique<WatchMoves>(static_cast<MoveWatcher &>(*this));
+}
+
+void JournalTail::markEnded()
+{
+    if (m_fd >= 0 && writeAll(m_fd, QByteArray(EndedMarker) + '\n').ok())
+        ::fsync(m_fd);
+}
+
+void JournalTail::making(Step step, const QByteArray &from, const QByteArray &to)
+{
+    writeAll(m_fd, extraLine(step, from, to));
 }
 
 FsResult setJournalAside(FileSystem &fileSystem, const QString &journalPath, const QString &tag, QString *asidePath)
@@ -501,6 +581,8 @@ FsResult BatchJournal::planned(const BatchMover &batch)
 
     Journal journal;
     journal.folder = batch.folder();
+    if (batch.holdingFolder() == stagingFolderOf(batch.folder()))
+        m_staging = batch.holdingFolder();
     journal.folderDevice = m_fs.fileId(batch.folder()).device;
     journal.filesystem = m_fs.filesystemKind(batch.folder());
     journal.holdingFolder = batch.holdingFolder();
@@ -517,6 +599,7 @@ FsResult BatchJournal::planned(const BatchMover &batch)
     if (!written.ok())
         return refusal(QStringLiteral("作業の記録を書き込めません。"), m_path, written);
     m_lastIndex = int(moves.size()) - 1;
+    m_watch = std::make_unique<WatchMoves>(static_cast<MoveWatcher &>(*this));
     return written;
 }
 
@@ -536,6 +619,8 @@ FsResult BatchJournal::write(const std::function<void(JournalWriter &)> &compose
     });
     compose(writer);
     writer.finish();
+    if (!m_staging.isEmpty())
+        m_token = joinPath(m_staging, tokenNameOf(writer.digest().toHex()));
     if (result.ok() && ::fsync(fd) != 0)
         result = FsResult::failure(errno);
     if (!result.ok() || ::rename(temporaryName.constData(), native(m_path).constData()) != 0) {
@@ -564,8 +649,47 @@ void BatchJournal::mark(const char *marker)
     writeAll(m_fd, QByteArray(marker) + '\n');
 }
 
+void BatchJournal::making(Step step, const QByteArray &from, const QByteArray &to)
+{
+    if (m_fd >= 0)
+        writeAll(m_fd, extraLine(step, from, to));
+}
+
+// The token goes into the staging folder, and its marker onto the disk, before the first file
+// moves there. Made under a name of its own and renamed, it also tells whether a rename there
+// gives a file a new time: a moved file is then known by its size and name alone.
+void BatchJournal::makeToken()
+{
+    const QString path = m_token;
+    m_token.clear();
+    const QByteArray token = native(path);
+    const QByteArray probe = token + ".new";
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const struct timespec past[2] = {{978307200, 0}, {978307200, 0}}; // 2001-01-01
+    ::futimens(fd, past);
+    ::close(fd);
+    struct stat before;
+    struct stat after;
+    if (::stat(probe.constData(), &before) != 0 || ::rename(probe.constData(), token.constData()) != 0) {
+        ::unlink(probe.constData());
+        return;
+    }
+    m_token = path;
+    mark(TokenMarker);
+    if (::stat(token.constData(), &after) != 0 || after.st_mtim.tv_sec != before.st_mtim.tv_sec
+        || after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
+        mark(TimesMarker);
+    ::fsync(m_fd);
+}
+
 void BatchJournal::moving(const BatchMove &move)
 {
+    if (move.step == BatchStep::Out && !m_tokenTried && !m_token.isEmpty()) {
+        m_tokenTried = true;
+        makeToken();
+    }
     if (move.step == BatchStep::Back && !m_backMarked) {
         m_backMarked = true;
         mark(BackMarker);
@@ -594,15 +718,18 @@ bool BatchJournal::ordersWithJournal(const QString &folder)
 
 void BatchJournal::finished(const BatchReport &report)
 {
+    m_watch.reset();
     if (m_fd < 0)
         return;
+    // A token that was never made names nothing.
+    if (!m_tokenTried)
+        m_token.clear();
     if (report.outcome == BatchOutcome::Stranded) {
         mark(StrandedMarker);
         ::fsync(m_fd);
         closeFile();
         return;
     }
-    closeFile();
     // The files' new places must be on disk before the record of their old ones goes; while that
     // is not certain, the record stays, and the next start finds every file where it is now. A
     // staging folder already removed has nothing left to write.
@@ -611,8 +738,19 @@ void BatchJournal::finished(const BatchReport &report)
         return result.ok() || result.error == ENOENT;
     };
     if ((!ordersWithJournal(report.folder) || !ordersWithJournal(report.holdingFolder))
-        && (!synced(report.folder) || !synced(report.holdingFolder)))
+        && (!synced(report.folder) || !synced(report.holdingFolder))) {
+        closeFile();
         return;
+    }
+    // The token goes once the record says that the batch ended, so that a crash in between does
+    // not look like another medium; the staging folder then goes with it when it is empty.
+    if (!m_token.isEmpty()) {
+        mark(EndedMarker);
+        ::fsync(m_fd);
+        ::unlink(native(m_token).constData());
+        m_fs.removeFolder(m_staging);
+    }
+    closeFile();
     // Not waited for: a journal that outlives a crash, or that cannot be removed, does no harm,
     // since the next start finds every file where this batch left it and drops the journal
     // without moving anything.

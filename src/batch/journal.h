@@ -11,6 +11,7 @@
 #include <charconv>
 #include <concepts>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // The record of the running batch, beside the work folder. Hidden, so that a batch in the
@@ -23,6 +24,15 @@ struct JournalFile
     QString newName;
     FileId id;       // found again by this wherever the batch left it, where ids are stable
     FileStamp stamp; // size and time, which must agree too
+};
+
+// A step of a move that a crash may have cut short, named in the journal before it was taken
+// (see MoveWatcher): an empty claim at `to`, or `to` as a second name of the file at `from`.
+struct ExtraNameStep
+{
+    MoveWatcher::Step step = MoveWatcher::Step::Claim;
+    QString from;
+    QString to;
 };
 
 struct Journal
@@ -39,6 +49,15 @@ struct Journal
     bool undoStarted = false; // the batch was being rolled back
     bool complete = false;    // every file had come back under its new name
     bool stranded = false;    // the batch ended with files it could not bring back
+    // Of a batch through a staging folder: its token (a file named after the journal's checksum)
+    // stood there before the first move, so that a copy of the medium taken earlier, or another
+    // medium at the folder's place, is told from the one the batch ran on.
+    QString token;            // the token's name
+    bool tokenMade = false;   // the token was made
+    bool ended = false;       // the batch or a recovery came to its end: the token may be gone
+    bool renameChangesTimes = false; // a rename there gives the file a new time (FAT through FUSE)
+    // The last claim or second name a move made, which a crash may have left.
+    std::optional<ExtraNameStep> lastExtra;
 };
 
 // The plan as the journal holds it: a version line, the folders, one line per file, and a last
@@ -69,12 +88,15 @@ public:
     void endLine();
     // The check line. False when the sink refused a piece.
     bool finish();
+    // The checksum, once finished.
+    const QByteArray &digest() const { return m_digest; }
 
 private:
     void pass();
 
     Sink m_sink;
     QCryptographicHash m_hash;
+    QByteArray m_digest;
     QByteArray m_piece;
     qsizetype m_size = 0;
     bool m_ok = true;
@@ -99,6 +121,29 @@ bool readJournal(const QByteArray &text, Journal &journal, QString &reason);
 FsResult setJournalAside(FileSystem &fileSystem, const QString &journalPath, const QString &tag, QString *asidePath);
 // Removes what a batch left of a journal it never finished writing: no file moved under it.
 void discardUnsealedJournal(const QString &programFolder);
+// The token of a batch's journal in its staging folder, and the path it has there.
+QString tokenPathOf(const Journal &journal);
+// Appends progress lines to a journal already written, and waits until they are on disk where
+// `sync` says so; a recovery names its own claims and second names so, and its end.
+class JournalTail : private MoveWatcher
+{
+public:
+    explicit JournalTail(const QString &journalPath);
+    ~JournalTail() override;
+    JournalTail(const JournalTail &) = delete;
+    JournalTail &operator=(const JournalTail &) = delete;
+    // Names every claim and second name that a move makes from now on, before it is made.
+    void watchMoves();
+    // The recovery or the batch came to its end; on disk before this returns.
+    void markEnded();
+
+private:
+    void making(Step step, const QByteArray &from, const QByteArray &to) override;
+
+    int m_fd = -1;
+    std::unique_ptr<WatchMoves> m_watch;
+};
+
 // Removes the journal and waits until the removal is on disk.
 FsResult removeJournal(const QString &journalPath);
 // Waits until the folder's entries (renames into and out of it) are on disk.
@@ -107,7 +152,7 @@ FsResult syncFolder(const QString &folder);
 // Writes the journal of a batch before its first move, marks its phases as it goes, and removes
 // it once every file has its new name or its old one again. A batch that strands files keeps its
 // journal, so that the next start tries once more to bring them home.
-class BatchJournal : public BatchObserver
+class BatchJournal : public BatchObserver, private MoveWatcher
 {
 public:
     BatchJournal(FileSystem &fileSystem, const QString &programFolder);
@@ -126,6 +171,8 @@ private:
     FsResult write(const std::function<void(JournalWriter &)> &compose);
     bool ordersWithJournal(const QString &folder);
     void mark(const char *marker);
+    void making(Step step, const QByteArray &from, const QByteArray &to) override;
+    void makeToken();
     void closeFile();
 
     FileSystem &m_fs;
@@ -135,4 +182,8 @@ private:
     int m_lastIndex = -1;
     bool m_backMarked = false;
     bool m_undoMarked = false;
+    bool m_tokenTried = false;
+    QString m_token; // the token's path: to be made, then made
+    QString m_staging; // the staging folder of a batch that goes through one
+    std::unique_ptr<WatchMoves> m_watch;
 };

@@ -41,6 +41,12 @@ public:
             if (!m_searched.contains(folder) && m_fs.exists(folder))
                 m_searched.append(folder);
         }
+        // The names as the folders spell them: a case-insensitive filesystem finds a file under
+        // any spelling of its name, and a look at a name must not take one for the other.
+        for (const QString &folder : std::as_const(m_searched)) {
+            const QStringList names = m_fs.entryNames(folder);
+            m_listed.insert(folder, QSet<QString>(names.cbegin(), names.cend()));
+        }
     }
 
     // Finds every file where the batch could have left it, counting a file as the planned one
@@ -165,10 +171,16 @@ public:
     }
 
 private:
+    bool listed(const Place &place) const { return m_listed.value(place.folder).contains(place.name); }
+
+    // Where a rename gives a file a new time, its size and the name the record expects tell it.
     bool agrees(const JournalFile &file, const Place &place)
     {
+        if (!listed(place))
+            return false;
         const FileStamp now = m_fs.fileStamp(place.path());
-        return now.exists() && now.sameContentStamp(file.stamp);
+        return now.exists() && now.size == file.stamp.size
+            && (m_journal.renameChangesTimes || now.modifiedNs == file.stamp.modifiedNs);
     }
 
     // The preferred places first: where the batch would have left the file.
@@ -268,7 +280,7 @@ private:
             }
             // Something at one of its places that is no file of the record: not to be taken for it.
             for (const Place &place : std::as_const(places.at(i))) {
-                if (!agreeing.contains(place.path()) && m_fs.fileStamp(place.path()).exists()) {
+                if (!agreeing.contains(place.path()) && listed(place)) {
                     m_unrecognised.append({files.at(i).oldName, place.path(), QString()});
                     break;
                 }
@@ -307,11 +319,31 @@ private:
     QString m_work;
     QString m_staging;
     QStringList m_searched;
+    QHash<QString, QSet<QString>> m_listed;
     quint64 m_device = 0;
     QList<Place> m_where;
     QSet<QString> m_claimed;
     QList<UnrestoredFile> m_unrecognised;
 };
+
+// A move cut short between its claim of the new name and the rename onto it, or between its link
+// and the removal of the old name, left a name that the journal named before it was made: the
+// claim (still empty, and another file than the one at the old name) or the second name (the
+// same file, or on a filesystem that shows each name as a file of its own, the same bytes) goes.
+// Where only one of the names stands, the move was done or never began.
+void settleCutShortMove(FileSystem &fileSystem, const ExtraNameStep &extra)
+{
+    const FileStamp from = fileSystem.fileStamp(extra.from);
+    const FileStamp to = fileSystem.fileStamp(extra.to);
+    if (!from.exists() || !to.exists())
+        return;
+    if (extra.step == MoveWatcher::Step::Claim) {
+        if (from.id != to.id)
+            fileSystem.removeEmptyClaim(extra.to);
+        return;
+    }
+    fileSystem.removeExtraName(extra.to, extra.from, SecondName::LinkOrSameBytes);
+}
 
 void keepAside(FileSystem &fileSystem, RecoveryReport &report, const QString &tag)
 {
@@ -362,9 +394,22 @@ RecoveryReport recoverJournal(FileSystem &fileSystem, const QString &programFold
 
     report.folder = journal.folder;
     report.holdingFolder = journal.holdingFolder;
-    Restorer restorer(fileSystem, journal, workFolderOf(programFolder));
     const FileId folderId = fileSystem.fileId(journal.folder);
     const FilesystemKind kind = folderId.valid() ? fileSystem.filesystemKind(journal.folder) : FilesystemKind();
+    // A batch through a staging folder put its token there before its first move: without it
+    // (unless the batch came to its end), the folder is not on the medium the batch ran on.
+    const QString token = tokenPathOf(journal);
+    report.otherFilesystem = journal.filesystem.type != 0 && kind.type != 0 && kind.type != journal.filesystem.type;
+    report.otherMedium = folderId.valid() && !report.otherFilesystem && journal.tokenMade && !journal.ended
+        && !fileSystem.exists(token);
+    // The moves this recovery makes are named in the journal before they leave a name behind.
+    JournalTail tail(report.journalPath);
+    if (folderId.valid() && !report.otherFilesystem && !report.otherMedium) {
+        if (journal.lastExtra)
+            settleCutShortMove(fileSystem, *journal.lastExtra);
+        tail.watchMoves();
+    }
+    Restorer restorer(fileSystem, journal, workFolderOf(programFolder));
     restorer.locate(folderId.device, journal.filesystem.stableIds && kind.stableIds);
     if (!folderId.valid()) {
         report.outcome = RecoveryOutcome::FolderMissing;
@@ -372,10 +417,9 @@ RecoveryReport recoverJournal(FileSystem &fileSystem, const QString &programFold
         keep();
         return report;
     }
-    // Another filesystem at the folder's place (another card in the slot), or files that the
-    // record does not describe: nothing is moved on a guess.
-    report.otherFilesystem = journal.filesystem.type != 0 && kind.type != 0 && kind.type != journal.filesystem.type;
-    if (report.otherFilesystem || !restorer.unrecognised().isEmpty()) {
+    // Another filesystem or medium at the folder's place (another card in the slot, a copy of
+    // it), or files that the record does not describe: nothing is moved on a guess.
+    if (report.otherFilesystem || report.otherMedium || !restorer.unrecognised().isEmpty()) {
         report.outcome = RecoveryOutcome::Unrecognised;
         report.unrecognised = restorer.unrecognised();
         keep();
@@ -391,6 +435,12 @@ RecoveryReport recoverJournal(FileSystem &fileSystem, const QString &programFold
         report.outcome = report.unrestored.isEmpty() ? RecoveryOutcome::Restored : RecoveryOutcome::Partial;
     }
     restorer.removeExtraNames();
+    // The token goes once the journal says so, and the staging folder with it.
+    if (report.outcome != RecoveryOutcome::Partial && fileSystem.exists(token)) {
+        tail.markEnded();
+        fileSystem.removeEmptyClaim(token);
+    }
+    fileSystem.removeEmptyClaim(token + QStringLiteral(".new"));
     const FsResult synced = restorer.tidyUp();
     if (report.outcome == RecoveryOutcome::Partial) {
         keep();
@@ -502,6 +552,12 @@ QString recoveryMessage(const RecoveryReport &report)
                    .arg(displayPath(report.folder))
             + whereabouts(report.unrestored) + QStringLiteral("\n\n") + journalFate(report);
     case RecoveryOutcome::Unrecognised: {
+        if (report.otherMedium)
+            return QStringLiteral("前回の一括リネームが途中で終わっていましたが、今このフォルダにあるのは一括リネームをしたときのディスク"
+                                  "（メモリーカードなど）ではないため、ファイルは動かしていません。\n%1\n\n"
+                                  "一括リネームのファイルは、そのディスクの次のフォルダで待っています。そのディスクをつないでから起動し直してください。\n%2\n\n")
+                       .arg(displayPath(report.folder), displayPath(report.holdingFolder))
+                + journalFate(report);
         QString message = report.otherFilesystem
             ? QStringLiteral("前回の一括リネームが途中で終わっていましたが、フォルダのファイルシステムが記録と違うため、ファイルは動かしていません。\n%1\n").arg(displayPath(report.folder))
             : QStringLiteral("前回の一括リネームが途中で終わっていましたが、記録と一致しないファイルがあるため、ファイルは動かしていません。\n%1\n").arg(displayPath(report.folder));

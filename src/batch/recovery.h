@@ -39,6 +39,7 @@ struct RecoveryReport
     QString holdingFolder; // where the batch's files waited between its phases
     QList<UnrestoredFile> unrecognised; // the files that stand where the batch's should be
     bool otherFilesystem = false;       // the folder now lies on another kind of filesystem
+    bool otherMedium = false; // the folder is not on the medium the batch ran on (a copy of it, another card)
 };
 
 // Puts every file that an interrupted batch's journal names back under its old name in its

@@ -126,9 +126,9 @@ FsResult LinuxFileSystem::removeEmptyClaim(const QString &path)
     return error == 0 ? FsResult::success() : FsResult::failure(error);
 }
 
-FsResult LinuxFileSystem::removeExtraName(const QString &extra, const QString &kept)
+FsResult LinuxFileSystem::removeExtraName(const QString &extra, const QString &kept, SecondName sure)
 {
-    const int error = removeExtraLink(native(extra), native(kept));
+    const int error = removeExtraLink(native(extra), native(kept), sure);
     return error == 0 ? FsResult::success() : FsResult::failure(error);
 }
 

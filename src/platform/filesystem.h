@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/safemove.h"
+
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
@@ -100,8 +102,9 @@ public:
     // True when the folder's filesystem takes names that differ only in case for one name.
     virtual bool ignoresCase(const QString &folder) = 0;
     virtual FilesystemKind filesystemKind(const QString &folder) = 0;
-    // Removes `extra` only while it is a second link to the file at `kept`: the file stays.
-    virtual FsResult removeExtraName(const QString &extra, const QString &kept) = 0;
+    // Removes `extra` only while it is a second name of the file at `kept`, as sure as `sure` says:
+    // the file stays.
+    virtual FsResult removeExtraName(const QString &extra, const QString &kept, SecondName sure = SecondName::Link) = 0;
     // Removes an empty regular file with no other name (a claim a cut-short move left) only.
     virtual FsResult removeEmptyClaim(const QString &path) = 0;
     // The two folders for a batch's moves and looks. A folder that cannot be opened makes every
@@ -133,7 +136,7 @@ public:
     int maxNameLength(const QString &folder) override;
     bool ignoresCase(const QString &folder) override;
     FilesystemKind filesystemKind(const QString &folder) override;
-    FsResult removeExtraName(const QString &extra, const QString &kept) override;
+    FsResult removeExtraName(const QString &extra, const QString &kept, SecondName sure = SecondName::Link) override;
     FsResult removeEmptyClaim(const QString &path) override;
     std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override;
 };

@@ -3,6 +3,8 @@
 #include <QString>
 
 #include <cerrno>
+#include <cstring>
+#include <vector>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -18,6 +20,58 @@ struct Place
 
     int stat(struct stat &st) const { return ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW); }
 };
+
+thread_local std::vector<MoveWatcher *> watchers;
+
+// The whole path of a name in a folder held open, as the system gives the folder's.
+QByteArray pathOf(const Place &place)
+{
+    if (place.dir == AT_FDCWD)
+        return place.name;
+    char folder[4096];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(place.dir);
+    const ssize_t length = ::readlink(link.constData(), folder, sizeof folder);
+    if (length <= 0)
+        return place.name;
+    return QByteArray(folder, length) + '/' + place.name;
+}
+
+// Tells every watcher of a step, before (`made` false) or after it.
+void tell(MoveWatcher::Step step, const Place &from, const Place &to, bool made)
+{
+    if (watchers.empty())
+        return;
+    const QByteArray fromPath = pathOf(from);
+    const QByteArray toPath = pathOf(to);
+    for (MoveWatcher *watcher : watchers) {
+        if (made)
+            watcher->made(step, fromPath, toPath);
+        else
+            watcher->making(step, fromPath, toPath);
+    }
+}
+
+bool sameBytes(const Place &a, const Place &b)
+{
+    const int fdA = ::openat(a.dir, a.name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fdB = fdA < 0 ? -1 : ::openat(b.dir, b.name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    bool same = fdB >= 0;
+    static constexpr size_t Chunk = 64 * 1024;
+    std::vector<char> bufA(same ? Chunk : 0);
+    std::vector<char> bufB(same ? Chunk : 0);
+    while (same) {
+        const ssize_t readA = ::read(fdA, bufA.data(), Chunk);
+        const ssize_t readB = readA < 0 ? -1 : ::read(fdB, bufB.data(), size_t(readA > 0 ? readA : 1));
+        same = readA >= 0 && readA == readB && std::memcmp(bufA.data(), bufB.data(), size_t(readA)) == 0;
+        if (readA == 0)
+            break;
+    }
+    if (fdA >= 0)
+        ::close(fdA);
+    if (fdB >= 0)
+        ::close(fdB);
+    return same;
+}
 
 bool sameFile(const struct stat &st, const FileIdentity &file)
 {
@@ -56,7 +110,7 @@ int settled(int error, const Place &from, const Place &to, const FileIdentity &s
     return error;
 }
 
-int removeExtraLinkAt(const Place &extra, const Place &kept)
+int removeExtraLinkAt(const Place &extra, const Place &kept, SecondName sure)
 {
     struct stat extraStat;
     struct stat keptStat;
@@ -64,8 +118,14 @@ int removeExtraLinkAt(const Place &extra, const Place &kept)
         return errno;
     if (kept.stat(keptStat) != 0)
         return errno;
-    if (extraStat.st_dev != keptStat.st_dev || extraStat.st_ino != keptStat.st_ino || extraStat.st_nlink < 2
-        || S_ISDIR(extraStat.st_mode))
+    const bool link = extraStat.st_dev == keptStat.st_dev && extraStat.st_ino == keptStat.st_ino && extraStat.st_nlink >= 2
+        && !S_ISDIR(extraStat.st_mode);
+    const bool copy = sure == SecondName::LinkOrSameBytes && extraStat.st_dev == keptStat.st_dev
+        && extraStat.st_ino != keptStat.st_ino && S_ISREG(extraStat.st_mode) && S_ISREG(keptStat.st_mode)
+        && extraStat.st_nlink == 1 && keptStat.st_nlink == 1 && extraStat.st_size == keptStat.st_size
+        && extraStat.st_mtim.tv_sec == keptStat.st_mtim.tv_sec && extraStat.st_mtim.tv_nsec == keptStat.st_mtim.tv_nsec
+        && sameBytes(extra, kept);
+    if (!link && !copy)
         return EEXIST;
     if (::unlinkat(extra.dir, extra.name.constData(), 0) == 0)
         return 0;
@@ -77,9 +137,11 @@ int removeExtraLinkAt(const Place &extra, const Place &kept)
 // if the name is free, and the rename then replaces nothing but that claim.
 int claimThenRename(const Place &from, const Place &to)
 {
+    tell(MoveWatcher::Step::Claim, from, to, false);
     const int fd = ::openat(to.dir, to.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
+    tell(MoveWatcher::Step::Claim, from, to, true);
     struct stat claim;
     const bool stated = ::fstat(fd, &claim) == 0;
     // Closed before the rename: some filesystems keep a file that is open when it is replaced.
@@ -108,7 +170,10 @@ int linkThenUnlink(const Place &from, const Place &to, const FileIdentity &sourc
     struct stat before;
     if (from.stat(before) != 0)
         return errno;
-    if (::linkat(from.dir, from.name.constData(), to.dir, to.name.constData(), 0) != 0) {
+    tell(MoveWatcher::Step::Link, from, to, false);
+    if (::linkat(from.dir, from.name.constData(), to.dir, to.name.constData(), 0) == 0) {
+        tell(MoveWatcher::Step::Link, from, to, true);
+    } else {
         const int error = errno;
         // Done after all only when the file has one link more: on a case-insensitive folder the
         // new name may simply be the old one spelt otherwise.
@@ -129,7 +194,7 @@ int linkThenUnlink(const Place &from, const Place &to, const FileIdentity &sourc
     }
     // The old name still holds the file: the new name is only an extra link, and goes.
     if (sameFile(now, source))
-        removeExtraLinkAt(to, from);
+        removeExtraLinkAt(to, from, SecondName::Link);
     return error;
 }
 
@@ -159,6 +224,20 @@ bool differOnlyInCase(const Place &from, const Place &to)
     if (from.name.first(fromStart) != to.name.first(toStart))
         return false;
     return QString::fromUtf8(from.name.sliced(fromStart)).toCaseFolded() == QString::fromUtf8(to.name.sliced(toStart)).toCaseFolded();
+}
+
+// Whether the new name, spelt otherwise, may lead to the file itself: by its inode, or where a
+// filesystem numbers each spelling apart (exfat-fuse), by its size and time. A wrong guess costs
+// nothing: the change of case below replaces nothing, and puts the file back when refused.
+bool maybeSameFile(const Place &from, const Place &to, const FileIdentity &source)
+{
+    struct stat was;
+    struct stat now;
+    if (from.stat(was) != 0 || to.stat(now) != 0)
+        return false;
+    return sameFile(now, source)
+        || (now.st_mode == was.st_mode && now.st_size == was.st_size && now.st_mtim.tv_sec == was.st_mtim.tv_sec
+            && now.st_mtim.tv_nsec == was.st_mtim.tv_nsec);
 }
 
 // A change of case alone, where the filesystem sees the new name as the file's own: through a
@@ -192,14 +271,26 @@ int safeMoveAt(int fromDir, const QByteArray &from, int toDir, const QByteArray 
         file = {st.st_dev, st.st_ino};
     }
     const int result = moveOnce(source, target, file);
-    if (result == EEXIST && holds(target, file) && !gone(source) && differOnlyInCase(source, target))
+    if (result == EEXIST && !gone(source) && differOnlyInCase(source, target) && maybeSameFile(source, target, file))
         return changeCase(source, target, file);
     return result;
 }
 
-int removeExtraLink(const QByteArray &extra, const QByteArray &kept)
+void MoveWatcher::made(Step, const QByteArray &, const QByteArray &) {}
+
+WatchMoves::WatchMoves(MoveWatcher &watcher) : m_watcher(watcher)
 {
-    return removeExtraLinkAt({AT_FDCWD, extra}, {AT_FDCWD, kept});
+    watchers.push_back(&watcher);
+}
+
+WatchMoves::~WatchMoves()
+{
+    std::erase(watchers, &m_watcher);
+}
+
+int removeExtraLink(const QByteArray &extra, const QByteArray &kept, SecondName sure)
+{
+    return removeExtraLinkAt({AT_FDCWD, extra}, {AT_FDCWD, kept}, sure);
 }
 
 int removeEmptyClaim(const QByteArray &path)

@@ -23,17 +23,55 @@ struct FileIdentity
 // Every step that reports an error is checked against the disk (by device and inode) before the
 // next one acts on it, since a network filesystem may report an error for a step that was done.
 //
-// A crash between two steps leaves either the file under both names (one inode: the extra name
-// can go, see removeExtraLink) or an empty file at the new name next to the file at the old one.
+// A crash between two steps leaves either the file under both names (the extra name can go, see
+// removeExtraLink) or an empty file at the new name next to the file at the old one; a MoveWatcher
+// is told of both steps before they are taken, so that a record can name what a crash leaves.
 int safeMoveAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to, const FileIdentity *known = nullptr);
 inline int safeMove(const QByteArray &from, const QByteArray &to)
 {
     return safeMoveAt(AT_FDCWD, from, AT_FDCWD, to);
 }
 
-// Removes `extra` only while it is another name of the very file at `kept` (same device and
-// inode, more than one link), so that the file itself stays. Returns 0 or the errno.
-int removeExtraLink(const QByteArray &extra, const QByteArray &kept);
+// Watches the steps of a move that leave a name of the program's own behind when the process dies
+// between them and the next: the claim of the new name (an empty file, renamed onto next) and a
+// second name of the file (a link; the old name is removed next). Only the routes of filesystems
+// without a rename that refuses to replace take them, so that elsewhere a watcher costs nothing.
+class MoveWatcher
+{
+public:
+    enum class Step { Claim, Link };
+    virtual ~MoveWatcher() = default;
+    // Right before the step, with the whole paths of the file and of its new name.
+    virtual void making(Step step, const QByteArray &from, const QByteArray &to) = 0;
+    // Right after it, while the move is cut in two.
+    virtual void made(Step step, const QByteArray &from, const QByteArray &to);
+};
+
+// Tells the watcher of every such step that a move on this thread takes while it lives; watchers
+// nest, the innermost told last.
+class WatchMoves
+{
+public:
+    explicit WatchMoves(MoveWatcher &watcher);
+    ~WatchMoves();
+    WatchMoves(const WatchMoves &) = delete;
+    WatchMoves &operator=(const WatchMoves &) = delete;
+
+private:
+    MoveWatcher &m_watcher;
+};
+
+// How sure a second name must be of being the kept file's.
+enum class SecondName {
+    Link, // one inode with more than one link
+    // Or a name that a filesystem shows as a file of its own although the move's link made it
+    // (SSHFS gives each name its own inode and one link): the same size, time and bytes.
+    LinkOrSameBytes,
+};
+
+// Removes `extra` only while it is another name of the very file at `kept`, so that the file
+// itself stays. Returns 0 or the errno (EEXIST for any other file).
+int removeExtraLink(const QByteArray &extra, const QByteArray &kept, SecondName sure = SecondName::Link);
 
 // Removes the path only while it is an empty regular file with no other name: what a claim of a
 // new name left when the move was cut short. Returns 0 or the errno (EEXIST for any other file).

@@ -5,6 +5,7 @@
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
 #include "support/lookalikemount.h"
+#include "support/realmount.h"
 #include "support/testfiles.h"
 #include "support/scriptedmessages.h"
 
@@ -30,6 +31,8 @@ QString nameOf(const QString &rule, int i)
 {
     if (rule == QLatin1String("space"))
         return QStringLiteral("IMG %1 のコピー (2).jpg").arg(i, 4, 10, QLatin1Char('0'));
+    if (rule == QLatin1String("case"))
+        return QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
     return QStringLiteral("f%1.dat").arg(i);
 }
 
@@ -64,6 +67,8 @@ private slots:
     void windowBatchRefusedWhenJournalCannotBeWritten();
     void lookalikeMountKeepsEveryFile_data();
     void lookalikeMountKeepsEveryFile();
+    void realMediaKeepEveryFile_data();
+    void realMediaKeepEveryFile();
 
 private:
     QString prog() const { return m_root->filePath(QStringLiteral("prog")); }
@@ -93,7 +98,10 @@ void TestCrashRecovery::killVictim(const QStringList &arguments)
     QVERIFY2(victim.waitForFinished(240000), "the victim did not end");
     const QString output = QString::fromUtf8(victim.readAllStandardOutput());
     QCOMPARE(victim.exitStatus(), QProcess::CrashExit);
-    QVERIFY2(output.contains(QStringLiteral("killed before move %1\n").arg(arguments.last())), qPrintable(output));
+    const QString &move = arguments.last();
+    const QString killed = move.endsWith(QLatin1Char('+')) ? QStringLiteral("killed inside move %1\n").arg(move.chopped(1))
+                                                           : QStringLiteral("killed before move %1\n").arg(move);
+    QVERIFY2(output.contains(killed), qPrintable(output));
 }
 
 QList<ScriptedMessages::Shown> TestCrashRecovery::startAgain()
@@ -385,6 +393,89 @@ void TestCrashRecovery::lookalikeMountKeepsEveryFile()
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.first().prompt.contains(QStringLiteral("元の名前に戻したファイル：%1 個").arg(Count)), qPrintable(shown.first().prompt));
     QVERIFY(!QFile::exists(journal()));
+}
+
+void TestCrashRecovery::realMediaKeepEveryFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("exFAT: no links, case-blind") << QStringLiteral("exfat");
+    QTest::newRow("NTFS: links of one inode") << QStringLiteral("ntfs");
+    QTest::newRow("FAT: no links, case-blind, a rename gives a new time") << QStringLiteral("fat");
+    QTest::newRow("SSHFS: every name its own inode") << QStringLiteral("sshfs");
+    QTest::newRow("SMB: no links, case-blind") << QStringLiteral("smb");
+}
+
+// Batches killed before a move and inside one (between the claim of the new name or the link and
+// the rest of the move), in both phases, on real filesystems that no one here wrote: the next
+// start brings every file home and leaves nothing of the batch's own. On the cards, also after
+// they were unplugged, and with a copy of the card taken before the batch in the slot first.
+void TestCrashRecovery::realMediaKeepEveryFile()
+{
+    QFETCH(QString, kind);
+    RealMount mount(kind);
+    QString why;
+    const int mounted = mount.mount(&why);
+    if (mounted == RealMount::Unusable)
+        QSKIP(qPrintable(why));
+    QVERIFY2(mounted == 0, qPrintable(why));
+    const bool card = kind == QLatin1String("exfat") || kind == QLatin1String("fat");
+    constexpr int Count = 12;
+    struct Kill
+    {
+        QString rule;
+        QString move;
+        bool replug;
+    };
+    const QList<Kill> kills = {{QStringLiteral("serial"), QStringLiteral("6+"), false},
+                               {QStringLiteral("serial"), QStringLiteral("18+"), card},
+                               {QStringLiteral("serial"), QStringLiteral("18"), false},
+                               {QStringLiteral("case"), QStringLiteral("4+"), false},
+                               {QStringLiteral("case"), QStringLiteral("19+"), card}};
+    for (const Kill &kill : kills) {
+        const QString files = joinPath(mount.path(), kill.rule + kill.move);
+        QVERIFY(QDir().mkpath(files));
+        QVERIFY(makeFiles(files, kill.rule, Count));
+        const Snapshot before = snapshot(files);
+        killVictim({QStringLiteral("batch"), prog(), files, kill.rule, QStringLiteral("direct"), kill.move});
+        if (kill.replug) {
+            mount.unmount();
+            QVERIFY2(mount.mount(&why) == 0, qPrintable(why));
+        }
+        const QList<ScriptedMessages::Shown> shown = startAgain();
+        QVERIFY2(snapshot(files) == before, qPrintable(kill.rule + kill.move));
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown.first().prompt.contains(QStringLiteral("全て元の名前です")), qPrintable(shown.first().prompt));
+        QVERIFY(!QFile::exists(journal()));
+    }
+    if (!card)
+        return;
+
+    // A copy of the card, taken before the batch, stands in the slot at the next start.
+    const QString files = joinPath(mount.path(), QStringLiteral("copy"));
+    QVERIFY(QDir().mkpath(files));
+    QVERIFY(makeFiles(files, QStringLiteral("serial"), Count));
+    const Snapshot before = snapshot(files);
+    const QString real = mount.image() + QStringLiteral(".real");
+    const QString copy = mount.image() + QStringLiteral(".copy");
+    mount.unmount();
+    QVERIFY(QFile::copy(mount.image(), copy));
+    QVERIFY2(mount.mount(&why) == 0, qPrintable(why));
+    killVictim({QStringLiteral("batch"), prog(), files, QStringLiteral("serial"), QStringLiteral("direct"), QStringLiteral("18+")});
+    mount.unmount();
+    QVERIFY(QFile::rename(mount.image(), real) && QFile::rename(copy, mount.image()));
+    QVERIFY2(mount.mount(&why) == 0, qPrintable(why));
+    QList<ScriptedMessages::Shown> shown = startAgain();
+    QCOMPARE(snapshot(files), before);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().prompt.contains(QStringLiteral("一括リネームをしたときのディスク")), qPrintable(shown.first().prompt));
+    mount.unmount();
+    QVERIFY(QFile::remove(mount.image()) && QFile::rename(real, mount.image()));
+    QVERIFY2(mount.mount(&why) == 0, qPrintable(why));
+    shown = startAgain();
+    QCOMPARE(snapshot(files), before);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().prompt.contains(QStringLiteral("全て元の名前です")), qPrintable(shown.first().prompt));
+    QCOMPARE(QDir(prog()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".journal")), QStringList());
 }
 
 QTEST_MAIN(TestCrashRecovery)

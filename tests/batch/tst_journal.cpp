@@ -91,6 +91,7 @@ private slots:
     void completedBatchKeepsItsNames();
     void markerContradictedByFilesIsNotTrusted();
     void fileFoundUnderAnyName();
+    void linkMoveCutShortLeavesNoExtraName_data();
     void linkMoveCutShortLeavesNoExtraName();
     void recognitionNeverGuesses_data();
     void recognitionNeverGuesses();
@@ -101,6 +102,7 @@ private slots:
     void tornTailIsIgnored_data();
     void tornTailIsIgnored();
     void folderGoneKeepsFilesAndJournal();
+    void copyOfCardKeepsFilesAndJournal();
     void takenOldNameIsNotOverwritten();
 
 private:
@@ -532,6 +534,7 @@ void TestJournal::recognitionNeverGuesses_data()
     QTest::addColumn<QString>("change"); // to the waiting files after the crash
     QTest::addColumn<RecoveryOutcome>("outcome");
     QTest::newRow("card renumbered, recorded as renumbering") << false << "renumber" << RecoveryOutcome::Restored;
+    QTest::newRow("card whose renames give new times, recorded so") << false << "retime" << RecoveryOutcome::Restored;
     QTest::newRow("renumbered where ids are trusted") << true << "renumber" << RecoveryOutcome::Partial;
     QTest::newRow("file rewritten, ids trusted") << true << "rewrite" << RecoveryOutcome::Unrecognised;
     QTest::newRow("file rewritten, card renumbering") << false << "rewrite" << RecoveryOutcome::Unrecognised;
@@ -571,8 +574,13 @@ void TestJournal::recognitionNeverGuesses()
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
         QVERIFY(QFile::rename(path, path + QStringLiteral(".old")));
         writeFile(path, change == QLatin1String("rewrite") && name == waiting.first() ? content + "!" : content);
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        const struct timespec times[2] = {st.st_atim, change == QLatin1String("retime") ? timespec{1, 0} : st.st_mtim};
         QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+    if (change == QLatin1String("retime")) {
+        QFile record(journal());
+        QVERIFY(record.open(QIODevice::Append));
+        record.write("rename changes times\n");
     }
     const Snapshot folderAfterCrash = snapshot(folder());
     FaultyFileSystem recovering(m_real);
@@ -599,32 +607,69 @@ void TestJournal::recognitionNeverGuesses()
     QVERIFY2(recoveryMessage(report).contains(m_root->path() + QStringLiteral("/写真\n")), qPrintable(recoveryMessage(report)));
 }
 
+void TestJournal::linkMoveCutShortLeavesNoExtraName_data()
+{
+    QTest::addColumn<int>("crashAt");
+    QTest::addColumn<QString>("left"); // by the step of the cut-short move that the journal names
+    QTest::newRow("claim, phase 1 (exFAT, FAT)") << 3 << "claim";
+    QTest::newRow("claim on an old name, phase 2") << 8 << "claim";
+    QTest::newRow("link on an old name, phase 2 (NTFS)") << 8 << "link";
+    QTest::newRow("link shown as a file of its own (SSHFS)") << 8 << "copy";
+    QTest::newRow("same bytes at another time: not the batch's") << 8 << "stranger";
+}
+
 // Killed between the link and the unlink of a move: the file has its old name and a new one; or
-// between the claim of a new name and the rename onto it: an empty file has the new name.
+// between the claim of a new name and the rename onto it: an empty file has the new name. The
+// journal named that step before it was taken.
 void TestJournal::linkMoveCutShortLeavesNoExtraName()
 {
+    QFETCH(int, crashAt);
+    QFETCH(QString, left);
     makeFiles(Names);
     const Snapshot before = snapshot(folder());
-    QVERIFY(crashBatch(m_real, 3, rotating(Names)));
+    QVERIFY(crashBatch(m_real, crashAt, rotating(Names)));
     auto link = [](const QString &from, const QString &to) {
         return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
     };
-    QVERIFY(link(joinPath(folder(), Names.at(2)), joinPath(work(), Names.at(3))));
+    const int index = (crashAt - 1) % int(Names.size());
+    const bool out = crashAt <= Names.size();
+    const QString from = joinPath(out ? folder() : work(), Names.at(out ? index : index + 1));
+    const QString to = joinPath(out ? work() : folder(), Names.at(index + 1));
+    if (left == QLatin1String("claim")) {
+        writeFile(to, QByteArray());
+    } else if (left == QLatin1String("link")) {
+        QVERIFY(link(from, to));
+    } else {
+        QVERIFY(QFile::copy(from, to));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(from).constData(), &st), 0);
+        const struct timespec times[2] = {st.st_atim, left == QLatin1String("copy") ? st.st_mtim : timespec{1, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(to).constData(), times, 0), 0);
+    }
+    QFile record(journal());
+    QVERIFY(record.open(QIODevice::Append));
+    record.write((left == QLatin1String("claim") ? "claim\t" : "link\t") + from.toUtf8() + '\t' + to.toUtf8() + '\n');
+    record.close();
 
-    // Where links are refused, the next move had claimed its name with an empty file.
-    writeFile(joinPath(work(), Names.at(4)), QByteArray());
-    QCOMPARE(recoverInterruptedBatch(m_real, prog()).outcome, RecoveryOutcome::Restored);
+    const RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    if (left == QLatin1String("stranger")) {
+        QCOMPARE(report.outcome, RecoveryOutcome::Partial);
+        QCOMPARE(readFile(to), before.value(Names.at(index)));
+        return;
+    }
+    QCOMPARE(report.outcome, RecoveryOutcome::Restored);
     QCOMPARE(snapshot(folder()), before);
     QVERIFY(snapshot(work()).isEmpty());
-
-    // Where no record explains it, the next batch drops the extra name instead of being blocked by it.
-    QVERIFY(link(joinPath(folder(), Names.at(0)), joinPath(work(), Names.at(1))));
-    // Its preview agrees, and leaves the name where it is.
-    QVERIFY(BatchPlan(m_real, BatchRequest{folder(), Names, work(), NameFilter(), rotating(Names)}).ok());
-    QVERIFY(m_real.exists(joinPath(work(), Names.at(1))));
-    QCOMPARE(runJournaled(m_real, rotating(Names)).outcome, BatchOutcome::Done);
-    QCOMPARE(readFile(joinPath(folder(), Names.at(1))), QByteArray("content of n1.txt"));
-    QVERIFY(snapshot(work()).isEmpty());
+    if (out && left == QLatin1String("claim")) {
+        // Where no record explains it, the next batch drops an extra name instead of being blocked by it.
+        QVERIFY(link(joinPath(folder(), Names.at(0)), joinPath(work(), Names.at(1))));
+        // Its preview agrees, and leaves the name where it is.
+        QVERIFY(BatchPlan(m_real, BatchRequest{folder(), Names, work(), NameFilter(), rotating(Names)}).ok());
+        QVERIFY(m_real.exists(joinPath(work(), Names.at(1))));
+        QCOMPARE(runJournaled(m_real, rotating(Names)).outcome, BatchOutcome::Done);
+        QCOMPARE(readFile(joinPath(folder(), Names.at(1))), QByteArray("content of n1.txt"));
+        QVERIFY(snapshot(work()).isEmpty());
+    }
 }
 
 void TestJournal::crashBeforeJournalLeavesNoStagingFolder()
@@ -762,6 +807,35 @@ void TestJournal::folderGoneKeepsFilesAndJournal()
     QVERIFY(message.contains(QStringLiteral("・n1.txt は今 %1 にあります").arg(joinPath(work(), Names.at(1)))));
     QVERIFY(message.contains(QStringLiteral("・n3.txt は見つかりませんでした")));
     QVERIFY(message.contains(report.keptAs));
+}
+
+// A copy of the card, taken before the batch, in the slot at the next start: no token of the batch
+// in its staging folder, so nothing moves and the journal waits for the card itself.
+void TestJournal::copyOfCardKeepsFilesAndJournal()
+{
+    makeFiles(Names);
+    const Snapshot before = snapshot(folder());
+    QVERIFY(crashBatch(m_real, 8, rotating(Names), 0, true));
+    const QString staging = stagingFolderOf(folder());
+    const QString card = m_root->filePath(QStringLiteral("card"));
+    QVERIFY(QDir().rename(folder(), card));
+    QVERIFY(QDir().mkpath(folder()));
+    makeFiles(Names);
+
+    RecoveryReport report = recoverInterruptedBatch(m_real, prog());
+    QCOMPARE(report.outcome, RecoveryOutcome::Unrecognised);
+    QVERIFY(report.otherMedium);
+    QCOMPARE(snapshot(folder()), before);
+    QVERIFY2(recoveryMessage(report).contains(QStringLiteral("一括リネームをしたときのディスク")), qPrintable(recoveryMessage(report)));
+    QCOMPARE(asideJournals(QStringLiteral("kept")).size(), 1);
+
+    QVERIFY(QDir(folder()).removeRecursively() && QDir().rename(card, folder()));
+    const QList<RecoveryReport> reports = recoverInterruptedBatches(m_real, prog());
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().outcome, RecoveryOutcome::Restored);
+    QCOMPARE(snapshot(folder()), before);
+    QVERIFY(!m_real.exists(staging));
+    QVERIFY(asideJournals(QStringLiteral("kept")).isEmpty());
 }
 
 void TestJournal::takenOldNameIsNotOverwritten()

@@ -96,6 +96,17 @@ void TestMoveChain::eachRouteMovesWithoutLoss()
     if (unlink == QLatin1String("refuse"))
         qputenv("FAULT_UNLINK_REFUSE", heldOpen ? QByteArray("写真.JPG") : QFile::encodeName(from));
     qputenv("FAULT_INTRUDER", QFile::encodeName(intruderLog));
+    // A record of the run must know of a claim or a second name before it exists.
+    struct Steps : MoveWatcher
+    {
+        QStringList told;
+        void making(Step step, const QByteArray &from, const QByteArray &to) override
+        {
+            told.append(QLatin1String(step == Step::Claim ? "claim " : "link ") + QFile::decodeName(from) + QLatin1Char(' ')
+                        + QFile::decodeName(to));
+        }
+    } steps;
+    const WatchMoves watch(steps);
     LinuxFileSystem disk;
     const FsResult moved = heldOpen ? disk.openFolderPair(dir.path(), dir.path())
                                           ->move(FolderPair::First, QStringLiteral("写真.JPG"), FolderPair::Second,
@@ -104,6 +115,12 @@ void TestMoveChain::eachRouteMovesWithoutLoss()
     cleanup();
 
     QCOMPARE(moved.error, error);
+    QStringList told;
+    if (!noReplace)
+        told.append(QStringLiteral("link %1 %2").arg(from, to));
+    if (!noReplace && !links)
+        told.append(QStringLiteral("claim %1 %2").arg(from, to));
+    QCOMPARE(steps.told, told);
     const QByteArray intruded = readFile(intruderLog);
     Snapshot expected{{QStringLiteral("intruder.log"), intruded}};
     if (!intruded.isEmpty())

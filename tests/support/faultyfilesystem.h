@@ -59,9 +59,9 @@ public:
     {
         return m_filesystemKind ? *m_filesystemKind : m_real.filesystemKind(folder);
     }
-    FsResult removeExtraName(const QString &extra, const QString &kept) override
+    FsResult removeExtraName(const QString &extra, const QString &kept, SecondName sure = SecondName::Link) override
     {
-        return m_real.removeExtraName(extra, kept);
+        return m_real.removeExtraName(extra, kept, sure);
     }
     FsResult removeEmptyClaim(const QString &path) override { return m_real.removeEmptyClaim(path); }
     std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override;

@@ -3,9 +3,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A real filesystem mounted from an image file in a temporary folder (or, for "sshfs", a folder of
-// a localhost sshd), through tests/support/realmount.sh: "exfat", "ntfs" (windows_names), "fat" or
-// "sshfs". Unmounted and removed when it goes.
+// A real filesystem mounted from an image file in a temporary folder (or, for "sshfs" and "smb", a
+// folder shared by a localhost sshd or smbd) through tests/support/realmount.sh: "exfat", "ntfs"
+// (windows_names), "fat", "sshfs" or "smb". Unmounted and removed when it goes.
 class RealMount
 {
 public:
@@ -21,6 +21,8 @@ public:
     // Unplugs it; a later mount() brings the same image back, as a card put in again.
     void unmount();
     QString path() const { return m_folder.path() + QStringLiteral("/mnt"); }
+    // The image file of the filesystems mounted from one: copied or swapped while unplugged.
+    QString image() const { return m_folder.path() + QStringLiteral("/image"); }
 
 private:
     int run(const QString &action, QString *output);

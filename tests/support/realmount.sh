@@ -3,7 +3,8 @@
 #   realmount.sh mount KIND DIR     makes DIR/image (or DIR/remote) and mounts it at DIR/mnt
 #   realmount.sh unmount KIND DIR   unmounts it and stops what the mount started; DIR stays
 # KIND is exfat (exfat-fuse on a loop device), ntfs (ntfs-3g with windows_names), fat (fusefat)
-# or sshfs (a localhost sshd on a free port, with a key made for it). A second mount of an
+# sshfs (a localhost sshd on a free port, with a key made for it) or smb (smbnetfs, a Samba client
+# in FUSE, on a share of a local smbd that listens on port 445 of the loopback). A second mount of an
 # existing DIR keeps the image: that is unplugging and plugging the card again.
 # Exit 77 with the reason on stderr where the machine cannot mount it (no FUSE, no tool, not root).
 set -uo pipefail
@@ -24,6 +25,11 @@ if [ "$action" = unmount ]; then
     mounted && umount -l "$mnt"
     [ -f "$dir/loop" ] && losetup -d "$(cat "$dir/loop")" 2>/dev/null && rm -f "$dir/loop"
     [ -f "$dir/sshd.pid" ] && kill "$(cat "$dir/sshd.pid")" 2>/dev/null && rm -f "$dir/sshd.pid"
+    if [ -d "$dir/smb" ]; then
+        grep -q " $dir/fuse " /proc/self/mounts && { fusermount3 -u "$dir/fuse" 2>/dev/null || umount -l "$dir/fuse"; }
+        for pid in "$dir"/smb/run/*.pid; do [ -f "$pid" ] && kill "$(cat "$pid")" 2>/dev/null; done
+        rm -f "$dir"/smb/run/*.pid
+    fi
     exit 0
 fi
 
@@ -71,6 +77,40 @@ sshfs)
     timeout 20 sshfs -p "$port" -o IdentityFile="$dir/ssh/user",StrictHostKeyChecking=no \
         -o UserKnownHostsFile=/dev/null,BatchMode=yes,LogLevel=ERROR \
         "$(id -un)@127.0.0.1:$dir/remote" "$mnt" </dev/null >/dev/null 2>"$dir/log"
+    ;;
+smb)
+    need smbd samba; need smbnetfs smbnetfs
+    mkdir -p "$dir/remote" "$dir/fuse" "$dir/home/.smb" "$dir"/smb/{run,lock,state,cache,private}
+    chmod 777 "$dir/remote"
+    cat >"$dir/smb/smb.conf" <<CONF
+[global]
+  server role = standalone server
+  map to guest = Bad User
+  pid directory = $dir/smb/run
+  lock directory = $dir/smb/lock
+  state directory = $dir/smb/state
+  cache directory = $dir/smb/cache
+  private dir = $dir/smb/private
+  log file = $dir/smb/log
+  interfaces = lo
+  bind interfaces only = yes
+  disable netbios = yes
+  smb ports = 445
+[share]
+  path = $dir/remote
+  read only = no
+  guest ok = yes
+  force user = $(id -un)
+CONF
+    smbd -D -s "$dir/smb/smb.conf" 2>"$dir/log" || unusable "smbd did not start"
+    sleep 0.5
+    cp /etc/smbnetfs.conf "$dir/home/.smb/smbnetfs.conf"
+    echo 'auth "guest" ""' >"$dir/home/.smb/smbnetfs.auth"
+    echo 'host 127.0.0.1 visible=true' >"$dir/home/.smb/smbnetfs.host"
+    touch "$dir/home/.smb/smb.conf"; chmod 600 "$dir"/home/.smb/*
+    HOME=$dir/home timeout 20 smbnetfs "$dir/fuse" >/dev/null 2>>"$dir/log"
+    for _ in 1 2 3 4 5 6 7 8 9 10; do [ -d "$dir/fuse/127.0.0.1/share" ] && break; sleep 0.3; done
+    mount --bind "$dir/fuse/127.0.0.1/share" "$mnt" 2>>"$dir/log"
     ;;
 *)
     echo "unknown kind $kind" >&2; exit 2
