@@ -59,9 +59,12 @@ QString takeBackMessage(const RenameStep &step, const TakeBackResult &result)
     return batchMessage(result.report);
 }
 
-QString unrecorded(const FsResult &recorded)
+// A new rename that cannot be recorded ends the history; an undo or redo that cannot be turned
+// round leaves the steps before it.
+QString unrecorded(const FsResult &recorded, bool historyEnds = true)
 {
-    return QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これを取り消すことはできません。\n%1")
+    return (historyEnds ? QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これもそれより前のリネームも取り消すことはできません。\n%1")
+                        : QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これを取り消すことはできません。\n%1"))
         .arg(recorded.reason());
 }
 
@@ -138,7 +141,10 @@ void Form1::takeBackLastRename(TakeBack direction)
     runSequence(step.folder, [&](const BatchFollower &follow) {
         const TakeBackResult result = ::takeBackStep(m_platform.fileSystem, m_platform.programFolder, found,
                                                      NameFilter(File1->pattern()), follow);
-        return BatchSaid{{takeBackMessage(step, result)}, result.recorded};
+        BatchSaid said{{takeBackMessage(step, result)}, FsResult::success()};
+        if (!result.recorded.ok())
+            said.messages.append(unrecorded(result.recorded, false));
+        return said;
     });
 }
 
