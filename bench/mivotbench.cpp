@@ -5,7 +5,7 @@
 // opening of a large folder, and the memory a batch takes per file.
 
 #include "batch/journal.h"
-#include "batch/lastrename.h"
+#include "batch/renamehistory.h"
 #include "batch/preview.h"
 #include "batch/removalrule.h"
 #include "batch/serialname.h"
@@ -436,7 +436,7 @@ private:
             fail("the journal outlived its batch");
         if (record) {
             record->times.push_back(timed([&] {
-                if (!recordLastRename(m_fs, m_programFolder, TakeBack::Undo, m_folder, batch->moves()).ok())
+                if (!recordInHistory(m_fs, m_programFolder, m_folder, batch->moves()).ok())
                     fail("cannot record the batch for its undo");
             }));
         }
@@ -448,16 +448,16 @@ private:
     // and the opposite record. The second part is what compares with the batch itself.
     void undo(Figure &asking, Figure &afterOk)
     {
-        LastRename last;
+        HistoryStep last;
         ::sync();
         asking.times.push_back(timed([&] {
             QString problem;
-            if (!readLastRename(m_programFolder, last, problem) || last.folder != m_folder
-                || !changedSince(m_fs, last).isEmpty())
+            if (!nextStep(m_programFolder, TakeBack::Undo, last, problem) || last.step.folder != m_folder
+                || !changedSince(m_fs, last.step).isEmpty())
                 fail("the batch's record is not there to undo");
         }));
         afterOk.times.push_back(timed([&] {
-            const TakeBackResult result = takeBackLastRename(m_fs, m_programFolder, last, NameFilter());
+            const TakeBackResult result = takeBackStep(m_fs, m_programFolder, last, NameFilter());
             if (result.report.outcome != BatchOutcome::Done || !result.recorded.ok())
                 fail("the undo did not finish");
         }));

@@ -4,7 +4,7 @@
 #include "main/filelist.h"
 #include "main/folderlist.h"
 #include "main/platformcontext.h"
-#include "batch/lastrename.h"
+#include "batch/renamehistory.h"
 #include "batch/namerule.h"
 #include "batch/twophasemove.h"
 
@@ -59,8 +59,8 @@ public:
     // to the user what went wrong, if anything.
     void runBatchMove(const NameRule &rule);
 
-    // Ctrl+Z and Ctrl+Shift+Z (form1_undo.cpp): takes the last completed rename back, or redoes
-    // what the last undo took back, after asking; says so when there is nothing to take back.
+    // Ctrl+Z and Ctrl+Shift+Z (form1_undo.cpp): takes back the newest rename not yet taken back,
+    // or redoes the oldest one taken back, after asking; says so when there is nothing to take.
     void takeBackLastRename(TakeBack direction);
 
     // Moves the folder list, showing a message when the folder cannot be read.

@@ -2,7 +2,7 @@
 
 #include "batch/batchmessage.h"
 #include "batch/journal.h"
-#include "batch/lastrename.h"
+#include "batch/renamehistory.h"
 #include "batch/preview.h"
 #include "batch/removalrule.h"
 #include "batch/serialname.h"
@@ -88,8 +88,8 @@ void Form1::runBatchMove(const NameRule &rule)
         });
         BatchSaid said{{batchMessage(batch.report())}, FsResult::success()};
         if (batch.report().outcome == BatchOutcome::Done) {
-            said.recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo,
-                                             savedFolder, batch.moves(), batch.plannedFiles());
+            said.recorded = recordInHistory(m_platform.fileSystem, m_platform.programFolder, savedFolder, batch.moves(),
+                                            batch.plannedFiles());
             said.messages.append(hiddenByFilterMessage(batch.moves(), NameFilter(File1->pattern())));
         }
         return said;

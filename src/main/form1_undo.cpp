@@ -1,7 +1,7 @@
 #include "main/form1.h"
 
 #include "batch/batchmessage.h"
-#include "batch/lastrename.h"
+#include "batch/renamehistory.h"
 #include "main/batchprogress.h"
 #include "main/listsrefreshonce.h"
 #include "platform/filename.h"
@@ -50,18 +50,21 @@ QString oneFileFailure(TakeBack direction, const BatchReport &report)
     return failed + QStringLiteral("ファイルの名前は変わっていません。\n%1\n%2").arg(displayPath(report.folder), why);
 }
 
-QString takeBackMessage(const LastRename &record, const TakeBackResult &result)
+QString takeBackMessage(const RenameStep &step, const TakeBackResult &result)
 {
     if (!result.changed.isEmpty())
-        return changedFilesMessage(record, result.changed);
-    if (record.files.size() == 1 && result.report.outcome != BatchOutcome::Done && !result.report.problems.isEmpty())
-        return oneFileFailure(record.direction, result.report);
+        return changedFilesMessage(step, result.changed);
+    if (step.files.size() == 1 && result.report.outcome != BatchOutcome::Done && !result.report.problems.isEmpty())
+        return oneFileFailure(step.direction, result.report);
     return batchMessage(result.report);
 }
 
-QString unrecorded(const FsResult &recorded)
+// A new rename that cannot be recorded ends the history; an undo or redo that cannot be turned
+// round leaves the steps before it.
+QString unrecorded(const FsResult &recorded, bool historyEnds = true)
 {
-    return QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これを取り消すことはできません。\n%1")
+    return (historyEnds ? QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これもそれより前のリネームも取り消すことはできません。\n%1")
+                        : QStringLiteral("リネームは終わりましたが、その記録を書き込めないため、これを取り消すことはできません。\n%1"))
         .arg(recorded.reason());
 }
 
@@ -81,7 +84,7 @@ void Form1::setUpTakeBack()
 }
 
 // A text box keeps Ctrl+Z and Ctrl+Shift+Z (or Ctrl+Y) while it has typing to take back; then
-// the keys go on to the window's shortcuts and take back the last rename.
+// the keys go on to the window's shortcuts and step through the renames.
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     auto *box = qobject_cast<QLineEdit *>(watched);
@@ -110,32 +113,38 @@ void Form1::takeBackLastRename(TakeBack direction)
 {
     const bool undo = direction == TakeBack::Undo;
     MessageBoxes &messages = m_platform.messages;
-    LastRename record;
+    HistoryStep found;
     QString problem;
-    if (!readLastRename(m_platform.programFolder, record, problem) && !problem.isEmpty()) {
-        messages.show(QStringLiteral("直前のリネームの記録を読めないため、元に戻せません。\n%1\n%2")
-                          .arg(lastRenamePathOf(m_platform.programFolder), problem),
-                      MsgButtons::Ok);
+    if (!nextStep(m_platform.programFolder, direction, found, problem)) {
+        if (problem.isEmpty())
+            messages.show(nothingToTakeBack(direction), MsgButtons::Ok);
+        else
+            messages.show((undo ? QStringLiteral("直前のリネームの記録を読めないため、元に戻せません。\n%1")
+                                : QStringLiteral("元に戻したリネームの記録を読めないため、やり直せません。\n%1"))
+                              .arg(problem),
+                          MsgButtons::Ok);
         return;
     }
-    if (record.direction != direction || record.files.isEmpty()) {
-        messages.show(nothingToTakeBack(direction), MsgButtons::Ok);
-        return;
-    }
-    // Refused before the question: nothing the user could answer would make it possible.
-    const QList<ChangedFile> changed = changedSince(m_platform.fileSystem, record);
+    const RenameStep &step = found.step;
+    // Refused before the question: nothing the user could answer would make it possible. The
+    // step stays where it is, and so do the steps behind it: taking them back out of order would
+    // give names that no rename made.
+    const QList<ChangedFile> changed = changedSince(m_platform.fileSystem, step);
     if (!changed.isEmpty()) {
-        messages.show(changedFilesMessage(record, changed), MsgButtons::Ok);
+        messages.show(changedFilesMessage(step, changed), MsgButtons::Ok);
         return;
     }
     const QString prompt = undo ? QStringLiteral("直前のリネームを元に戻します") : QStringLiteral("元に戻したリネームをやり直します");
-    if (messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ"), takeBackText(record)) != MsgAnswer::Ok)
+    if (messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ"), takeBackText(step)) != MsgAnswer::Ok)
         return;
 
-    runSequence(record.folder, [&](const BatchFollower &follow) {
-        const TakeBackResult result = ::takeBackLastRename(m_platform.fileSystem, m_platform.programFolder, record,
-                                                           NameFilter(File1->pattern()), follow);
-        return BatchSaid{{takeBackMessage(record, result)}, result.recorded};
+    runSequence(step.folder, [&](const BatchFollower &follow) {
+        const TakeBackResult result = ::takeBackStep(m_platform.fileSystem, m_platform.programFolder, found,
+                                                     NameFilter(File1->pattern()), follow);
+        BatchSaid said{{takeBackMessage(step, result)}, FsResult::success()};
+        if (!result.recorded.ok())
+            said.messages.append(unrecorded(result.recorded, false));
+        return said;
     });
 }
 
@@ -168,7 +177,7 @@ void Form1::runSequence(const QString &folder, const std::function<BatchSaid(con
 
 void Form1::recordRename(const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned)
 {
-    const FsResult recorded = recordLastRename(m_platform.fileSystem, m_platform.programFolder, TakeBack::Undo, folder, moves, planned);
+    const FsResult recorded = recordInHistory(m_platform.fileSystem, m_platform.programFolder, folder, moves, planned);
     if (!recorded.ok())
         m_platform.messages.show(unrecorded(recorded), MsgButtons::Ok);
 }

@@ -1,4 +1,4 @@
-#include "batch/lastrename.h"
+#include "batch/renamehistory.h"
 #include "batch/twophasemove.h"
 #include "main/form1.h"
 #include "main/sharedvalues.h"
@@ -374,8 +374,8 @@ void TestBatchWindow::ruleRefusalOfAnotherCommandIsShown()
 void TestBatchWindow::unrecordedBatchSaidAfterItsOutcome()
 {
     touch(joinPath(folder(), QStringLiteral("a.txt")));
-    // A folder stands where the record belongs.
-    QVERIFY(QDir().mkpath(joinPath(lastRenamePathOf(m_programFolder->path()), QStringLiteral("in"))));
+    // A file stands where the history belongs.
+    writeFile(renameHistoryPathOf(m_programFolder->path()), "");
     makeForm();
     m_form->File1->setPattern(QStringLiteral("*.txt"));
     m_form->runBatchMove([](int, const QString &) { return NewName::of(QStringLiteral("a.jpg")); });
@@ -452,10 +452,10 @@ void TestBatchWindow::undoAfterRestart()
     makeForm();
     QTest::mouseClick(m_form->Command4, Qt::LeftButton);
     QVERIFY(QFile::exists(joinPath(folder(), QStringLiteral("photo30.jpg"))));
-    // The record as 2.00 wrote it: names percent-encoded, the checksum alone on the last line.
-    const QString record = joinPath(m_programFolder->path(), QStringLiteral(".xxxxxxx.last"));
+    // The rename as 2.00 recorded it, alone: names percent-encoded, the checksum on the last line.
+    const QString history = renameHistoryPathOf(m_programFolder->path());
     QByteArray older;
-    for (const QByteArray &line : readFile(record).split('\n')) {
+    for (const QByteArray &line : readFile(joinPath(history, QStringLiteral("00000001.step"))).split('\n')) {
         QList<QByteArray> fields = line.split('\t');
         if (fields.first() == "check")
             break;
@@ -464,7 +464,14 @@ void TestBatchWindow::undoAfterRestart()
         older += fields.join('\t') + '\n';
     }
     older.replace("mivot last rename 2\n", "mivot last rename 1\n");
-    writeFile(record, older + "check\tblake2b-256:" + QCryptographicHash::hash(older, QCryptographicHash::Blake2b_256).toHex() + '\n');
+    QVERIFY(QDir(history).removeRecursively());
+    writeFile(lastRenamePathOf(m_programFolder->path()),
+              older + "check\tblake2b-256:" + QCryptographicHash::hash(older, QCryptographicHash::Blake2b_256).toHex() + '\n');
+    const auto prefixed = [](const QString &prefix) {
+        return [prefix](int, const QString &oldName) { return NewName::of(prefix + oldName); };
+    };
+    m_form->runBatchMove(prefixed(QStringLiteral("x")));
+    QVERIFY(QFile::exists(joinPath(folder(), QStringLiteral("xphoto30.jpg"))));
     // Closed and started again: the lists start in the program folder.
     m_form->close();
     m_form = std::make_unique<Form1>(PlatformContext{*m_fs, m_messages, m_programFolder->path()});
@@ -483,14 +490,37 @@ void TestBatchWindow::undoAfterRestart()
     // As after a batch: the lists arrive once, on the folder with its files back, and the
     // confirmation is the only box.
     QCOMPARE(visited, QStringList{folder()});
-    QCOMPARE(shownThere, QStringList{QStringLiteral("photo 1.jpg")});
+    QCOMPARE(shownThere, QStringList{QStringLiteral("photo1.jpg")});
     QCOMPARE(m_messages.shown().size(), 1);
+    // Then the older step, and no further.
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
     QMap<QString, QString> original;
     for (const QString &name : names)
         original.insert(name, name);
     verifyFiles(original);
     QCOMPARE(m_form->Dir1->path(), folder());
     QCOMPARE(m_form->File1->listCount(), 30);
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.lastPrompt(), QStringLiteral("元に戻せるリネームはありません"));
+
+    // Forward again, the oldest first.
+    press(m_form->File1, Qt::Key_Y, Qt::ControlModifier);
+    QVERIFY(QFile::exists(joinPath(folder(), QStringLiteral("photo30.jpg"))));
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(QFile::exists(joinPath(folder(), QStringLiteral("xphoto30.jpg"))));
+    // A new rename after an undo cuts what the undo took back.
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    m_form->runBatchMove(prefixed(QStringLiteral("y")));
+    m_messages.clear();
+    press(m_form->File1, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(m_messages.lastPrompt(), QStringLiteral("やり直せるリネームはありません"));
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.lastPrompt(), QStringLiteral("直前のリネームを元に戻します"));
+    QVERIFY2(m_messages.shown().last().details.endsWith(QStringLiteral("\nyphoto30.jpg → photo30.jpg")),
+             qPrintable(m_messages.shown().last().details));
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    verifyFiles(original);
+    QCOMPARE(m_messages.shown().size(), 3);
 }
 
 void TestBatchWindow::undoRefusedWholeWhenOneFileChanged_data()
@@ -509,6 +539,10 @@ void TestBatchWindow::undoRefusedWholeWhenOneFileChanged()
     for (const QString &name : {QStringLiteral("a 1.txt"), QStringLiteral("b 2.txt"), QStringLiteral("c 3.txt")})
         touch(joinPath(folder(), name));
     makeForm();
+    // An older step, of another file.
+    m_form->runBatchMove([](int index, const QString &oldName) {
+        return NewName::of(index == 0 ? QStringLiteral("a 1.text") : oldName);
+    });
     QTest::mouseClick(m_form->Command4, Qt::LeftButton);
     const QString changed = joinPath(folder(), QStringLiteral("b2.txt"));
     if (change == QLatin1String("write")) {
@@ -537,6 +571,18 @@ void TestBatchWindow::undoRefusedWholeWhenOneFileChanged()
     QCOMPARE(message.count(QStringLiteral("・")), 1);
     QCOMPARE(m_fs->moveCount(), movesBefore);
     QCOMPARE(snapshot(folder()), before);
+
+    // The refused step still stands before the older one: taking that back first would give names
+    // that no rename made. Once the file is back as the step left it, both go back in turn.
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.lastPrompt(), message);
+    QCOMPARE(snapshot(folder()), before);
+    if (change == QLatin1String("rename")) {
+        QVERIFY(QFile::rename(joinPath(folder(), QStringLiteral("other.txt")), changed));
+        press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+        press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(namesIn(folder()), (QStringList{QStringLiteral("a 1.txt"), QStringLiteral("b 2.txt"), QStringLiteral("c 3.txt")}));
+    }
 }
 
 void TestBatchWindow::nothingToTakeBackSaysSo()
@@ -547,12 +593,19 @@ void TestBatchWindow::nothingToTakeBackSaysSo()
     QCOMPARE(m_messages.shown().size(), 2);
     QCOMPARE(m_messages.shown().at(0).prompt, QStringLiteral("元に戻せるリネームはありません"));
     QCOMPARE(m_messages.shown().at(1).prompt, QStringLiteral("やり直せるリネームはありません"));
-    // A record changed by hand is not acted on.
+    // A record changed by hand is not acted on, and does not hold back the renames after it.
     writeFile(lastRenamePathOf(m_programFolder->path()), "mivot last rename 1\nundo\n");
     press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
-    QVERIFY2(m_messages.lastPrompt().startsWith(QStringLiteral("直前のリネームの記録を読めないため、元に戻せません。")),
-             qPrintable(m_messages.lastPrompt()));
+    QString unreadable = m_messages.lastPrompt();
+    QVERIFY2(unreadable.startsWith(QStringLiteral("直前のリネームの記録を読めないため、元に戻せません。")), qPrintable(unreadable));
     QCOMPARE(m_fs->moveCount(), 0);
+    touch(joinPath(folder(), QStringLiteral("a b.txt")));
+    m_form->File1->refresh();
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(namesIn(folder()), QStringList{QStringLiteral("a b.txt")});
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.lastPrompt(), unreadable.replace(QStringLiteral(".xxxxxxx.last"), QStringLiteral(".xxxxxxx.history/00000000.step")));
 }
 
 void TestBatchWindow::undoGivesRawNamesTheirBytesBack()

@@ -288,7 +288,7 @@ void TestCrashRecovery::windowBatchLeavesNoJournal()
     QVERIFY(!QFile::exists(journal()));
     // A batch that renamed its files leaves the record that lets Ctrl+Z take it back.
     const QStringList kept = refusedMove ? QStringList{QStringLiteral("xxxxxxx")}
-                                         : QStringList{QStringLiteral(".xxxxxxx.last"), QStringLiteral("xxxxxxx")};
+                                         : QStringList{QStringLiteral(".xxxxxxx.history"), QStringLiteral("xxxxxxx")};
     QCOMPARE(snapshot(prog()).keys(), kept);
     const QStringList expected = refusedMove ? QStringList{QStringLiteral("a b.txt"), QStringLiteral("c d.txt"), QStringLiteral("e.txt"), QStringLiteral("f g.txt")}
                                              : QStringList{QStringLiteral("ab.txt"), QStringLiteral("cd.txt"), QStringLiteral("e.txt"), QStringLiteral("fg.txt")};

@@ -1,5 +1,5 @@
 #include "batch/journal.h"
-#include "batch/lastrename.h"
+#include "batch/renamehistory.h"
 #include "batch/recovery.h"
 #include "batch/twophasemove.h"
 #include "platform/programfolder.h"
@@ -76,6 +76,7 @@ private slots:
     void entryIdsAreTheFilesOwn();
     void namesSurviveTheTextForm_data();
     void namesSurviveTheTextForm();
+    void historyKeepsTheNewestWithinItsBound();
     void journalOnDiskBeforeFirstMove();
     void endedBatchLeavesNoJournal_data();
     void endedBatchLeavesNoJournal();
@@ -247,11 +248,11 @@ void TestJournal::namesSurviveTheTextForm()
         QVERIFY(read.files.at(i).stamp == many.files.at(i).stamp);
     }
     // So does the record that Ctrl+Z reads.
-    LastRename record{TakeBack::Undo, written.folder, {}};
+    RenameStep record{TakeBack::Undo, written.folder, {}};
     for (const JournalFile &file : std::as_const(many.files))
         record.files.append({file.newName, file.oldName, {file.id, S_IFREG, file.stamp.size, file.stamp.modifiedNs}});
-    LastRename recordRead;
-    QVERIFY(parseLastRename(lastRenameText(record), recordRead));
+    RenameStep recordRead;
+    QVERIFY(parseRenameStep(renameStepText(record), recordRead));
     QCOMPARE(recordRead.folder, record.folder);
     QCOMPARE(recordRead.files.size(), record.files.size());
     for (qsizetype i = 0; i < record.files.size(); ++i) {
@@ -259,6 +260,33 @@ void TestJournal::namesSurviveTheTextForm()
         QCOMPARE(recordRead.files.at(i).formerName, record.files.at(i).formerName);
         QVERIFY(recordRead.files.at(i).stamp == record.files.at(i).stamp);
     }
+}
+
+void TestJournal::historyKeepsTheNewestWithinItsBound()
+{
+    // Each step renames the one file on: a0 → a1 → … → a5, with room for three steps.
+    makeFiles({QStringLiteral("a0.txt")});
+    const auto renameTo = [this](int number, const HistoryBound &bound) {
+        const QString from = QStringLiteral("a%1.txt").arg(number - 1);
+        const QString to = QStringLiteral("a%1.txt").arg(number);
+        QVERIFY(QFile::rename(joinPath(folder(), from), joinPath(folder(), to)));
+        QVERIFY(recordInHistory(m_real, prog(), folder(), {{from, to}}, {}, bound).ok());
+    };
+    for (int number = 1; number <= 5; ++number)
+        renameTo(number, HistoryBound{3, 1 << 20});
+    HistoryStep found;
+    QString problem;
+    while (nextStep(prog(), TakeBack::Undo, found, problem))
+        QVERIFY(takeBackStep(m_real, prog(), found, NameFilter()).recorded.ok());
+    QVERIFY(problem.isEmpty());
+    QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList{QStringLiteral("a2.txt")});
+
+    // A new rename cuts the three steps waiting to be redone; one step over the byte bound stays.
+    renameTo(3, HistoryBound{100, 1});
+    QVERIFY(!nextStep(prog(), TakeBack::Redo, found, problem));
+    QCOMPARE(QDir(renameHistoryPathOf(prog())).entryList(QDir::Files).size(), 1);
+    QVERIFY(nextStep(prog(), TakeBack::Undo, found, problem));
+    QCOMPARE(found.step.files.constFirst().formerName, QStringLiteral("a2.txt"));
 }
 
 void TestJournal::journalOnDiskBeforeFirstMove()

@@ -50,7 +50,7 @@ judge() {
         else missing=$((missing + 1)); fi
     done
     local kept
-    kept=$(ls -A "$work/prog" | grep -v -x -e xxxxxxx -e Option.ini -e '.xxxxxxx.last' -e '.*lock' | tr '\n' ' ')
+    kept=$(ls -A "$work/prog" | grep -v -x -e xxxxxxx -e Option.ini -e '.xxxxxxx.history' -e '.*lock' | tr '\n' ' ')
     echo "misplaced=$wrong missing=$missing empty=$empty extra=$extra staged=$staged renamed=$renamed kept=[$kept]"
 }
 
