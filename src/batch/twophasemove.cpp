@@ -136,6 +136,7 @@ FsResult TwoPhaseMove::listedFromNames()
     const QStringList &listing = m_request.listing;
     m_listed = QList<Listed>(listing.size(), Listed::Missing);
     m_unlisted.clear();
+    m_unlistedNames.clear();
     QList<std::pair<qsizetype, qsizetype>> respelt; // a listed file that another spelling lists first
     {
         // Each key with the listed file that names it first, counted from 1.
@@ -153,8 +154,10 @@ FsResult TwoPhaseMove::listedFromNames()
         const FsResult read = m_fs.readFolder(m_request.folder, [&](const QString &name, EntryKind kind) {
             QString nameKey = key(name);
             const auto entry = listedAt.constFind(nameKey);
-            if (entry == listedAt.cend())
+            if (entry == listedAt.cend()) {
                 m_unlisted.insert(std::move(nameKey));
+                m_unlistedNames.append(name);
+            }
             else
                 m_listed[entry.value() - 1] = kind == EntryKind::Folder ? Listed::Folder : Listed::Present;
         });
@@ -293,7 +296,7 @@ TwoPhaseMove::FormedName TwoPhaseMove::formName(qsizetype index, const QString &
     const FileName old = FileName::fromName(oldName);
     NewName formed = m_request.rule(int(index), old.text());
     const std::optional<FileName> written =
-        formed.exact ? FileName::fromName(formed.name) : FileName::fromText(formed.name, old.encoding());
+        formed.exact ? FileName::fromName(formed.name) : old.withText(formed.name);
     if (!written)
         return {std::move(formed.name), std::move(formed.refusal), false, 0};
     return {written->name(), std::move(formed.refusal), true, written->bytes().size()};
@@ -337,12 +340,52 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
         else if (!m_unlisted.isEmpty() && m_unlisted.contains(key(move.newName)))
             problem(BatchProblem::TakenInFolder);
     }
+    checkLookAlikes();
     m_listed = QList<Listed>();
+    m_unlistedNames = QStringList();
     // A preview keeps what forming the names told, for the batch that may follow it.
     if (!m_previewOnly) {
         m_formed = QList<Formed>();
         m_refusals.clear();
         m_where = QList<Where>(m_moves.size(), Where::InFolder);
+    }
+}
+
+// Two entries whose names show the same in different bytes (a UTF-8 and a CP932 name) are a
+// collision too: nobody could tell them apart. Names the batch leaves as they are stay out of it.
+void TwoPhaseMove::checkLookAlikes()
+{
+    const auto encoded = [](const QString &name) { return hasEscapedBytes(name); };
+    if (std::none_of(m_moves.cbegin(), m_moves.cend(), [&](const PlannedMove &move) { return encoded(move.newName); })
+        && std::none_of(m_unlistedNames.cbegin(), m_unlistedNames.cend(), encoded))
+        return;
+    const auto shownKey = [this](const QString &name) { return key(displayName(name)); };
+    // The first file whose new name shows so: filled backwards, the earliest writes last.
+    QHash<QString, qsizetype> firstShowing;
+    for (qsizetype i = m_moves.size() - 1; i >= 0; --i)
+        firstShowing.insert(shownKey(m_moves.at(i).newName), i);
+    QHash<QString, QString> unlistedShowing;
+    for (const QString &name : std::as_const(m_unlistedNames))
+        unlistedShowing.insert(shownKey(name), name);
+    for (qsizetype i = 0; i < m_moves.size(); ++i) {
+        const PlannedMove &move = m_moves.at(i);
+        if (m_problemOfMove.contains(i))
+            continue;
+        const QString shown = shownKey(move.newName);
+        const bool unchanged = move.newName == move.oldName;
+        const PlannedMove &first = m_moves.at(firstShowing.value(shown));
+        BatchFileProblem found{BatchProblem::SameNewName, move.oldName, move.newName, QString(), QString()};
+        if (first.newName != move.newName && !(unchanged && first.newName == first.oldName)) {
+            found.detail = first.oldName;
+            found.lookAlike = first.newName;
+        } else if (const auto entry = unlistedShowing.constFind(shown); !unchanged && entry != unlistedShowing.cend()) {
+            found.problem = BatchProblem::TakenInFolder;
+            found.lookAlike = entry.value();
+        } else {
+            continue;
+        }
+        m_problemOfMove.insert(i, m_report.problems.size());
+        m_report.problems.append(found);
     }
 }
 

@@ -60,6 +60,8 @@ struct BatchFileProblem
     QString oldName; // empty for a problem of a whole folder
     QString newName;
     QString detail;
+    // For a collision: the name that shows the same as the new name in other bytes (another encoding).
+    QString lookAlike{};
 };
 
 struct PlannedMove
@@ -179,6 +181,7 @@ private:
     bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
     void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &holdingEntries);
+    void checkLookAlikes();
     bool folderAt(qsizetype index) const;
     bool takenAfterBatch(const QString &name);
     QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
@@ -205,6 +208,7 @@ private:
     // What the folder held before the batch, and what leaves and comes back with it.
     // The keys of the folder's entries that the listing does not name.
     QSet<QString> m_unlisted;
+    QStringList m_unlistedNames; // the same entries, by name
     // What the folder read says of each listed file, until the names are checked.
     enum class Listed : char { Present, Again, Missing, Folder };
     QList<Listed> m_listed;
