@@ -322,9 +322,9 @@ void TestEndToEnd::cp932NamesConvertedThroughContextMenu()
     const Snapshot before = snapshot(m_photos);
     startProgram();
     openSubfolderPhotos();
-    // The file list's context menu, and its first item.
+    // The file list's context menu on its first row, and the menu's first item.
     xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(m_windowX + px(240 + 2535 / 2)),
-         QString::number(m_windowY + px(2880 + 3330 / 2)), QStringLiteral("click"), QStringLiteral("3")});
+         QString::number(m_windowY + px(2880 + 200)), QStringLiteral("click"), QStringLiteral("3")});
     QTest::qWait(300);
     keys({QStringLiteral("Down"), QStringLiteral("Return")});
     answerBox(QStringLiteral("確認メッセージ"), QStringLiteral("Return"));
