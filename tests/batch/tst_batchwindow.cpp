@@ -595,6 +595,20 @@ void TestBatchWindow::undoGivesRawNamesTheirBytesBack()
     QCOMPARE(m_fs->moveCount(), moves);
     press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(snapshot(folder()), before);
+
+    // The folder list's menu converts the chosen folder's own name, in one move, as a single rename.
+    m_fs->forbidPathMoves(false);
+    const QString cp932Folder = joinPath(folder(), nameFromBytes("\x8e\xca\x90\x5e"));
+    QVERIFY(m_real.makeFolder(cp932Folder).ok());
+    QVERIFY(m_form->setDir1Path(cp932Folder));
+    m_messages.clear();
+    m_form->Dir1->setCurrentRow(m_form->Dir1->count() - 1);
+    QCOMPARE(m_form->Dir1->actions().constFirst(), m_form->convertFolderAction);
+    m_form->convertFolderAction->trigger();
+    QCOMPARE(m_messages.shown().size(), 1);
+    QVERIFY(m_real.exists(joinPath(folder(), QStringLiteral("写真"))));
+    QVERIFY(!m_real.exists(cp932Folder));
+    QCOMPARE(m_form->Dir1->path(), joinPath(folder(), QStringLiteral("写真")));
     clearFolder(folder());
 }
 
