@@ -44,9 +44,11 @@ void Form1::convertFileNames()
     }
     // Every listed file goes as in any batch, so that every check sees the folder as it will be;
     // a UTF-8 name and one no encoding explains stay as they are.
-    QString details = utf8ConversionHead(found.toConvert) + QLatin1Char('\n') + batchPreview(utf8Name);
+    // The names left as they are come first, where a long list does not hide them.
+    QString details = utf8ConversionHead(found.toConvert);
     if (!unexplained.isEmpty())
-        details += QStringLiteral("\n\n") + unexplained;
+        details += QLatin1Char('\n') + unexplained;
+    details += QStringLiteral("\n\n") + batchPreview(utf8Name);
     if (confirmBatch(QStringLiteral("リスト内の CP932 のファイル名を UTF-8 に変換します"), details))
         runBatchMove(utf8Name);
     m_previewed.reset();
