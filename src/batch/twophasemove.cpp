@@ -1,5 +1,6 @@
 #include "batch/twophasemove.h"
 
+#include "batch/lookalikes.h"
 #include "platform/filename.h"
 
 #include <algorithm>
@@ -157,9 +158,9 @@ FsResult TwoPhaseMove::listedFromNames()
             if (entry == listedAt.cend()) {
                 m_unlisted.insert(std::move(nameKey));
                 m_unlistedNames.append(name);
-            }
-            else
+            } else {
                 m_listed[entry.value() - 1] = kind == EntryKind::Folder ? Listed::Folder : Listed::Present;
+            }
         });
         if (!read.ok())
             return read;
@@ -340,7 +341,12 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
         else if (!m_unlisted.isEmpty() && m_unlisted.contains(key(move.newName)))
             problem(BatchProblem::TakenInFolder);
     }
-    checkLookAlikes();
+    // Names that show alike in different encodings collide as well.
+    const auto checked = [this](qsizetype index) { return m_problemOfMove.contains(index); };
+    for (auto &[index, problem] : lookAlikeProblems(m_moves, m_unlistedNames, m_foldCase, checked)) {
+        m_problemOfMove.insert(index, m_report.problems.size());
+        m_report.problems.append(std::move(problem));
+    }
     m_listed = QList<Listed>();
     m_unlistedNames = QStringList();
     // A preview keeps what forming the names told, for the batch that may follow it.
@@ -348,44 +354,6 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
         m_formed = QList<Formed>();
         m_refusals.clear();
         m_where = QList<Where>(m_moves.size(), Where::InFolder);
-    }
-}
-
-// Two entries whose names show the same in different bytes (a UTF-8 and a CP932 name) are a
-// collision too: nobody could tell them apart. Names the batch leaves as they are stay out of it.
-void TwoPhaseMove::checkLookAlikes()
-{
-    const auto encoded = [](const QString &name) { return hasEscapedBytes(name); };
-    if (std::none_of(m_moves.cbegin(), m_moves.cend(), [&](const PlannedMove &move) { return encoded(move.newName); })
-        && std::none_of(m_unlistedNames.cbegin(), m_unlistedNames.cend(), encoded))
-        return;
-    const auto shownKey = [this](const QString &name) { return key(displayName(name)); };
-    // The first file whose new name shows so: filled backwards, the earliest writes last.
-    QHash<QString, qsizetype> firstShowing;
-    for (qsizetype i = m_moves.size() - 1; i >= 0; --i)
-        firstShowing.insert(shownKey(m_moves.at(i).newName), i);
-    QHash<QString, QString> unlistedShowing;
-    for (const QString &name : std::as_const(m_unlistedNames))
-        unlistedShowing.insert(shownKey(name), name);
-    for (qsizetype i = 0; i < m_moves.size(); ++i) {
-        const PlannedMove &move = m_moves.at(i);
-        if (m_problemOfMove.contains(i))
-            continue;
-        const QString shown = shownKey(move.newName);
-        const bool unchanged = move.newName == move.oldName;
-        const PlannedMove &first = m_moves.at(firstShowing.value(shown));
-        BatchFileProblem found{BatchProblem::SameNewName, move.oldName, move.newName, QString(), QString()};
-        if (first.newName != move.newName && !(unchanged && first.newName == first.oldName)) {
-            found.detail = first.oldName;
-            found.lookAlike = first.newName;
-        } else if (const auto entry = unlistedShowing.constFind(shown); !unchanged && entry != unlistedShowing.cend()) {
-            found.problem = BatchProblem::TakenInFolder;
-            found.lookAlike = entry.value();
-        } else {
-            continue;
-        }
-        m_problemOfMove.insert(i, m_report.problems.size());
-        m_report.problems.append(found);
     }
 }
 

@@ -181,7 +181,6 @@ private:
     bool prepareHoldingFolder(QStringList &holdingEntries, bool create);
     void removeExtraNames(QStringList &holdingEntries);
     void checkNames(const QStringList &holdingEntries);
-    void checkLookAlikes();
     bool folderAt(qsizetype index) const;
     bool takenAfterBatch(const QString &name);
     QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
