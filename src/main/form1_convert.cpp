@@ -6,6 +6,7 @@
 #include "platform/filename.h"
 #include "platform/messagebox.h"
 
+#include <QDir>
 #include <QListWidgetItem>
 
 #include <cerrno>
@@ -70,6 +71,13 @@ void Form1::convertFolderName(const QString &folder)
     }
     if (old.encoding() == NameEncoding::Bytes) {
         messages.show(unexplainedNamesText({name}), MsgButtons::Ok);
+        return;
+    }
+    // The program's own folder keeps its path while the program runs: its lock, work folder and records live there.
+    const QString program = QDir::cleanPath(m_platform.programFolder);
+    if (program == folder || program.startsWith(folder + QLatin1Char('/'))) {
+        messages.show(QStringLiteral("このフォルダにはプログラムのフォルダがあるため、名前を変えられません。\n%1").arg(displayPath(folder)),
+                      MsgButtons::Ok);
         return;
     }
     const QString newName = old.text();
