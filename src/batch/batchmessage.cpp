@@ -7,6 +7,26 @@
 
 namespace {
 
+QString encodingLabel(const QString &name)
+{
+    switch (FileName::fromName(name).encoding()) {
+    case NameEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case NameEncoding::Cp932:
+        return QStringLiteral("CP932");
+    case NameEncoding::Bytes:
+        break;
+    }
+    return QStringLiteral("文字コード不明");
+}
+
+QString collisionReason(const BatchFileProblem &problem, const QString &words)
+{
+    if (problem.lookAlike.isEmpty())
+        return words;
+    return words + QStringLiteral("。") + lookAlikeSentence(problem.newName, problem.lookAlike);
+}
+
 QString problemReason(const BatchFileProblem &problem, bool staged)
 {
     switch (problem.problem) {
@@ -29,12 +49,12 @@ QString problemReason(const BatchFileProblem &problem, bool staged)
     case BatchProblem::NameTooLong:
         return QStringLiteral("名前が長すぎます（%1 バイトまで）").arg(problem.detail);
     case BatchProblem::SameNewName:
-        return QStringLiteral("「%1」の新しい名前と同じになります").arg(displayName(problem.detail));
+        return collisionReason(problem, QStringLiteral("「%1」の新しい名前と同じになります").arg(displayName(problem.detail)));
     case BatchProblem::TakenInHoldingFolder:
         return staged ? QStringLiteral("作業用の隠しフォルダに同じ名前のファイルがあります")
                       : QStringLiteral("作業フォルダに同じ名前のファイルがあります");
     case BatchProblem::TakenInFolder:
-        return QStringLiteral("ファイルリストに表示されていない同じ名前のものがフォルダにあります");
+        return collisionReason(problem, QStringLiteral("ファイルリストに表示されていない同じ名前のものがフォルダにあります"));
     case BatchProblem::FolderUnreadable:
     case BatchProblem::WorkFolderUnavailable:
     case BatchProblem::StagingUnavailable:
@@ -128,6 +148,13 @@ QStringList leftoverSections(const QList<Leftover> &leftovers)
 }
 
 } // namespace
+
+QString lookAlikeSentence(const QString &name, const QString &other)
+{
+    return QStringLiteral("「%1」（%2）と「%3」（%4）は文字コードが違うだけで同じ名前に見えるため、"
+                          "ファイルリストの右クリックメニューの「ファイル名を UTF-8 に変換」で先に揃えてください")
+        .arg(shownName(name), encodingLabel(name), shownName(other), encodingLabel(other));
+}
 
 QString firstLines(const QStringList &lines)
 {

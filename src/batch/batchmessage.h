@@ -11,6 +11,10 @@ QString batchMessage(const BatchReport &report);
 // Why one file or folder stops a batch, in the words of batchMessage.
 QString batchProblemReason(const BatchFileProblem &problem, bool staged);
 
+// Said after a collision of two names that show the same in different encodings: both names
+// with their encodings, and the command that gives them one.
+QString lookAlikeSentence(const QString &name, const QString &other);
+
 // After a batch: how many renamed files the display filter now hides, and the filter in force;
 // empty when it hides none.
 QString hiddenByFilterMessage(const QList<PlannedMove> &moves, const NameFilter &filter);

@@ -1,5 +1,6 @@
 #include "batch/twophasemove.h"
 
+#include "batch/lookalikes.h"
 #include "platform/filename.h"
 
 #include <algorithm>
@@ -108,6 +109,7 @@ void BatchPlan::check(FileSystem &fs)
     if (readHoldingFolder(fs, inHolding, limit))
         checkNames(inHolding, limit);
     m_listed = QList<Listed>();
+    m_unlistedNames = QStringList();
 }
 
 // Every new name, and which earlier file takes the same one: what the names alone tell.
@@ -143,6 +145,7 @@ FsResult BatchPlan::listedFromNames(FileSystem &fs)
     const QStringList &listing = m_request.listing;
     m_listed = QList<Listed>(listing.size(), Listed::Missing);
     m_unlisted.clear();
+    m_unlistedNames.clear();
     QList<std::pair<qsizetype, qsizetype>> respelt; // a listed file that another spelling lists first
     {
         // Each key with the listed file that names it first, counted from 1.
@@ -160,10 +163,12 @@ FsResult BatchPlan::listedFromNames(FileSystem &fs)
         const FsResult read = fs.readFolder(m_request.folder, [&](const QString &name, EntryKind kind) {
             QString nameKey = key(name);
             const auto entry = listedAt.constFind(nameKey);
-            if (entry == listedAt.cend())
+            if (entry == listedAt.cend()) {
                 m_unlisted.insert(std::move(nameKey));
-            else
+                m_unlistedNames.append(name);
+            } else {
                 m_listed[entry.value() - 1] = kind == EntryKind::Folder ? Listed::Folder : Listed::Present;
+            }
         });
         if (!read.ok())
             return read;
@@ -248,7 +253,7 @@ BatchPlan::FormedName BatchPlan::formName(qsizetype index, const QString &oldNam
     const FileName old = FileName::fromName(oldName);
     NewName formed = m_request.rule(int(index), old.text());
     const std::optional<FileName> written =
-        formed.exact ? FileName::fromName(formed.name) : FileName::fromText(formed.name, old.encoding());
+        formed.exact ? FileName::fromName(formed.name) : old.withText(formed.name);
     if (!written)
         return {std::move(formed.name), std::move(formed.refusal), false, 0};
     return {written->name(), std::move(formed.refusal), true, written->bytes().size()};
@@ -284,6 +289,12 @@ void BatchPlan::checkNames(const QSet<QString> &inHolding, int limit)
             problem(BatchProblem::TakenInHoldingFolder);
         else if (!m_unlisted.isEmpty() && m_unlisted.contains(key(move.newName)))
             problem(BatchProblem::TakenInFolder);
+    }
+    // Names that show alike in different encodings collide as well.
+    const auto checked = [this](qsizetype index) { return m_problemOfMove.contains(index); };
+    for (auto &[index, problem] : lookAlikeProblems(m_moves, m_unlistedNames, m_foldCase, checked)) {
+        m_problemOfMove.insert(index, m_report.problems.size());
+        m_report.problems.append(std::move(problem));
     }
 }
 

@@ -61,6 +61,8 @@ struct BatchFileProblem
     QString oldName; // empty for a problem of a whole folder
     QString newName;
     QString detail;
+    // For a collision: the name that shows the same as the new name in other bytes (another encoding).
+    QString lookAlike{};
 };
 
 struct PlannedMove
@@ -185,6 +187,7 @@ private:
     QList<Listed> m_listed;
     // The keys of the folder's entries that the listing does not name.
     QSet<QString> m_unlisted;
+    QStringList m_unlistedNames; // the same entries, by name, until the names are checked
     // Second names that a batch killed between the link and the unlink of a move left in the
     // holding folder (first), with the folder's name of the same file (second).
     QList<std::pair<QString, QString>> m_extraNames;

@@ -84,6 +84,7 @@ Form1::Form1(const PlatformContext &platform, QWidget *parent)
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(cmdHuka, &QPushButton::clicked, this, &Form1::cmdHuka_Click);
     setUpTakeBack();
+    setUpConversion();
 }
 
 void Form1::buildLayout()

@@ -8,6 +8,7 @@
 #include "batch/namerule.h"
 #include "batch/twophasemove.h"
 
+#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +60,11 @@ public:
     // to the user what went wrong, if anything.
     void runBatchMove(const NameRule &rule);
 
+    // The context menus of the file and folder lists (form1_convert.cpp): every CP932 name the
+    // file list shows, or the chosen folder's own name, written in UTF-8 with the same characters.
+    void convertFileNames();
+    void convertFolderName(const QString &folder);
+
     // Ctrl+Z and Ctrl+Shift+Z (form1_undo.cpp): takes back the newest rename not yet taken back,
     // or redoes the oldest one taken back, after asking; says so when there is nothing to take.
     void takeBackLastRename(TakeBack direction);
@@ -91,6 +97,8 @@ public:
     QPushButton *cmdHuka;
     QPushButton *Command3;
     QPushButton *Command2;
+    QAction *convertFilesAction;
+    QAction *convertFolderAction;
 
 signals:
     // The program has ended: the exit sequence ran.
@@ -118,6 +126,7 @@ protected:
 private:
     void buildLayout();
     void setUpTakeBack();
+    void setUpConversion();
     // Keeps the moves just made for Ctrl+Z; says so when they cannot be kept.
     void recordRename(const QString &folder, const QList<PlannedMove> &moves, const QList<FileStamp> &planned = {});
     // What a batch leaves to say: its outcome, and the Ctrl+Z record it wrote or failed to write.

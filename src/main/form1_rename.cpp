@@ -1,5 +1,6 @@
 #include "main/form1.h"
 
+#include "batch/batchmessage.h"
 #include "main/singlerename.h"
 #include "platform/filename.h"
 
@@ -52,7 +53,17 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
         break;
     }
 
-    const FsResult moved = m_platform.fileSystem.move(joinPath(folder, chosenName), joinPath(folder, plan.newName));
+    // A name that shows as another entry's, in other bytes, is taken as surely as the same bytes.
+    FileSystem &fileSystem = m_platform.fileSystem;
+    const QString lookAlike = lookAlikeAmong(fileSystem.entryNames(folder), plan.newName, chosenName, fileSystem.ignoresCase(folder));
+    if (!lookAlike.isEmpty()) {
+        messages.show(QStringLiteral("同じ名前のファイルがすでにあります。\n%1\n%2")
+                          .arg(shownName(plan.newName), lookAlikeSentence(plan.newName, lookAlike)),
+                      MsgButtons::Ok);
+        return;
+    }
+
+    const FsResult moved = fileSystem.move(joinPath(folder, chosenName), joinPath(folder, plan.newName));
     if (!moved.ok()) {
         // The file, the list and the boxes stay as they were, so that the user can mend the name.
         if (moved.error == EEXIST) {

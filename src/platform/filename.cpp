@@ -1,6 +1,9 @@
 #include "platform/filename.h"
 
+#include <QHash>
 #include <QStringList>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -83,13 +86,39 @@ std::optional<QByteArray> convert(const char *to, const char *from, QByteArrayVi
     return output;
 }
 
-// The characters of a CP932 name, when the bytes are CP932 and convert back to the very same bytes.
+// The characters of a CP932 name, read as Windows reads them: NEC row 13, the NEC-selected and
+// the IBM extensions included. Several of their characters have two or three codes, and a
+// conversion back writes only one of them, so a name is kept by its bytes, never by its text.
 std::optional<QString> cp932Text(const QByteArray &bytes)
 {
     const std::optional<QByteArray> utf8 = convert("UTF-8", "CP932", bytes);
-    if (!utf8 || convert("CP932", "UTF-8", *utf8) != bytes)
+    if (!utf8)
         return std::nullopt;
     return QString::fromUtf8(*utf8);
+}
+
+bool isCp932Lead(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// The rows whose characters have another code too: NEC row 13 and the two extensions.
+bool hasTwinCodes(unsigned char lead)
+{
+    return lead == 0x87 || (lead >= 0xED && lead <= 0xEE) || (lead >= 0xFA && lead <= 0xFC);
+}
+
+// Calls `take` with each character of CP932 `bytes` and the bytes that code it, in order. Every
+// CP932 character is one UTF-16 unit, so `text`, the decoded bytes, walks along unit by unit.
+template<typename Take>
+void forEachCp932Character(const QByteArray &bytes, QStringView text, Take take)
+{
+    qsizetype at = 0;
+    for (qsizetype unit = 0; unit < text.size() && at < bytes.size(); ++unit) {
+        const int length = isCp932Lead(static_cast<unsigned char>(bytes.at(at))) ? 2 : 1;
+        take(text.at(unit), QByteArrayView(bytes).sliced(at, std::min<qsizetype>(length, bytes.size() - at)));
+        at += length;
+    }
 }
 
 } // namespace
@@ -225,6 +254,37 @@ std::optional<FileName> FileName::fromText(const QString &text, NameEncoding enc
     return fromBytes(*bytes);
 }
 
+std::optional<FileName> FileName::withText(const QString &text) const
+{
+    if (text == m_text)
+        return *this;
+    std::optional<FileName> written = fromText(text, m_encoding);
+    if (!written || m_encoding != NameEncoding::Cp932 || written->m_encoding != NameEncoding::Cp932)
+        return written;
+    // A character with twin codes keeps the codes this name gives it: its first occurrence in the
+    // new text takes the code of its first occurrence here, and so on; more take the last.
+    QHash<QChar, QList<QByteArrayView>> codes;
+    forEachCp932Character(m_bytes, m_text, [&](QChar character, QByteArrayView code) {
+        if (code.size() == 2 && hasTwinCodes(static_cast<unsigned char>(code.front())))
+            codes[character].append(code);
+    });
+    if (codes.isEmpty())
+        return written;
+    QHash<QChar, qsizetype> used;
+    QByteArray bytes;
+    bytes.reserve(written->m_bytes.size());
+    forEachCp932Character(written->m_bytes, written->m_text, [&](QChar character, QByteArrayView code) {
+        const auto own = codes.constFind(character);
+        if (own == codes.cend()) {
+            bytes += code;
+            return;
+        }
+        qsizetype &next = used[character];
+        bytes += own->at(std::min(next++, own->size() - 1));
+    });
+    return fromBytes(bytes);
+}
+
 QString FileName::display() const
 {
     // Only a name no encoding explains holds escaped bytes.
@@ -256,6 +316,18 @@ QString displayPath(const QString &path)
     for (QString &part : parts)
         part = displayName(part);
     return parts.join(QLatin1Char('/'));
+}
+
+QString lookAlikeAmong(const QStringList &entries, const QString &name, const QString &except, bool foldCase)
+{
+    const auto folded = [foldCase](const QString &text) { return foldCase ? text.toCaseFolded() : text; };
+    const QString nameKey = folded(name);
+    const QString shown = folded(displayName(name));
+    for (const QString &entry : entries) {
+        if (entry != except && folded(entry) != nameKey && folded(displayName(entry)) == shown)
+            return entry;
+    }
+    return QString();
 }
 
 QString decodeCp932(QByteArrayView bytes)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <optional>
@@ -23,7 +24,7 @@ bool hasEscapedBytes(QStringView name);
 // The encoding a name was read in, and the one a batch writes its new name in.
 enum class NameEncoding {
     Utf8,  // valid UTF-8, the system's encoding
-    Cp932, // not UTF-8, but CP932 that converts back to the same bytes (unpacked from Windows archives)
+    Cp932, // not UTF-8, but CP932 as Windows reads it (unpacked from Windows archives)
     Bytes, // neither: UTF-8 where it is valid, each other byte kept as it is
 };
 
@@ -37,6 +38,9 @@ public:
     static FileName fromName(const QString &name) { return fromBytes(bytesOfName(name)); }
     // `text` written in `encoding`, or nothing when the encoding has no bytes for one of its characters.
     static std::optional<FileName> fromText(const QString &text, NameEncoding encoding);
+    // `text` written as this name is: in its encoding, each character that has several codes in
+    // CP932 in the code this name gives it. This name's own text gives back its very bytes.
+    std::optional<FileName> withText(const QString &text) const;
 
     const QByteArray &bytes() const { return m_bytes; }
     // The characters the rules act on; a byte no encoding explains stays a lone surrogate.
@@ -59,3 +63,8 @@ QString displayName(const QString &name);
 // part of CP932 stands as U+FFFD.
 QString decodeCp932(QByteArrayView bytes);
 QString displayPath(const QString &path);
+
+// Among `entries`, a name other than `except` that shows as `name` does (case folded where the
+// filesystem folds it) but is another name, in other bytes: a UTF-8 and a CP932 spelling of one
+// text, which nobody could tell apart. Empty when there is none.
+QString lookAlikeAmong(const QStringList &entries, const QString &name, const QString &except, bool foldCase);

@@ -628,6 +628,40 @@ void TestBatchWindow::undoGivesRawNamesTheirBytesBack()
     QVERIFY2(m_messages.shown().first().details.contains(QStringLiteral("写真1.jpg → 写真 1.jpg")),
              qPrintable(m_messages.shown().first().details));
     QCOMPARE(snapshot(folder()), before);
+    m_messages.clear();
+
+    // The conversion: the CP932 name in UTF-8, the name no encoding explains left with the reason.
+    QCOMPARE(m_form->File1->actions().constFirst(), m_form->convertFilesAction);
+    press(m_form->File1, Qt::Key_U, Qt::ControlModifier);
+    QCOMPARE(m_messages.shown().size(), 1);
+    const QString details = m_messages.shown().first().details;
+    QVERIFY2(details.contains(QStringLiteral("写真 1.jpg → 写真 1.jpg")) && details.contains(QStringLiteral("\\xFF a\\xFE.txt（変わりません）"))
+                 && details.contains(QStringLiteral("UTF-8 でも CP932 でもなく")),
+             qPrintable(details));
+    QVERIFY(m_real.exists(joinPath(folder(), QStringLiteral("写真 1.jpg"))));
+    QCOMPARE(snapshot(folder()).size(), 3);
+    // Nothing left to convert: said, and nothing moves.
+    const int moves = m_fs->moveCount();
+    press(m_form->File1, Qt::Key_U, Qt::ControlModifier);
+    QVERIFY2(m_messages.lastPrompt().startsWith(QStringLiteral("UTF-8 に変換する CP932 の名前は、ファイルリストにありません。")),
+             qPrintable(m_messages.lastPrompt()));
+    QCOMPARE(m_fs->moveCount(), moves);
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(snapshot(folder()), before);
+
+    // The folder list's menu converts the chosen folder's own name, in one move, as a single rename.
+    m_fs->forbidPathMoves(false);
+    const QString cp932Folder = joinPath(folder(), nameFromBytes("\x8e\xca\x90\x5e"));
+    QVERIFY(m_real.makeFolder(cp932Folder).ok());
+    QVERIFY(m_form->setDir1Path(cp932Folder));
+    m_messages.clear();
+    m_form->Dir1->setCurrentRow(m_form->Dir1->count() - 1);
+    QCOMPARE(m_form->Dir1->actions().constFirst(), m_form->convertFolderAction);
+    m_form->convertFolderAction->trigger();
+    QCOMPARE(m_messages.shown().size(), 1);
+    QVERIFY(m_real.exists(joinPath(folder(), QStringLiteral("写真"))));
+    QVERIFY(!m_real.exists(cp932Folder));
+    QCOMPARE(m_form->Dir1->path(), joinPath(folder(), QStringLiteral("写真")));
     clearFolder(folder());
 }
 

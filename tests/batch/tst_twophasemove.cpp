@@ -3,6 +3,8 @@
 #include "batch/removalrule.h"
 #include "batch/serialname.h"
 #include "batch/twophasemove.h"
+#include "batch/utf8name.h"
+#include "platform/filename.h"
 #include "platform/programfolder.h"
 #include "support/faultyfilesystem.h"
 #include "support/testfiles.h"
@@ -22,9 +24,7 @@ namespace {
 // Each file gets content of its own (its name repeated), so that a swap of two files shows.
 void writeWithOwnContent(const QString &path, const QByteArray &content = QByteArray())
 {
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(content.isEmpty() ? QFile::encodeName(QFileInfo(path).fileName()).repeated(3) : content);
+    writeFile(path, content.isEmpty() ? bytesOfName(path.sliced(path.lastIndexOf(QLatin1Char('/')) + 1)).repeated(3) : content);
 }
 
 QByteArray contentOf(const QString &path)
@@ -215,7 +215,7 @@ void TestTwoPhaseMove::rawNamesRenamedByteForByte_data()
 {
     using Names = QList<QByteArray>;
     QTest::addColumn<Names>("files");
-    QTest::addColumn<QString>("command"); // "_", " ", "serial:<head>" or "ext:<extension>"
+    QTest::addColumn<QString>("command"); // "_", " ", "serial:<head>", "ext:<extension>" or "utf8"
     QTest::addColumn<Names>("expected");  // each file's new name; empty: the batch is refused
 
     // ダ is 0x83 0x5F in CP932: its trail byte is a low line and stays.
@@ -224,6 +224,13 @@ void TestTwoPhaseMove::rawNamesRenamedByteForByte_data()
     QTest::newRow("cp932 head typed") << Names{"\x8e\xca\x90\x5e.\x8e\xca"} << QStringLiteral("serial:連")
                                       << Names{"\x98\x41" "1.\x8e\xca"};
     QTest::newRow("cp932 extension") << Names{"\x83\x5f.jpg"} << "ext:txt" << Names{"\x83\x5f.txt"};
+    // 髙 in its NEC-selected code keeps it, though Windows' own conversion would write FB FC.
+    QTest::newRow("cp932 twin codes kept") << Names{"\xee\xe0 \x87\x90\xfb\xfc.jpg"} << " " << Names{"\xee\xe0\x87\x90\xfb\xfc.jpg"};
+    QTest::newRow("look-alikes already there stay") << Names{"\x8e\xca\x90\x5e.jpg", "写真.jpg"} << " "
+                                                    << Names{"\x8e\xca\x90\x5e.jpg", "写真.jpg"};
+    // 写真 1, 髙１ (a full-width digit) in CP932: the same characters in UTF-8; the rest stays.
+    QTest::newRow("converted to utf-8") << Names{"\x8e\xca\x90\x5e 1.jpg", "\xee\xe0\x82\x50.jpg", "caf\xe9.txt", "a b.txt"}
+                                        << "utf8" << Names{"写真 1.jpg", "髙１.jpg", "caf\xe9.txt", "a b.txt"};
     QTest::newRow("one invalid byte apart") << Names{"caf\xe9.txt", "caf\xe8.txt"} << "serial:Re"
                                             << Names{"Re2.txt", "Re1.txt"};
     QTest::newRow("neither utf-8 nor cp932") << Names{"\xff a\xfe.txt"} << " " << Names{"\xff" "a\xfe.txt"};
@@ -243,6 +250,8 @@ void TestTwoPhaseMove::rawNamesRenamedByteForByte()
         rule = serialNameRule(command.mid(7), 1);
     else if (command.startsWith(QLatin1String("ext:")))
         rule = unifiedNameRule(command.mid(4));
+    else if (command == QLatin1String("utf8"))
+        rule = utf8Name;
     const BatchReport report = runBatch(listFolderFiles(folder(), NameFilter()), rule);
 
     if (expected.isEmpty()) {
@@ -311,6 +320,14 @@ void TestTwoPhaseMove::refusedBeforeAnyMove_data()
     QTest::newRow("taken by a subfolder")
         << QStringList{QStringLiteral("a b")} << QStringList{QStringLiteral("ab")} << QStringList{QStringLiteral("a b")}
         << none << none << Limit::Real << BatchProblem::TakenInFolder << QStringLiteral("a b");
+    // 写真 1.jpg in CP932 becomes 写真1.jpg in CP932, which shows as the UTF-8 name beside it.
+    const QString cp932Spaced = nameFromBytes("\x8e\xca\x90\x5e 1.jpg");
+    QTest::newRow("looks like another new name")
+        << QStringList{QStringLiteral("写真1.jpg"), cp932Spaced} << none << QStringList{QStringLiteral("写真1.jpg"), cp932Spaced}
+        << none << none << Limit::Real << BatchProblem::SameNewName << cp932Spaced;
+    QTest::newRow("looks like a file the listing does not show")
+        << QStringList{QStringLiteral("写真1.jpg"), cp932Spaced} << none << QStringList{cp932Spaced} << none << none
+        << Limit::Real << BatchProblem::TakenInFolder << cp932Spaced;
     QTest::newRow("rule refuses")
         << QStringList{a, QStringLiteral("b")} << none << QStringList{a, QStringLiteral("b")} << none
         << QStringList{QStringLiteral("b|!number too large")} << Limit::Real << BatchProblem::RuleRefused
@@ -362,9 +379,14 @@ void TestTwoPhaseMove::refusedBeforeAnyMove()
     QCOMPARE(report.problems.size(), 1);
     QCOMPARE(report.problems.first().problem, problem);
     QCOMPARE(report.problems.first().oldName, offender);
+    // A collision of encodings names the other spelling and the way out.
+    const bool lookAlike = QByteArrayView(QTest::currentDataTag()).startsWith("looks like");
+    QCOMPARE(report.problems.first().lookAlike, lookAlike ? QStringLiteral("写真1.jpg") : QString());
+    QCOMPARE(batchMessage(report).contains(QStringLiteral("（CP932）と「写真1.jpg」（UTF-8）は文字コードが違うだけ")), lookAlike);
     QCOMPARE(m_fs->moveCount(), 0);
     QCOMPARE(snapshot(folder()), folderBefore);
     QCOMPARE(snapshot(work()), workBefore);
+    clearFolder(folder());
 }
 
 void TestTwoPhaseMove::everyOffenderNamedInListingOrder()

@@ -1,5 +1,7 @@
 // Drives the real program in a real X server the way a person does: clicks at the places where the
 // window shows its controls, typing, and answering message boxes by keyboard.
+#include "platform/filename.h"
+#include "platform/filesystem.h"
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -59,6 +61,7 @@ private slots:
     void spaceRemovalOfAFolder();
     void singleRenameWithSwitchOn();
     void serialRenameThroughItsDialog();
+    void cp932NamesConvertedThroughContextMenu();
     void installedCopyKeepsSettingsPerUser();
 
 private:
@@ -309,6 +312,32 @@ void TestEndToEnd::serialRenameThroughItsDialog()
     QCOMPARE(readFile(m_photos + QStringLiteral("/Photo7.jpg")), QByteArray("a"));
     QCOMPARE(readFile(m_photos + QStringLiteral("/Photo9.png")), QByteArray("c"));
     exitByAccessKey();
+}
+
+void TestEndToEnd::cp932NamesConvertedThroughContextMenu()
+{
+    // 写真髙１.jpg as a Windows archive leaves it: CP932, 髙 in its NEC-selected code.
+    writeFile(joinPath(m_photos, nameFromBytes("\x8e\xca\x90\x5e\xee\xe0\x82\x50.jpg")), "one");
+    writeFile(m_photos + QStringLiteral("/plain.txt"), "two");
+    const Snapshot before = snapshot(m_photos);
+    startProgram();
+    openSubfolderPhotos();
+    // The file list's context menu on its first row, and the menu's first item.
+    xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(m_windowX + px(240 + 2535 / 2)),
+         QString::number(m_windowY + px(2880 + 200)), QStringLiteral("click"), QStringLiteral("3")});
+    QTest::qWait(300);
+    keys({QStringLiteral("Down"), QStringLiteral("Return")});
+    answerBox(QStringLiteral("確認メッセージ"), QStringLiteral("Return"));
+    QTRY_COMPARE_WITH_TIMEOUT(snapshot(m_photos).keys(), (QStringList{QStringLiteral("plain.txt"), QStringLiteral("写真髙１.jpg")}),
+                              TimeoutMs);
+    QCOMPARE(readFile(m_photos + QStringLiteral("/写真髙１.jpg")), QByteArray("one"));
+    // Ctrl+Z gives the name its very bytes back.
+    clickControl(240, 2880, 2535, 3330);
+    keys({QStringLiteral("ctrl+z")});
+    answerBox(QStringLiteral("確認メッセージ"), QStringLiteral("Return"));
+    QTRY_COMPARE_WITH_TIMEOUT(snapshot(m_photos), before, TimeoutMs);
+    exitByAccessKey();
+    clearFolder(m_photos);
 }
 
 void TestEndToEnd::installedCopyKeepsSettingsPerUser()

@@ -1,5 +1,6 @@
 #include "main/form1.h"
 #include "main/singlerename.h"
+#include "platform/filename.h"
 #include "platform/profilefile.h"
 #include "support/faultyfilesystem.h"
 #include "support/scriptedmessages.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <memory>
 
 namespace {
@@ -242,6 +244,9 @@ void TestSingleRename::refusalLeavesEverythingAsItWas_data()
     QTest::newRow("existing file, on") << true << "other" << "同じ名前のファイルがすでにあります。\nother.JPG";
     QTest::newRow("existing file, off") << false << "other.JPG" << "同じ名前のファイルがすでにあります。\nother.JPG";
     QTest::newRow("existing folder") << false << "sub" << "同じ名前のファイルがすでにあります。\nsub";
+    QTest::newRow("looks like a cp932 name") << false << "写真"
+                                             << "同じ名前のファイルがすでにあります。\n写真\n「写真」（UTF-8）と「写真」（CP932）は文字コードが違うだけで"
+                                                "同じ名前に見えるため、ファイルリストの右クリックメニューの「ファイル名を UTF-8 に変換」で先に揃えてください";
     QTest::newRow("slash") << false << "sub/photo.JPG" << "ファイル名に「/」などの使えない文字が含まれています。\nsub/photo.JPG";
     QTest::newRow("slash, switch on") << true << "../x" << "ファイル名に「/」などの使えない文字が含まれています。\n../x.JPG";
     QTest::newRow("dot") << false << "." << "「.」と「..」はファイル名に使えません。\n.";
@@ -264,6 +269,8 @@ void TestSingleRename::refusalLeavesEverythingAsItWas()
 
     Window window({QStringLiteral("photo.JPG"), QStringLiteral("other.JPG")}, switchOn);
     QVERIFY(QDir(window.folder.path()).mkdir(QStringLiteral("sub")));
+    // 写真 in CP932.
+    QVERIFY(::mkdir(bytesOfName(joinPath(window.folder.path(), nameFromBytes("\x8e\xca\x90\x5e"))).constData(), 0777) == 0);
     window.fileSystem.setMaxNameLength(255);
     const QStringList diskBefore = window.onDisk();
     window.click(QStringLiteral("photo.JPG"));
@@ -276,6 +283,7 @@ void TestSingleRename::refusalLeavesEverythingAsItWas()
     QCOMPARE(window.boxes(), (QStringList{typed, QStringLiteral("JPG"), QStringLiteral("photo"), QStringLiteral("JPG")}));
     QCOMPARE(window.form->File1->fileName(), QStringLiteral("photo.JPG"));
     QCOMPARE(window.form->File1->entries(), (QStringList{QStringLiteral("other.JPG"), QStringLiteral("photo.JPG")}));
+    clearFolder(window.folder.path());
 }
 
 void TestSingleRename::systemRefusalShowsReason_data()
