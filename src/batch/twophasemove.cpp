@@ -305,9 +305,13 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
     QSet<QString> inHolding;
     for (const QString &name : holdingEntries)
         inHolding.insert(key(name));
-    // A staging folder not made yet lies on the folder's own filesystem.
-    const int limit = m_makeStaging ? m_fs.maxNameLength(m_request.folder)
-                                    : std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
+    // A staging folder not made yet lies on the folder's own filesystem. Where the filesystem
+    // counts a name's length in UTF-16 units, its rules say what is too long.
+    const NameRules rules = m_fs.nameRules(m_request.folder);
+    const bool strictRules = refusesMoreThanLinux(rules);
+    const int limit = rules.utf16Length ? INT32_MAX
+        : m_makeStaging                 ? m_fs.maxNameLength(m_request.folder)
+                                        : std::min(m_fs.maxNameLength(m_request.folder), m_fs.maxNameLength(m_report.holdingFolder));
 
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
@@ -330,6 +334,8 @@ void TwoPhaseMove::checkNames(const QStringList &holdingEntries)
             problem(kind);
         else if (formed.bytes > limit)
             problem(BatchProblem::NameTooLong, QString::number(limit));
+        else if (NameVerdict verdict; strictRules && (verdict = checkName(rules, move.newName)).refused())
+            problem(BatchProblem::RefusedByFilesystem, nameRefusalReason(rules, verdict, move.newName));
         else if (formed.earlier != 0)
             problem(BatchProblem::SameNewName, listing.at(formed.earlier - 1));
         else if (!inHolding.isEmpty() && inHolding.contains(key(move.newName)))

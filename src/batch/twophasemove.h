@@ -44,6 +44,7 @@ enum class BatchProblem {
     BadCharacter,        // "/" or NUL
     HiddenName,          // starts with "." and would vanish from the file list
     NameTooLong,         // detail: the limit in bytes
+    RefusedByFilesystem, // the folder's filesystem does not take the name (detail: the character or rule)
     SameNewName,         // detail: the earlier file that gets the same name
     TakenInHoldingFolder,
     TakenInFolder,       // by a file the listing does not show
