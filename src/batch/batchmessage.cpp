@@ -48,6 +48,8 @@ QString problemReason(const BatchFileProblem &problem, bool staged)
         return QStringLiteral("「.」で始まる名前はファイルリストに表示されなくなります");
     case BatchProblem::NameTooLong:
         return QStringLiteral("名前が長すぎます（%1 バイトまで）").arg(problem.detail);
+    case BatchProblem::RefusedByFilesystem:
+        return problem.detail;
     case BatchProblem::SameNewName:
         return collisionReason(problem, QStringLiteral("「%1」の新しい名前と同じになります").arg(displayName(problem.detail)));
     case BatchProblem::TakenInHoldingFolder:

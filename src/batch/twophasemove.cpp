@@ -106,8 +106,13 @@ void BatchPlan::check(FileSystem &fs)
     }
     QSet<QString> inHolding;
     int limit = 0;
-    if (readHoldingFolder(fs, inHolding, limit))
-        checkNames(inHolding, limit);
+    if (readHoldingFolder(fs, inHolding, limit)) {
+        // Where the filesystem counts a name's length in UTF-16 units, its rules say what is too long.
+        const NameRules rules = fs.nameRules(m_request.folder);
+        if (rules.utf16Length)
+            limit = INT32_MAX;
+        checkNames(inHolding, limit, rules);
+    }
     m_listed = QList<Listed>();
     m_unlistedNames = QStringList();
 }
@@ -259,9 +264,10 @@ BatchPlan::FormedName BatchPlan::formName(qsizetype index, const QString &oldNam
     return {written->name(), std::move(formed.refusal), true, written->bytes().size()};
 }
 
-void BatchPlan::checkNames(const QSet<QString> &inHolding, int limit)
+void BatchPlan::checkNames(const QSet<QString> &inHolding, int limit, const NameRules &rules)
 {
     const QStringList &listing = m_request.listing;
+    const bool strictRules = refusesMoreThanLinux(rules);
     for (qsizetype i = 0; i < m_moves.size(); ++i) {
         const PlannedMove &move = m_moves.at(i);
         const Formed &formed = m_formed.at(i);
@@ -283,6 +289,8 @@ void BatchPlan::checkNames(const QSet<QString> &inHolding, int limit)
             problem(kind);
         else if (formed.bytes > limit)
             problem(BatchProblem::NameTooLong, QString::number(limit));
+        else if (NameVerdict verdict; strictRules && (verdict = checkName(rules, move.newName)).refused())
+            problem(BatchProblem::RefusedByFilesystem, nameRefusalReason(rules, verdict, move.newName));
         else if (formed.earlier != 0)
             problem(BatchProblem::SameNewName, listing.at(formed.earlier - 1));
         else if (!inHolding.isEmpty() && inHolding.contains(key(move.newName)))

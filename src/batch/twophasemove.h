@@ -45,6 +45,7 @@ enum class BatchProblem {
     BadCharacter,        // "/" or NUL
     HiddenName,          // starts with "." and would vanish from the file list
     NameTooLong,         // detail: the limit in bytes
+    RefusedByFilesystem, // the folder's filesystem does not take the name (detail: the character or rule)
     SameNewName,         // detail: the earlier file that gets the same name
     TakenInHoldingFolder,
     TakenInFolder,       // by a file the listing does not show
@@ -167,7 +168,7 @@ private:
     void formNames();
     FsResult listedFromNames(FileSystem &fs);
     bool readHoldingFolder(FileSystem &fs, QSet<QString> &inHolding, int &limit);
-    void checkNames(const QSet<QString> &inHolding, int limit);
+    void checkNames(const QSet<QString> &inHolding, int limit, const NameRules &rules);
     QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
 
     BatchRequest m_request;

@@ -31,8 +31,12 @@ BatchProgress::BatchProgress(BatchObserver &record, QWidget *mainWindow)
     : m_record(record)
     , m_mainWindow(mainWindow)
 {
+    m_sinceStart.start();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_busy = true;
+    // The confirmation just answered goes from the screen before the first file moves, rather
+    // than staying painted over a window that seems to hang.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 BatchProgress::~BatchProgress()
@@ -56,9 +60,11 @@ void BatchProgress::moving(const BatchMove &move)
 void BatchProgress::moved(const BatchMove &move, const FsResult &result)
 {
     m_record.moved(move, result);
-    if (m_total <= WindowFrom || move.index < 0)
+    if (move.index < 0)
         return;
-    if (move.step != m_shownStep || move.index + 1 == m_total || m_sinceShown.hasExpired(RepaintEveryMs))
+    const bool due = m_window ? move.step != m_shownStep || move.index + 1 == m_total || m_sinceShown.hasExpired(RepaintEveryMs)
+                              : m_sinceStart.hasExpired(WindowAfterMs);
+    if (due)
         show(move);
 }
 

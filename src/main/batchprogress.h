@@ -10,8 +10,9 @@
 class QLabel;
 class QWidget;
 
-// Follows a batch for the user: a busy mouse while it runs, and for a long batch a small window
-// with the phase and the count. Hands every hook on to the batch's record, which decides.
+// Follows a batch for the user: a busy mouse while it runs, and once it has run for a while a
+// small window with the phase and the count, whatever the number of files: a slow card or share
+// takes minutes over a few hundred. Hands every hook on to the batch's record, which decides.
 // The window repaints without handling user input, so no other handler runs meanwhile.
 class BatchProgress : public BatchObserver
 {
@@ -29,8 +30,8 @@ public:
     // for the messages that follow.
     void end();
 
-    // Batches of more files than this show the window.
-    static constexpr int WindowFrom = 2000;
+    // A batch that still moves files this long after it began shows the window.
+    static constexpr int WindowAfterMs = 500;
     // The window shows the first file of each phase and the plan's last, and in between the file
     // at hand at most this often.
     static constexpr int RepaintEveryMs = 50;
@@ -45,5 +46,6 @@ private:
     qsizetype m_total = 0;
     bool m_busy = false;
     std::optional<BatchStep> m_shownStep;
+    QElapsedTimer m_sinceStart;
     QElapsedTimer m_sinceShown;
 };

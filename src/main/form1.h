@@ -140,6 +140,7 @@ private:
     // observer it is handed; then the lists on `folder`, read once, and one box of what was said.
     void runSequence(const QString &folder, const std::function<BatchSaid(const BatchFollower &)> &run);
     void emptyNameBoxes();
+    void renameCaseOnly(const QString &folder, const QString &chosenName, const QString &newName);
 
     PlatformContext m_platform;
     unsigned m_hukaColor = HukaColor::Off;

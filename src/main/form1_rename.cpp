@@ -1,8 +1,12 @@
 #include "main/form1.h"
 
 #include "batch/batchmessage.h"
+#include "batch/journal.h"
+#include "batch/renamehistory.h"
+#include "batch/twophasemove.h"
 #include "main/singlerename.h"
 #include "platform/filename.h"
+#include "platform/systemreason.h"
 
 #include <cerrno>
 
@@ -16,8 +20,9 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
     const QString folder = File1->path();
     const QString chosenName = File1->fileName();
     const int maxNameBytes = m_platform.fileSystem.maxNameLength(folder);
+    const NameRules rules = m_platform.fileSystem.nameRules(folder);
     const SingleRenamePlan plan = planSingleRename(chosenName, Text1[0]->text(), Text1[1]->text(),
-                                                   m_hukaColor == HukaColor::On, maxNameBytes);
+                                                   m_hukaColor == HukaColor::On, maxNameBytes, rules);
     MessageBoxes &messages = m_platform.messages;
     switch (plan.verdict) {
     case SingleRenameVerdict::EmptyName:
@@ -49,6 +54,13 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
     case SingleRenameVerdict::SameName:
         // Nothing to rename; the boxes keep what the user typed and the list its choice.
         return;
+    case SingleRenameVerdict::RefusedHere:
+        messages.show(QStringLiteral("%1。\n%2").arg(nameRefusalReason(rules, plan.refusal, plan.newName), shownName(plan.newName)),
+                      MsgButtons::Ok);
+        return;
+    case SingleRenameVerdict::ChangeOfCase:
+        renameCaseOnly(folder, chosenName, plan.newName);
+        return;
     case SingleRenameVerdict::Rename:
         break;
     }
@@ -63,14 +75,19 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
         return;
     }
 
-    const FsResult moved = fileSystem.move(joinPath(folder, chosenName), joinPath(folder, plan.newName));
+    const QString from = joinPath(folder, chosenName);
+    const QString to = joinPath(folder, plan.newName);
+    const FsResult moved = fileSystem.move(from, to);
     if (!moved.ok()) {
         // The file, the list and the boxes stay as they were, so that the user can mend the name.
-        if (moved.error == EEXIST) {
+        // A full share may answer "exists" for a name that is free: the name is said taken only
+        // when something stands there.
+        if (moved.error == EEXIST && m_platform.fileSystem.exists(to)) {
             messages.show(QStringLiteral("同じ名前のファイルがすでにあります。\n%1").arg(shownName(plan.newName)), MsgButtons::Ok);
         } else {
+            const QString reason = moved.error != 0 ? moveFailureReason(moved.error, bytesOfName(from), bytesOfName(to)) : moved.reason();
             messages.show(QStringLiteral("ファイル名を変更できませんでした。\n%1 → %2\n%3")
-                              .arg(shownName(chosenName), shownName(plan.newName), moved.reason()),
+                              .arg(shownName(chosenName), shownName(plan.newName), reason),
                           MsgButtons::Ok);
         }
         return;
@@ -90,4 +107,27 @@ void Form1::Text1_KeyPress(int Index, int KeyAscii)
                           .arg(displayName(plan.newName), filter.pattern()),
                       MsgButtons::Ok);
     }
+}
+
+// Such a filesystem finds the new spelling taken by the file itself: the file leaves for the
+// holding folder and comes back under it, as a batch of one, journaled like every batch.
+void Form1::renameCaseOnly(const QString &folder, const QString &chosenName, const QString &newName)
+{
+    bool done = false;
+    runSequence(folder, [&](const BatchFollower &follow) {
+        BatchJournal journal(m_platform.fileSystem, m_platform.programFolder);
+        const NameRule rule = [&newName](int, const QString &) { return NewName::exactly(newName); };
+        BatchObserver &observer = follow(journal);
+        BatchMover batch(m_platform.fileSystem,
+                         BatchPlan(m_platform.fileSystem, BatchRequest{folder, {chosenName}, workFolder(), NameFilter(File1->pattern()), rule}),
+                         &observer);
+        const BatchReport &report = batch.run();
+        BatchSaid said{{batchMessage(report)}, FsResult::success()};
+        done = report.outcome == BatchOutcome::Done;
+        if (done)
+            said.recorded = recordInHistory(m_platform.fileSystem, m_platform.programFolder, folder, batch.moves(), batch.plannedFiles());
+        return said;
+    });
+    if (done)
+        emptyNameBoxes();
 }

@@ -22,7 +22,7 @@ QString composeNewName(const QString &typedName, const QString &extension, bool 
 }
 
 SingleRenamePlan planSingleRename(const QString &chosenName, const QString &typedName, const QString &extension,
-                                  bool autoExtension, int maxNameBytes)
+                                  bool autoExtension, int maxNameBytes, const NameRules &rules)
 {
     if (typedName.isEmpty())
         return {SingleRenameVerdict::EmptyName, QString()};
@@ -35,9 +35,15 @@ SingleRenamePlan planSingleRename(const QString &chosenName, const QString &type
         return {SingleRenameVerdict::ReservedName, newName};
     if (newName.startsWith(QLatin1Char('.')))
         return {SingleRenameVerdict::HiddenName, newName};
-    if (bytesOfName(newName).size() > maxNameBytes)
+    if (!rules.utf16Length && bytesOfName(newName).size() > maxNameBytes)
         return {SingleRenameVerdict::NameTooLong, newName};
     if (newName == chosenName)
         return {SingleRenameVerdict::SameName, newName};
+    if (refusesMoreThanLinux(rules)) {
+        if (const NameVerdict refusal = checkName(rules, newName); refusal.refused())
+            return {SingleRenameVerdict::RefusedHere, newName, refusal};
+    }
+    if (rules.caseInsensitive && sameName(rules, bytesOfName(chosenName), bytesOfName(newName)))
+        return {SingleRenameVerdict::ChangeOfCase, newName};
     return {SingleRenameVerdict::Rename, newName};
 }

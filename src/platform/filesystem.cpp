@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -253,6 +254,25 @@ int LinuxFileSystem::maxNameLength(const QString &folder)
 {
     const long length = ::pathconf(native(folder).constData(), _PC_NAME_MAX);
     return length > 0 ? static_cast<int>(length) : 255;
+}
+
+NameRules LinuxFileSystem::nameRules(const QString &folder)
+{
+    const QByteArray path = native(folder);
+    if (const std::optional<NameRules> known = knownNameRules(path))
+        return *known;
+    struct statx st;
+    if (::statx(AT_FDCWD, path.constData(), 0, STATX_MNT_ID, &st) != 0 || !(st.stx_mask & STATX_MNT_ID))
+        return {};
+    const std::pair<quint64, quint64> mount(st.stx_mnt_id, makedev(st.stx_dev_major, st.stx_dev_minor));
+    const auto probed = m_probedRules.constFind(mount);
+    if (probed != m_probedRules.cend())
+        return probed.value();
+    NameRules rules;
+    if (probeNameRules(path, rules) != 0)
+        return {};
+    m_probedRules.insert(mount, rules);
+    return rules;
 }
 
 bool LinuxFileSystem::ignoresCase(const QString &folder)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/namerules.h"
 #include "platform/safemove.h"
 
 #include <QByteArrayView>
@@ -9,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 // The outcome of one file-system call: 0 for success, otherwise the errno that the system gave.
 struct FsResult
@@ -101,6 +103,9 @@ public:
     virtual int maxNameLength(const QString &folder) = 0;
     // True when the folder's filesystem takes names that differ only in case for one name.
     virtual bool ignoresCase(const QString &folder) = 0;
+    // What the folder's filesystem takes in a name: by the mount's type, or by a probe in the
+    // folder with throwaway names, once per mount. Where neither can tell, Linux's rules.
+    virtual NameRules nameRules(const QString &folder) = 0;
     virtual FilesystemKind filesystemKind(const QString &folder) = 0;
     // Removes `extra` only while it is a second name of the file at `kept`, as sure as `sure` says:
     // the file stays.
@@ -135,10 +140,16 @@ public:
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
     bool ignoresCase(const QString &folder) override;
+    NameRules nameRules(const QString &folder) override;
     FilesystemKind filesystemKind(const QString &folder) override;
     FsResult removeExtraName(const QString &extra, const QString &kept, SecondName sure = SecondName::Link) override;
     FsResult removeEmptyClaim(const QString &path) override;
     std::unique_ptr<FolderPair> openFolderPair(const QString &first, const QString &second) override;
+
+private:
+    // The rules of each mount probed so far, by its mount id and device (a mount id comes
+    // again for a later mount).
+    QHash<std::pair<quint64, quint64>, NameRules> m_probedRules;
 };
 
 // The one reader of folders: every entry but "." and ".." as the system lists it, with its kind;

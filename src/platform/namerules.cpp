@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -24,12 +25,14 @@ bool windowsForbidden(char32_t c)
 }
 
 // The reserved device names, compared in any case, on the part before the first ".".
-bool isDeviceName(const QByteArray &name)
+bool isDeviceName(const QString &name)
 {
-    const QByteArray base = name.left(name.indexOf('.') == -1 ? name.size() : name.indexOf('.')).toUpper();
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
+    const QString base = name.left(name.indexOf(QLatin1Char('.'))).toUpper();
+    if (base == QLatin1String("CON") || base == QLatin1String("PRN") || base == QLatin1String("AUX")
+        || base == QLatin1String("NUL"))
         return true;
-    return base.size() == 4 && (base.startsWith("COM") || base.startsWith("LPT")) && base[3] >= '1' && base[3] <= '9';
+    return base.size() == 4 && (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT")))
+        && base.at(3) >= QLatin1Char('1') && base.at(3) <= QLatin1Char('9');
 }
 
 // The code points of a name in the lossless form; a byte that is no UTF-8 comes as U+DC80 to U+DCFF.
@@ -90,14 +93,70 @@ bool mountLine(dev_t device, QByteArray &type, QByteArray &options)
     return false;
 }
 
+constexpr char ProbeFolderPrefix[] = ".mivot-probe-";
+
+// Empties and removes what a probe cut short left in `folder`: a probe folder of a process that
+// has ended, holding nothing but empty files.
+void removeStaleProbes(const QByteArray &folder)
+{
+    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return;
+    QList<QByteArray> stale;
+    if (DIR *dir = ::fdopendir(::dup(folderFd))) {
+        while (const dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (!name.startsWith(ProbeFolderPrefix))
+                continue;
+            bool isNumber = false;
+            const qint64 pid = name.mid(int(sizeof ProbeFolderPrefix) - 1).toLongLong(&isNumber);
+            if (isNumber && pid > 0 && (pid == ::getpid() || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)))
+                stale.append(name);
+        }
+        ::closedir(dir);
+    }
+    for (const QByteArray &name : std::as_const(stale)) {
+        const int probeFd = ::openat(folderFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (probeFd < 0)
+            continue;
+        if (DIR *dir = ::fdopendir(::dup(probeFd))) {
+            while (const dirent *entry = ::readdir(dir)) {
+                struct stat st;
+                if (::fstatat(probeFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+                    ::unlinkat(probeFd, entry->d_name, 0);
+            }
+            ::closedir(dir);
+        }
+        ::close(probeFd);
+        ::unlinkat(folderFd, name.constData(), AT_REMOVEDIR);
+    }
+    ::close(folderFd);
+}
+
+// Throwaway names in a hidden folder of their own, so that a probe cut short leaves nothing the
+// file list shows (a device name such as "aux.x" starts with no dot) and nothing among the
+// folder's own entries.
 class Probe
 {
 public:
     explicit Probe(const QByteArray &folder)
-        : m_folder(folder)
-        , m_base(".mivot-probe-" + QByteArray::number(qint64(::getpid())))
+        : m_folder(folder + '/' + ProbeFolderPrefix + QByteArray::number(qint64(::getpid())))
+        , m_base("probe")
     {
+        removeStaleProbes(folder);
+        m_error = ::mkdir(m_folder.constData(), 0700) == 0 ? 0 : errno;
     }
+    ~Probe()
+    {
+        if (m_error == 0)
+            ::rmdir(m_folder.constData());
+    }
+    Probe(const Probe &) = delete;
+    Probe &operator=(const Probe &) = delete;
+
+    // 0 when the probe folder could be made.
+    int error() const { return m_error; }
+    const QByteArray &folder() const { return m_folder; }
 
     // 0 when `name` was created under exactly those bytes, else the errno (EILSEQ when the folder
     // shows it under other bytes, as a driver that drops a trailing dot does).
@@ -134,14 +193,19 @@ private:
 
     QByteArray m_folder;
     QByteArray m_base;
+    int m_error = 0;
 };
 
 } // namespace
 
 NameVerdict checkName(const NameRules &rules, const QByteArray &name)
 {
-    const QString text = nameFromBytes(name);
-    const QList<char32_t> points = codePoints(text);
+    return checkName(rules, nameFromBytes(name));
+}
+
+NameVerdict checkName(const NameRules &rules, const QString &name)
+{
+    const QList<char32_t> points = codePoints(name);
     for (const char32_t c : points) {
         const bool escapedByte = c >= 0xDC80 && c <= 0xDCFF;
         if (c == '/' || c == 0)
@@ -155,15 +219,54 @@ NameVerdict checkName(const NameRules &rules, const QByteArray &name)
         if (rules.asciiOnly && (c < 0x20 || c > 0x7e))
             return {NameRefusal::Character, escapedByte ? c - 0xDC00 : c};
     }
-    if (rules.trailingDotOrSpace && name.endsWith('.'))
+    if (rules.trailingDotOrSpace && name.endsWith(QLatin1Char('.')))
         return {NameRefusal::TrailingDot, '.'};
-    if (rules.trailingDotOrSpace && name.endsWith(' '))
+    if (rules.trailingDotOrSpace && name.endsWith(QLatin1Char(' ')))
         return {NameRefusal::TrailingSpace, ' '};
     if (rules.deviceNames && isDeviceName(name))
         return {NameRefusal::DeviceName, 0};
-    if ((rules.utf16Length ? text.size() : name.size()) > MaxNameLength)
+    if ((rules.utf16Length ? name.size() : bytesOfName(name).size()) > MaxNameLength)
         return {NameRefusal::TooLong, 0};
     return {};
+}
+
+bool refusesMoreThanLinux(const NameRules &rules)
+{
+    NameRules plain;
+    plain.caseInsensitive = rules.caseInsensitive;
+    return rules != plain;
+}
+
+QString nameRefusalReason(const NameRules &rules, const NameVerdict &verdict, const QString &name)
+{
+    const QString here = QStringLiteral("このフォルダのファイルシステムでは");
+    switch (verdict.refusal) {
+    case NameRefusal::None:
+        return QString();
+    case NameRefusal::Character:
+        return QStringLiteral("「%1」は%2名前に使えません").arg(QString::fromUcs4(&verdict.character, 1), here);
+    case NameRefusal::ControlCharacter:
+        return QStringLiteral("制御文字（U+%1）は%2名前に使えません")
+            .arg(QString::number(uint(verdict.character), 16).toUpper().rightJustified(4, QLatin1Char('0')), here);
+    case NameRefusal::NotUtf8:
+        return QStringLiteral("%1、UTF-8 でない文字コードの名前（\\x%2 など）は使えません")
+            .arg(here, QString::number(uint(verdict.character), 16).toUpper());
+    case NameRefusal::TrailingDot:
+        return QStringLiteral("%1、「.」で終わる名前は使えません").arg(here);
+    case NameRefusal::TrailingSpace:
+        return QStringLiteral("%1、空白で終わる名前は使えません").arg(here);
+    case NameRefusal::DeviceName:
+        return QStringLiteral("「%1」は装置の名前として予約されているため、%2名前に使えません")
+            .arg(name.left(name.indexOf(QLatin1Char('.'))), here);
+    case NameRefusal::TooLong:
+        if (rules.utf16Length)
+            return QStringLiteral("名前が長すぎます（%1 文字、%2 %3 文字まで）").arg(name.size()).arg(here).arg(MaxNameLength);
+        return QStringLiteral("名前が長すぎます（%1 バイト、%2 %3 バイトまで）")
+            .arg(bytesOfName(name).size())
+            .arg(here)
+            .arg(MaxNameLength);
+    }
+    return QString();
 }
 
 bool sameName(const NameRules &rules, const QByteArray &first, const QByteArray &second)
@@ -181,8 +284,13 @@ std::optional<NameRules> nameRulesOfType(const QByteArray &type, const QByteArra
     windows.trailingDotOrSpace = true;
     windows.utf8Only = true;
     windows.caseInsensitive = true;
-    if (type == "vfat" || type == "msdos")
+    if (type == "msdos")
         return windows;
+    // Long names are UTF-16 there.
+    if (type == "vfat") {
+        windows.utf16Length = true;
+        return windows;
+    }
     if (type == "fuse.fusefat") {
         windows.asciiOnly = true;
         return windows;
@@ -233,23 +341,25 @@ std::optional<NameRules> knownNameRules(const QByteArray &folder)
 int probeNameRules(const QByteArray &folder, NameRules &rules)
 {
     Probe probe(folder);
+    if (probe.error())
+        return probe.error();
     if (const int error = probe.tryName(probe.base()))
         return error;
     rules = NameRules();
     rules.windowsCharacters = !probe.takes(":") || !probe.takes("?");
     rules.trailingDotOrSpace = !probe.takes(".") || !probe.takes(" ");
-    rules.deviceNames = probe.tryName("aux" + probe.base()) != 0;
+    rules.deviceNames = probe.tryName("aux." + probe.base()) != 0;
     rules.utf8Only = !probe.takes("\xff");
     rules.asciiOnly = !probe.takes("\xc3\xa9");
-    // 80 kanji after the base: over 255 bytes, about 100 UTF-16 units.
-    rules.utf16Length = !rules.asciiOnly && probe.takes(QString(80, QChar(0x6F22)).toUtf8());
+    // 90 kanji after the base: over 255 bytes, under 100 UTF-16 units.
+    rules.utf16Length = !rules.asciiOnly && probe.takes(QString(90, QChar(0x6F22)).toUtf8());
     const QByteArray lower = probe.base() + "-case";
-    const QByteArray path = folder + '/' + lower;
+    const QByteArray path = probe.folder() + '/' + lower;
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
         ::close(fd);
         struct stat upper;
-        rules.caseInsensitive = ::stat((folder + '/' + lower.toUpper()).constData(), &upper) == 0;
+        rules.caseInsensitive = ::stat((probe.folder() + '/' + lower.toUpper()).constData(), &upper) == 0;
         ::unlink(path.constData());
     }
     return 0;

@@ -51,6 +51,16 @@ struct NameVerdict
 // Whether a filesystem with these rules would refuse (or change) the name `name`, given as the
 // bytes that would go to the system call, and the first reason found.
 NameVerdict checkName(const NameRules &rules, const QByteArray &name);
+// The same for a name in the lossless form of filename.h.
+NameVerdict checkName(const NameRules &rules, const QString &name);
+
+// Whether the rules refuse anything but "/", NUL and a name over 255 bytes, as every Linux
+// filesystem does: a folder there needs no look at each name's characters.
+bool refusesMoreThanLinux(const NameRules &rules);
+
+// Why the folder's filesystem refuses `name` (lossless form), in the program's words, for a
+// message that names the file; `verdict` is what checkName said.
+QString nameRefusalReason(const NameRules &rules, const NameVerdict &verdict, const QString &name);
 
 // Whether two names are one on that filesystem. Case-insensitive filesystems compare each
 // character's simple upper case, as their upcase tables do.
@@ -66,7 +76,9 @@ std::optional<NameRules> nameRulesOfType(const QByteArray &type, const QByteArra
 std::optional<NameRules> knownNameRules(const QByteArray &folder);
 
 // Finds the rules by trying throwaway names in `folder`, which must be writable: each is created
-// exclusively, looked up and removed again. A handful of file creations; the names are
-// ".mivot-probe-" + the process id + a suffix, and "aux.mivot-probe-" + the process id for the
-// device names. Returns 0, or the errno of a plain name that could not be created there.
+// exclusively, looked up and removed again, inside a hidden folder ".mivot-probe-" + the process
+// id that goes with them. A handful of file creations. What a probe cut short by a crash left
+// (such a folder of a process that has ended, holding only empty files) goes at the next probe
+// in the same folder, before it starts. Returns 0, or the errno of a plain name that could not
+// be created there.
 int probeNameRules(const QByteArray &folder, NameRules &rules);

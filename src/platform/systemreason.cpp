@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 QString systemReason(int error)
 {
@@ -17,9 +19,9 @@ QString systemReason(int error)
     case EROFS:
         return QStringLiteral("読み取り専用のファイルシステムです");
     case ENOSPC:
-        return QStringLiteral("ディスクの空き領域が足りません");
+        return QStringLiteral("ディスク（メモリーカード）がいっぱいです");
     case EDQUOT:
-        return QStringLiteral("ディスクの使用量の上限を超えました");
+        return QStringLiteral("ディスクの使用量の上限に達しました");
     case ENAMETOOLONG:
         return QStringLiteral("名前が長すぎます");
     case EBUSY:
@@ -29,4 +31,24 @@ QString systemReason(int error)
     default:
         return QString::fromLocal8Bit(std::strerror(error));
     }
+}
+
+QString moveFailureReason(int error, const QByteArray &from, const QByteArray &to)
+{
+    const QString system = systemReason(error);
+    if (error == ENOSPC || error == EDQUOT)
+        return system;
+    struct stat st;
+    const bool stillThere = ::lstat(from.constData(), &st) == 0;
+    const bool targetFree = ::lstat(to.constData(), &st) != 0 && errno == ENOENT;
+    if (!stillThere || !targetFree)
+        return system;
+    const qsizetype slash = to.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? to.left(slash) : QByteArray("/");
+    struct statvfs space;
+    if (::statvfs(folder.constData(), &space) == 0 && space.f_bavail == 0 && space.f_blocks != 0)
+        return QStringLiteral("ディスク（メモリーカード）がいっぱいです（システムの説明: %1）").arg(system);
+    if ((error == ENOENT || error == EINVAL) && ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return QStringLiteral("このフォルダのファイルシステムが、この名前を受け付けません（システムの説明: %1）").arg(system);
+    return system;
 }

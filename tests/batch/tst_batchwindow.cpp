@@ -9,8 +9,11 @@
 #include "batch/journal.h"
 #include "platform/filename.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QCryptographicHash>
 #include <QTest>
@@ -61,6 +64,7 @@ private slots:
     void collisionRefusedWithOneMessage();
     void leftoversSweptAndReported();
     void refusedMoveUndoneAndSaid();
+    void progressShownOnceASlowBatchTakesTime();
     void strandedFileNamedWithWhereItIs();
     void missingWorkFolderMadeForTheBatch();
     void unusableWorkFolderRefusedWithMessage();
@@ -306,6 +310,36 @@ void TestBatchWindow::refusedMoveUndoneAndSaid()
     QVERIFY2(message.startsWith(QStringLiteral("「c d」を「cd」へ移動できなかったため、一括リネームを取り消しました。")), qPrintable(message));
     QVERIFY(message.contains(QLatin1Char('\n') + folder() + QLatin1Char('\n') + FsResult::failure(EACCES).reason()));
     QVERIFY(message.endsWith(QStringLiteral("全てのファイルを元の名前に戻しました。")));
+}
+
+void TestBatchWindow::progressShownOnceASlowBatchTakesTime()
+{
+    // Eight files on a disk that takes 0.15 s a move: not many, but slow. The window comes after
+    // about half a second, follows the moves, and is gone when the batch ends.
+    for (int i = 1; i <= 8; ++i)
+        touch(joinPath(folder(), QStringLiteral("f %1").arg(i)));
+    makeForm();
+    const auto progressText = [] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && window->windowTitle() == QStringLiteral("一括リネーム"))
+                return window->findChild<QLabel *>()->text();
+        }
+        return QString();
+    };
+    QStringList seen; // the window's text before each move
+    for (int move = 1; move <= 16; ++move) {
+        m_fs->beforeMove(move, [&] {
+            seen.append(progressText());
+            QThread::msleep(150);
+        });
+    }
+    QTest::mouseClick(m_form->Command4, Qt::LeftButton);
+
+    QCOMPARE(seen.size(), 16);
+    QCOMPARE(seen.first(), QString());
+    QCOMPARE(seen.last(), QStringLiteral("ファイルを新しい名前で戻しています\n7 / 8 個"));
+    QCOMPARE(progressText(), QString());
+    QCOMPARE(namesIn(folder()).size(), 8);
 }
 
 void TestBatchWindow::strandedFileNamedWithWhereItIs()

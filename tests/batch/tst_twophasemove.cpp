@@ -85,8 +85,9 @@ public:
     FsResult refusePlan;
 };
 
-// Names of the table-driven rows in the refused-batch test.
-enum class Limit { Real, TenBytes };
+// Names of the table-driven rows in the refused-batch test: the real folder, a limit of ten
+// bytes, or the name rules of a share or of exFAT.
+enum class Limit { Real, TenBytes, Share, ExFat };
 
 } // namespace
 
@@ -309,6 +310,18 @@ void TestTwoPhaseMove::refusedBeforeAnyMove_data()
     QTest::newRow("the folder's own limit")
         << QStringList{a} << none << QStringList{a} << none << QStringList{QStringLiteral("a|abcdefghijk")}
         << Limit::TenBytes << BatchProblem::NameTooLong << a;
+    QTest::newRow("a character a share refuses")
+        << QStringList{a} << none << QStringList{a} << none << QStringList{QStringLiteral("a|10:30.jpg")}
+        << Limit::Share << BatchProblem::RefusedByFilesystem << a;
+    QTest::newRow("a trailing dot on a share")
+        << QStringList{a} << none << QStringList{a} << none << QStringList{QStringLiteral("a|photo.")}
+        << Limit::Share << BatchProblem::RefusedByFilesystem << a;
+    QTest::newRow("a device name on a share")
+        << QStringList{a} << none << QStringList{a} << none << QStringList{QStringLiteral("a|con.txt")}
+        << Limit::Share << BatchProblem::RefusedByFilesystem << a;
+    QTest::newRow("over 255 UTF-16 units on exFAT")
+        << QStringList{a} << none << QStringList{a} << none << QStringList{QStringLiteral("a|") + QString(256, QChar(0x3042))}
+        << Limit::ExFat << BatchProblem::RefusedByFilesystem << a;
     QTest::newRow("taken in the work folder")
         << QStringList{QStringLiteral("a b.txt")} << none << QStringList{QStringLiteral("a b.txt")}
         << QStringList{QStringLiteral("ab.txt")} << none << Limit::Real << BatchProblem::TakenInHoldingFolder
@@ -359,6 +372,8 @@ void TestTwoPhaseMove::refusedBeforeAnyMove()
     makeFiles(work(), workFiles);
     if (limit == Limit::TenBytes)
         m_fs->setMaxNameLength(10);
+    if (limit == Limit::Share || limit == Limit::ExFat)
+        m_fs->setNameRules(*nameRulesOfType(limit == Limit::Share ? "cifs" : "exfat", ""));
     const Snapshot folderBefore = snapshot(folder());
     const Snapshot workBefore = snapshot(work());
 
@@ -386,6 +401,12 @@ void TestTwoPhaseMove::refusedBeforeAnyMove()
     QCOMPARE(m_fs->moveCount(), 0);
     QCOMPARE(snapshot(folder()), folderBefore);
     QCOMPARE(snapshot(work()), workBefore);
+
+    // Where names are counted in UTF-16 units, 86 kana (258 bytes) fit.
+    if (limit == Limit::ExFat) {
+        const BatchPlan fits(*m_fs, BatchRequest{folder(), listing, work(), NameFilter(), fromTable({QStringLiteral("a|") + QString(86, QChar(0x3042))})});
+        QVERIFY(fits.ok());
+    }
     clearFolder(folder());
 }
 

@@ -3,6 +3,7 @@
 #include "platform/filename.h"
 #include "platform/profilefile.h"
 #include "support/faultyfilesystem.h"
+#include "support/realmount.h"
 #include "support/scriptedmessages.h"
 #include "support/testfiles.h"
 
@@ -22,19 +23,21 @@ namespace {
 class Window
 {
 public:
-    Window(const QStringList &files, bool switchOnAtStart)
+    // In a temporary folder, or in `at` (such as a mounted card).
+    Window(const QStringList &files, bool switchOnAtStart, const QString &at = QString())
+        : where(at.isEmpty() ? folder.path() : at)
     {
         if (switchOnAtStart) {
             ProfileFile(program.filePath(QStringLiteral("Option.ini")))
                 .write(QStringLiteral("拡張子"), QStringLiteral("添付"), QStringLiteral("True"));
         }
         for (const QString &name : files)
-            writeFile(joinPath(folder.path(), name), bytesOfName(name));
+            writeFile(joinPath(where, name), bytesOfName(name));
         form = std::make_unique<Form1>(PlatformContext{fileSystem, messages, program.path()});
         form->Form_Load();
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        QVERIFY(form->setDir1Path(folder.path()));
+        QVERIFY(form->setDir1Path(where));
     }
 
     void click(const QString &name)
@@ -64,7 +67,7 @@ public:
     {
         QStringList found;
         const QFileInfoList entries =
-            QDir(folder.path()).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+            QDir(where).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo &entry : entries) {
             if (entry.isDir()) {
                 found << entry.fileName() + QLatin1Char('/');
@@ -84,6 +87,7 @@ public:
 
     QTemporaryDir program;
     QTemporaryDir folder;
+    QString where;
     LinuxFileSystem disk;
     FaultyFileSystem fileSystem{disk};
     ScriptedMessages messages;
@@ -115,6 +119,8 @@ private slots:
     void otherKeysTypeAsUsual();
     void ctrlZTakesBackTypingThenTheRename();
     void planOrder();
+    void namesOnRealCards_data();
+    void namesOnRealCards();
 };
 
 void TestSingleRename::renamesToComposedName_data()
@@ -290,14 +296,21 @@ void TestSingleRename::systemRefusalShowsReason_data()
 {
     QTest::addColumn<int>("injected");
     QTest::addColumn<int>("expectedError");
-    QTest::newRow("no permission") << EACCES << EACCES;
-    QTest::newRow("file vanished") << 0 << ENOENT;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no permission") << EACCES << EACCES << FsResult::failure(EACCES).reason();
+    QTest::newRow("file vanished") << 0 << ENOENT << FsResult::failure(ENOENT).reason();
+    // A card's driver answers a name it refuses so; the file is still there and the name free.
+    QTest::newRow("name refused by the driver")
+        << EINVAL << EINVAL
+        << QStringLiteral("このフォルダのファイルシステムが、この名前を受け付けません（システムの説明: %1）")
+               .arg(FsResult::failure(EINVAL).reason());
 }
 
 void TestSingleRename::systemRefusalShowsReason()
 {
     QFETCH(int, injected);
     QFETCH(int, expectedError);
+    QFETCH(QString, reason);
 
     Window window({QStringLiteral("photo.JPG")}, true);
     if (injected != 0)
@@ -310,8 +323,7 @@ void TestSingleRename::systemRefusalShowsReason()
     window.enter();
 
     QCOMPARE(window.messages.shown().size(), 1);
-    QCOMPARE(window.messages.lastPrompt(), QStringLiteral("ファイル名を変更できませんでした。\nphoto.JPG → trip.JPG\n")
-                                               + FsResult::failure(expectedError).reason());
+    QCOMPARE(window.messages.lastPrompt(), QStringLiteral("ファイル名を変更できませんでした。\nphoto.JPG → trip.JPG\n") + reason);
     QCOMPARE(window.onDisk(), diskBefore);
     QCOMPARE(window.boxes(), (QStringList{QStringLiteral("trip"), QStringLiteral("JPG"), QStringLiteral("photo"), QStringLiteral("JPG")}));
     QCOMPARE(window.form->File1->fileName(), QStringLiteral("photo.JPG"));
@@ -465,6 +477,50 @@ void TestSingleRename::planOrder()
              SingleRenameVerdict::NameTooLong);
     QCOMPARE(planSingleRename(QStringLiteral("x"), QStringLiteral("a%1b").arg(QChar(0)), QString(), false, 255).verdict,
              SingleRenameVerdict::ForbiddenCharacter);
+}
+
+void TestSingleRename::namesOnRealCards_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("caseInsensitive");
+    QTest::newRow("exfat-fuse") << QStringLiteral("exfat") << true;
+    QTest::newRow("fusefat") << QStringLiteral("fat") << true;
+    QTest::newRow("ntfs-3g windows_names") << QStringLiteral("ntfs") << false;
+}
+
+// A change of case alone is carried out, a name the card refuses is refused before the move in
+// words that name the character, and another file's name in other case is taken.
+void TestSingleRename::namesOnRealCards()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, caseInsensitive);
+    RealMount card(kind);
+    QString why;
+    const int mounted = card.mount(&why);
+    if (mounted == RealMount::Unusable)
+        QSKIP(qPrintable(why));
+    QVERIFY2(mounted == 0, qPrintable(why));
+
+    Window window({QStringLiteral("photo.JPG"), QStringLiteral("other.JPG")}, false, card.path());
+    window.click(QStringLiteral("photo.JPG"));
+    window.type(QStringLiteral("photo.jpg"));
+    window.enter();
+    QCOMPARE(window.messages.shown().size(), 0);
+    QCOMPARE(window.onDisk(), (QStringList{QStringLiteral("other.JPG=other.JPG"), QStringLiteral("photo.jpg=photo.JPG")}));
+    QCOMPARE(window.boxes(), (QStringList{QString(), QString(), QString(), QString()}));
+
+    window.click(QStringLiteral("photo.jpg"));
+    window.type(QStringLiteral("10:30.jpg"));
+    window.enter();
+    QCOMPARE(window.messages.lastPrompt(), QStringLiteral("「:」はこのフォルダのファイルシステムでは名前に使えません。\n10:30.jpg"));
+
+    if (caseInsensitive) {
+        window.form->Text1[0]->clear();
+        window.type(QStringLiteral("OTHER.jpg"));
+        window.enter();
+        QCOMPARE(window.messages.lastPrompt(), QStringLiteral("同じ名前のファイルがすでにあります。\nOTHER.jpg"));
+    }
+    QCOMPARE(window.onDisk(), (QStringList{QStringLiteral("other.JPG=other.JPG"), QStringLiteral("photo.jpg=photo.JPG")}));
 }
 
 QTEST_MAIN(TestSingleRename)

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // Each filesystem's name rules: by the mount's type, and by probing on real exFAT, NTFS, FAT and
@@ -86,8 +88,10 @@ void TestNameRules::checkNameByType_data()
     QTest::newRow("vfat CP932 bytes") << QByteArray("vfat") << QByteArray() << QByteArray("\x8e\xca.jpg") << R::NotUtf8 << 0x8eu;
     QTest::newRow("fusefat only ASCII") << QByteArray("fuse.fusefat") << QByteArray() << QByteArray("caf\xc3\xa9") << R::Character << 0xe9u;
     QTest::newRow("exfat counts UTF-16") << QByteArray("exfat") << QByteArray() << kanji(84) + ".jpg" << R::None << 0u;
+    QTest::newRow("vfat long names count UTF-16") << QByteArray("vfat") << QByteArray() << kanji(86) << R::None << 0u;
     QTest::newRow("exfat 256 units") << QByteArray("exfat") << QByteArray() << kanji(256) << R::TooLong << 0u;
     QTest::newRow("cifs device name") << QByteArray("cifs") << QByteArray() << QByteArray("lpt1.txt") << R::DeviceName << 0u;
+    QTest::newRow("cifs trailing space") << QByteArray("cifs") << QByteArray() << QByteArray("a .jpg ") << R::TrailingSpace << uint(' ');
     QTest::newRow("cifs COM0 is no device") << QByteArray("cifs") << QByteArray() << QByteArray("COM0") << R::None << 0u;
     QTest::newRow("ntfs3 takes all") << QByteArray("ntfs3") << QByteArray("rw") << QByteArray("CON:.") << R::None << 0u;
     QTest::newRow("ntfs3 windows_names") << QByteArray("ntfs3") << QByteArray("rw,windows_names") << QByteArray("Aux.tar.gz") << R::DeviceName << 0u;
@@ -153,6 +157,17 @@ void TestNameRules::probeAgreesWithRealFilesystem()
         folder = mount.path();
     }
     const QByteArray path = QFile::encodeName(folder);
+
+    // A probe killed midway left its folder with a name in it: the next probe clears both.
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    QVERIFY(ended > 0 && ::waitpid(ended, nullptr, 0) == ended);
+    const QByteArray stale = path + "/.mivot-probe-" + QByteArray::number(ended);
+    QCOMPARE(::mkdir(stale.constData(), 0700), 0);
+    const int staleFd = ::open((stale + "/probe-case").constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    QVERIFY(staleFd >= 0);
+    ::close(staleFd);
 
     NameRules probed;
     QCOMPARE(probeNameRules(path, probed), 0);

@@ -16,7 +16,7 @@
 // moves and looks, the folder reads, the moves by path) and hands every call on to it, except
 // what a test tells it to refuse, to run in between or to pretend: chosen moves (counted from 1
 // over every move asked for, by path or through a folder pair, refused ones included), folder
-// creation, the filesystem boundary, the name length limit, case and the filesystem's kind.
+// creation, the filesystem boundary, the name length limit, case, the name rules and the filesystem's kind.
 // A move by path where the test forbade it fails the test: a batch moves its files through the
 // folders it holds open, and a test of a batch must not pass along another route.
 class FaultyFileSystem : public FileSystem
@@ -34,6 +34,7 @@ public:
     void setSameFilesystem(bool same) { m_sameFilesystem = same; }
     void setMaxNameLength(int length) { m_maxNameLength = length; }
     void setIgnoresCase(bool ignores) { m_ignoresCase = ignores; }
+    void setNameRules(const NameRules &rules) { m_nameRules = rules; }
     void setFilesystemKind(const FilesystemKind &kind) { m_filesystemKind = kind; }
     // From now on, a move by path fails the test.
     void forbidPathMoves(bool forbid = true) { m_pathMovesForbidden = forbid; }
@@ -55,6 +56,7 @@ public:
     bool sameFilesystem(const QString &folderA, const QString &folderB) override;
     int maxNameLength(const QString &folder) override;
     bool ignoresCase(const QString &folder) override;
+    NameRules nameRules(const QString &folder) override { return m_nameRules ? *m_nameRules : m_real.nameRules(folder); }
     FilesystemKind filesystemKind(const QString &folder) override
     {
         return m_filesystemKind ? *m_filesystemKind : m_real.filesystemKind(folder);
@@ -81,5 +83,6 @@ private:
     std::optional<bool> m_sameFilesystem;
     std::optional<int> m_maxNameLength;
     std::optional<bool> m_ignoresCase;
+    std::optional<NameRules> m_nameRules;
     std::optional<FilesystemKind> m_filesystemKind;
 };
