@@ -300,8 +300,9 @@ std::optional<NameRules> nameRulesOfType(const QByteArray &type, const QByteArra
         return windows;
     }
     // A share: the server's disk decides; a Windows server also refuses the device names, and
-    // whether case counts is not shown, so names that differ only in case count as one.
-    if (type == "cifs" || type == "smb3") {
+    // whether case counts is not shown, so names that differ only in case count as one. A share
+    // through smbnetfs answers a probe's odd names with errors that linger, so it is never probed.
+    if (type == "cifs" || type == "smb3" || type == "fuse.smbnetfs") {
         windows.deviceNames = true;
         return windows;
     }

@@ -93,6 +93,7 @@ void TestNameRules::checkNameByType_data()
     QTest::newRow("cifs device name") << QByteArray("cifs") << QByteArray() << QByteArray("lpt1.txt") << R::DeviceName << 0u;
     QTest::newRow("cifs trailing space") << QByteArray("cifs") << QByteArray() << QByteArray("a .jpg ") << R::TrailingSpace << uint(' ');
     QTest::newRow("cifs COM0 is no device") << QByteArray("cifs") << QByteArray() << QByteArray("COM0") << R::None << 0u;
+    QTest::newRow("smbnetfs share, never probed") << QByteArray("fuse.smbnetfs") << QByteArray() << QByteArray("a?.jpg") << R::Character << uint('?');
     QTest::newRow("ntfs3 takes all") << QByteArray("ntfs3") << QByteArray("rw") << QByteArray("CON:.") << R::None << 0u;
     QTest::newRow("ntfs3 windows_names") << QByteArray("ntfs3") << QByteArray("rw,windows_names") << QByteArray("Aux.tar.gz") << R::DeviceName << 0u;
 }
