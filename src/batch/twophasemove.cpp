@@ -2,6 +2,7 @@
 
 #include "batch/lookalikes.h"
 #include "platform/filename.h"
+#include "platform/systemreason.h"
 
 #include <algorithm>
 #include <optional>
@@ -468,7 +469,15 @@ void BatchMover::moveBack()
 void BatchMover::fail(int phase, int index, const FsResult &result)
 {
     const PlannedMove &move = moves().at(index);
-    m_report.problems.append({BatchProblem::MoveRefused, move.oldName, move.newName, result.reason()});
+    // Looked at before anything moves back: a card or a share gives codes that mislead ("not
+    // found" for a name it refuses), and the disk as it stands tells what the program can say.
+    QString reason = result.reason();
+    if (result.error != 0) {
+        const QString from = phase == 1 ? joinPath(folder(), move.oldName) : joinPath(holdingFolder(), move.newName);
+        const QString to = phase == 1 ? joinPath(holdingFolder(), move.newName) : joinPath(folder(), move.newName);
+        reason = moveFailureReason(result.error, bytesOfName(from), bytesOfName(to));
+    }
+    m_report.problems.append({BatchProblem::MoveRefused, move.oldName, move.newName, reason});
     m_report.failedPhase = phase;
     rollBack();
     finish();
