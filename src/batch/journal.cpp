@@ -176,20 +176,6 @@ bool unescapeName(QByteArrayView field, QString &text)
 
 namespace {
 
-bool toNumber(QByteArrayView field, quint64 &number)
-{
-    if (field.isEmpty() || field.size() > 20)
-        return false;
-    for (const char c : field) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    bool ok = false;
-    number = field.toULongLong(&ok);
-    return ok;
-}
-
-
 // BLAKE2b: a plan of 100,000 files is checked several times faster than with SHA-256.
 constexpr QCryptographicHash::Algorithm Checksum = QCryptographicHash::Blake2b_256;
 

@@ -111,6 +111,13 @@ bool unescapeName(QByteArrayView field, QString &name);
 // The lines of a text, and the tab-separated fields of a line.
 QList<QByteArrayView> splitLines(QByteArrayView text);
 QList<QByteArrayView> splitFields(QByteArrayView line);
+// A field that is a number in decimal digits, whole; false for anything else.
+template<std::integral Number>
+bool toNumber(QByteArrayView field, Number &number)
+{
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), number);
+    return error == std::errc() && end == field.data() + field.size() && !field.isEmpty();
+}
 
 // False, with the reason in the user's words, when the text is not a journal of this version,
 // was cut short, or was changed after it was written.

@@ -25,13 +25,6 @@ constexpr char Magic[] = "mivot last rename 2";
 // The record as 2.00 wrote it: names percent-encoded, a checksum without the byte count.
 constexpr char FirstMagic[] = "mivot last rename 1";
 
-template<typename Number>
-bool toNumber(QByteArrayView field, Number &number)
-{
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), number);
-    return error == std::errc() && end == field.data() + field.size() && !field.isEmpty();
-}
-
 // The text a first-version record seals, up to its check line.
 std::optional<QByteArrayView> firstVersionBody(QByteArrayView text)
 {
