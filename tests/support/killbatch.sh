@@ -31,8 +31,20 @@ oldName() { if [ "$rule" = case ]; then printf 'IMG_%04d.JPG' "$1"; else echo "f
 newName() { if [ "$rule" = case ]; then printf 'IMG_%04d.jpg' "$1"; else echo "f$(($1 - 1)).jpg"; fi; }
 
 fill() {
-    rm -rf "$d" "$work/prog"; mkdir -p "$d" "$work/prog"
-    for ((i = 2; i <= files + 1; i++)); do echo "$i" >"$d/$(oldName $i)"; done
+    rm -rf "$work/prog"; mkdir -p "$work/prog"
+    if [ "$kind" != fat ]; then
+        rm -rf "$d"; mkdir -p "$d"
+        for ((i = 2; i <= files + 1; i++)); do echo "$i" >"$d/$(oldName $i)"; done
+        return
+    fi
+    # fusefat takes minutes to make a thousand files; mtools writes them into the image at once.
+    local made=$work/made
+    rm -rf "$made"; mkdir -p "$made"
+    for ((i = 2; i <= files + 1; i++)); do echo "$i" >"$made/$(oldName $i)"; done
+    unplug
+    mdeltree -i "$work/m/image" ::/photos >/dev/null 2>&1
+    mmd -i "$work/m/image" ::/photos && mcopy -i "$work/m/image" "$made"/* ::/photos/ || exit 1
+    plug
 }
 
 # What the folder holds, by the names it lists (as they are spelt): one line of counts.
