@@ -80,17 +80,20 @@ public:
     void restore(RecoveryReport &report)
     {
         const QList<JournalFile> &files = m_journal.files;
+        const QString &folder = m_journal.folder;
+        // On a case-blind card "f2.JPG" stands on the name "F2.JPG" as much as the same spelling would.
+        const bool foldCase = m_fs.ignoresCase(folder);
+        const auto key = [foldCase](const QString &name) { return foldCase ? name.toCaseFolded() : name; };
         QSet<QString> wanted;
         for (qsizetype i = 0; i < files.size(); ++i) {
             if (m_where.at(i).found() && !isHome(i))
-                wanted.insert(files.at(i).oldName);
+                wanted.insert(key(files.at(i).oldName));
         }
-        const QString &folder = m_journal.folder;
         const QString &aside = m_journal.holdingFolder;
         bool asideReady = m_fs.exists(aside);
         for (qsizetype i = 0; i < files.size(); ++i) {
             const Place &place = m_where.at(i);
-            if (!place.found() || place.folder != folder || isHome(i) || !wanted.contains(place.name))
+            if (!place.found() || place.folder != folder || isHome(i) || !wanted.contains(key(place.name)))
                 continue;
             if (!asideReady)
                 asideReady = m_fs.makeFolder(aside).ok();

@@ -277,8 +277,13 @@ NameRules LinuxFileSystem::nameRules(const QString &folder)
 
 bool LinuxFileSystem::ignoresCase(const QString &folder)
 {
-    // The first entry with a letter answers without writing; only a folder without one gets a
-    // probe file, made and removed at once.
+    // A card or a share answers by its rules: its FUSE driver may give each spelling of a name
+    // its own inode number, which the look below would take for two files.
+    const NameRules rules = nameRules(folder);
+    if (rules.caseInsensitive || refusesMoreThanLinux(rules))
+        return rules.caseInsensitive;
+    // On a Linux filesystem (a folder may fold case there too), the first entry with a letter
+    // answers without writing; only a folder without one gets a probe file, made and removed at once.
     const int folderFd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return false;

@@ -27,8 +27,18 @@ plug() {
 }
 unplug() { [ "$kind" = local ] || "$here/realmount.sh" unmount "$kind" "$work/m"; }
 
-oldName() { if [ "$rule" = case ]; then printf 'IMG_%04d.JPG' "$1"; else echo "f$1.jpg"; fi; }
-newName() { if [ "$rule" = case ]; then printf 'IMG_%04d.jpg' "$1"; else echo "f$(($1 - 1)).jpg"; fi; }
+# A card's or a share's files come in capitals, as a camera writes them (on FAT, mtools writes
+# them so): each serial name f1.JPG... then stands on the next file's old name where case does not count.
+oldName() {
+    if [ "$rule" = case ]; then printf 'IMG_%04d.JPG' "$1"
+    elif [[ $kind = @(fat|exfat|smb) ]]; then echo "F$1.JPG"
+    else echo "f$1.jpg"; fi
+}
+newName() {
+    if [ "$rule" = case ]; then printf 'IMG_%04d.jpg' "$1"
+    elif [[ $kind = @(fat|exfat|smb) ]]; then echo "f$(($1 - 1)).JPG"
+    else echo "f$(($1 - 1)).jpg"; fi
+}
 
 fill() {
     rm -rf "$work/prog"; mkdir -p "$work/prog"
@@ -81,11 +91,11 @@ for ((run = 1; run <= runs; run++)); do
     pid=$!
     if ((target <= files)); then
         at="phase 1, $target staged"
-        while kill -0 $pid 2>/dev/null && (($(staged) < target)); do :; done
+        while kill -0 $pid 2>/dev/null && (($(staged) < target)); do sleep 0.05; done
     else
         at="phase 2, $((2 * files - target)) left"
-        while kill -0 $pid 2>/dev/null && (($(staged) < files * 9 / 10)); do :; done
-        while kill -0 $pid 2>/dev/null && (($(staged) > 2 * files - target)); do :; done
+        while kill -0 $pid 2>/dev/null && (($(staged) < files * 9 / 10)); do sleep 0.05; done
+        while kill -0 $pid 2>/dev/null && (($(staged) > 2 * files - target)); do sleep 0.05; done
     fi
     kill -9 $pid 2>/dev/null
     wait $pid 2>/dev/null
