@@ -491,10 +491,17 @@ TakeBackResult moveFolderBack(FileSystem &fileSystem, const RenameStep &step)
     result.report.folder = step.folder;
     if (!result.changed.isEmpty())
         return result;
+    // A name that another entry shows in other bytes is taken as surely as the same bytes.
+    const QString taken = QStringLiteral("同じ名前のものがすでにあります");
+    const QString lookAlike = lookAlikeAmong(fileSystem.entryNames(step.folder), entry.formerName, entry.name, fileSystem.ignoresCase(step.folder));
+    if (!lookAlike.isEmpty()) {
+        result.report.problems.append({BatchProblem::MoveRefused, entry.name, entry.formerName,
+                                       taken + QStringLiteral("。") + lookAlikeSentence(entry.formerName, lookAlike)});
+        return result;
+    }
     const FsResult moved = fileSystem.move(joinPath(step.folder, entry.name), joinPath(step.folder, entry.formerName));
     if (!moved.ok()) {
-        result.report.problems.append({BatchProblem::MoveRefused, entry.name, entry.formerName,
-                                       moved.error == EEXIST ? QStringLiteral("同じ名前のものがすでにあります") : moved.reason()});
+        result.report.problems.append({BatchProblem::MoveRefused, entry.name, entry.formerName, moved.error == EEXIST ? taken : moved.reason()});
         return result;
     }
     result.report.outcome = BatchOutcome::Done;
