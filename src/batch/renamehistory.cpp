@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,13 +38,13 @@ std::optional<QByteArrayView> firstVersionBody(QByteArrayView text)
     return body;
 }
 
-QString changeReason(FileChange change)
+QString changeReason(FileChange change, bool folder)
 {
     switch (change) {
     case FileChange::Missing:
         return QStringLiteral("見つかりません（移動、削除、または名前が変わっています）");
     case FileChange::Replaced:
-        return QStringLiteral("別のファイルに置き換えられています");
+        return folder ? QStringLiteral("別のフォルダかファイルに置き換えられています") : QStringLiteral("別のファイルに置き換えられています");
     case FileChange::Modified:
         return QStringLiteral("内容が変更されています");
     }
@@ -51,7 +52,8 @@ QString changeReason(FileChange change)
 }
 
 // The files whose stamps now differ from the step's. Where numbers are handed out anew at each
-// mount (FAT), the name, size and time tell alone.
+// mount (FAT), the name, size and time tell alone. A folder's time and size change whenever a file
+// in it does, which leaves its own name as it was: only its number and type tell.
 QList<ChangedFile> changedAmong(const RenameStep &step, const QList<FileStamp> &stamps, bool stableIds)
 {
     QList<ChangedFile> changed;
@@ -62,7 +64,7 @@ QList<ChangedFile> changedAmong(const RenameStep &step, const QList<FileStamp> &
             changed.append({file.name, FileChange::Missing});
         else if (now.type != file.stamp.type || (stableIds && now.id != file.stamp.id))
             changed.append({file.name, FileChange::Replaced});
-        else if (!now.sameContentStamp(file.stamp))
+        else if (!S_ISDIR(file.stamp.type) && !now.sameContentStamp(file.stamp))
             changed.append({file.name, FileChange::Modified});
     }
     return changed;
@@ -170,6 +172,11 @@ QByteArray renameStepText(const RenameStep &step)
     return text;
 }
 
+bool RenameStep::renamesFolder() const
+{
+    return files.size() == 1 && S_ISDIR(files.constFirst().stamp.type);
+}
+
 bool parseRenameStep(const QByteArray &text, RenameStep &step)
 {
     step = RenameStep();
@@ -200,7 +207,8 @@ bool parseRenameStep(const QByteArray &text, RenameStep &step)
             || !toNumber(fields.at(2), file.stamp.id.inode) || !toNumber(fields.at(3), file.stamp.type)
             || !toNumber(fields.at(4), file.stamp.size) || !toNumber(fields.at(5), file.stamp.modifiedNs)
             || !name(fields.at(6), file.name) || !name(fields.at(7), file.formerName)
-            || file.name.isEmpty() || file.formerName.isEmpty() || !file.stamp.exists())
+            || file.name.isEmpty() || file.formerName.isEmpty() || !file.stamp.exists()
+            || (S_ISDIR(file.stamp.type) && count != 1))
             return false;
         step.files.append(file);
     }
@@ -472,21 +480,62 @@ QList<ChangedFile> changedSince(FileSystem &fileSystem, const RenameStep &step)
     return changedAmong(step, fileSystem.fileStamps(step.folder, namesNow(step)), fileSystem.filesystemKind(step.folder).stableIds);
 }
 
+namespace {
+
+// A folder's step: the folder looked at again, then one move of it that never replaces anything.
+// The batch engine moves files only, through its holding folder; a folder's name changes in place.
+TakeBackResult moveFolderBack(FileSystem &fileSystem, const RenameStep &step)
+{
+    const RenamedFile &entry = step.files.constFirst();
+    TakeBackResult result{BatchReport(), changedSince(fileSystem, step), FsResult::success()};
+    result.report.folder = step.folder;
+    if (!result.changed.isEmpty())
+        return result;
+    // A name that another entry shows in other bytes is taken as surely as the same bytes.
+    const QString taken = QStringLiteral("同じ名前のものがすでにあります");
+    const QString lookAlike = lookAlikeAmong(fileSystem.entryNames(step.folder), entry.formerName, entry.name, fileSystem.ignoresCase(step.folder));
+    if (!lookAlike.isEmpty()) {
+        result.report.problems.append({BatchProblem::MoveRefused, entry.name, entry.formerName,
+                                       taken + QStringLiteral("。") + lookAlikeSentence(entry.formerName, lookAlike)});
+        return result;
+    }
+    const FsResult moved = fileSystem.move(joinPath(step.folder, entry.name), joinPath(step.folder, entry.formerName));
+    if (!moved.ok()) {
+        result.report.problems.append({BatchProblem::MoveRefused, entry.name, entry.formerName, moved.error == EEXIST ? taken : moved.reason()});
+        return result;
+    }
+    result.report.outcome = BatchOutcome::Done;
+    result.report.renamed = 1;
+    return result;
+}
+
+} // namespace
+
 TakeBackResult takeBackStep(FileSystem &fileSystem, const QString &programFolder, const HistoryStep &found,
                             const NameFilter &filter, const BatchFollower &follow)
 {
     const RenameStep &step = found.step;
-    TakeBackGuard guard(fileSystem, programFolder, step);
-    // Each file gets its former name back byte for byte, whatever its encoding now: a name typed
-    // whole in the single rename went from CP932 to UTF-8, and its redo must write UTF-8 again.
-    BatchObserver *observer = follow ? &follow(guard) : &guard;
-    BatchMover batch(fileSystem,
-                     BatchPlan(fileSystem, BatchRequest{step.folder, namesNow(step), workFolderOf(programFolder), filter,
-                                                        [&step](int index, const QString &) {
-                                                            return NewName::exactly(step.files.at(index).formerName);
-                                                        }}),
-                     observer);
-    TakeBackResult result{batch.run(), guard.changed, FsResult::success()};
+    TakeBackResult result;
+    QList<PlannedMove> moves;
+    QList<FileStamp> planned;
+    if (step.renamesFolder()) {
+        result = moveFolderBack(fileSystem, step);
+        moves = {{step.files.constFirst().name, step.files.constFirst().formerName}};
+    } else {
+        TakeBackGuard guard(fileSystem, programFolder, step);
+        // Each file gets its former name back byte for byte, whatever its encoding now: a name
+        // typed whole in the single rename went from CP932 to UTF-8, and its redo must write UTF-8 again.
+        BatchObserver *observer = follow ? &follow(guard) : &guard;
+        BatchMover batch(fileSystem,
+                         BatchPlan(fileSystem, BatchRequest{step.folder, namesNow(step), workFolderOf(programFolder), filter,
+                                                            [&step](int index, const QString &) {
+                                                                return NewName::exactly(step.files.at(index).formerName);
+                                                            }}),
+                         observer);
+        result = {batch.run(), guard.changed, FsResult::success()};
+        moves = batch.moves();
+        planned = batch.plannedFiles();
+    }
     if (result.report.outcome != BatchOutcome::Done)
         return result;
     const TakeBack opposite = step.direction == TakeBack::Undo ? TakeBack::Redo : TakeBack::Undo;
@@ -501,7 +550,7 @@ TakeBackResult takeBackStep(FileSystem &fileSystem, const QString &programFolder
             return FileRef{file.formerName, file.name, file.stamp};
         });
     } else {
-        result.recorded = writeMoves(fileSystem, step.folder, batch.moves(), batch.plannedFiles(), [&](qsizetype count, const FileAt &fileAt) {
+        result.recorded = writeMoves(fileSystem, step.folder, moves, planned, [&](qsizetype count, const FileAt &fileAt) {
             return writeRecord(found.path, opposite, step.folder, count, fileAt);
         });
         if (!result.recorded.ok())
@@ -515,6 +564,10 @@ TakeBackResult takeBackStep(FileSystem &fileSystem, const QString &programFolder
 
 QString takeBackText(const RenameStep &step)
 {
+    if (step.renamesFolder()) {
+        const RenamedFile &entry = step.files.constFirst();
+        return QStringLiteral("%1\nフォルダ名\n%2 → %3").arg(displayPath(step.folder), shownName(entry.name), shownName(entry.formerName));
+    }
     QString text = QStringLiteral("%1\n%2 ファイル").arg(displayPath(step.folder)).arg(step.files.size());
     for (const RenamedFile &file : step.files)
         text += QLatin1Char('\n') + shownName(file.name) + QStringLiteral(" → ") + shownName(file.formerName);
@@ -523,11 +576,14 @@ QString takeBackText(const RenameStep &step)
 
 QString changedFilesMessage(const RenameStep &step, const QList<ChangedFile> &changed)
 {
-    QString text = step.direction == TakeBack::Undo
-        ? QStringLiteral("次のファイルはリネームの後に変わったため、元に戻せません。ファイルは一つも移動していません。\n")
-        : QStringLiteral("次のファイルは元に戻した後に変わったため、やり直せません。ファイルは一つも移動していません。\n");
+    const bool folder = step.renamesFolder();
+    const bool undo = step.direction == TakeBack::Undo;
+    QString text = folder ? (undo ? QStringLiteral("次のフォルダは名前を変えた後に変わったため、元に戻せません。フォルダの名前は変わっていません。\n")
+                                  : QStringLiteral("次のフォルダは元に戻した後に変わったため、やり直せません。フォルダの名前は変わっていません。\n"))
+                          : (undo ? QStringLiteral("次のファイルはリネームの後に変わったため、元に戻せません。ファイルは一つも移動していません。\n")
+                                  : QStringLiteral("次のファイルは元に戻した後に変わったため、やり直せません。ファイルは一つも移動していません。\n"));
     QStringList lines;
     for (const ChangedFile &file : changed)
-        lines.append(QStringLiteral("・%1（%2）").arg(shownName(file.name), changeReason(file.change)));
+        lines.append(QStringLiteral("・%1（%2）").arg(shownName(file.name), changeReason(file.change, folder)));
     return text + displayPath(step.folder) + QLatin1Char('\n') + firstLines(lines);
 }

@@ -41,10 +41,14 @@ struct RenameStep
     TakeBack direction = TakeBack::Undo;
     QString folder;
     QList<RenamedFile> files; // in the order the rename moved them
+
+    // A step of a folder's own name (the folder list's conversion): its one entry is a folder of
+    // `folder`, and taking it back is one move of that folder.
+    bool renamesFolder() const;
 };
 
 // Records the moves just made in `folder` as the newest step, each file found under its new
-// name; a move that kept its name is left out, and a rename of no file leaves the history as it
+// name, or the one move of a folder's own name, the folder found under its new name; a move that kept its name is left out, and a rename of no file leaves the history as it
 // was. The steps that an undo took back are cut first: they no longer follow from the files. When
 // the step cannot be written, or the files cannot all be found, the whole history goes: an older
 // rename is never offered before this one. `planned`: what stood at each old name when the batch
@@ -85,7 +89,8 @@ struct ChangedFile
     FileChange change;
 };
 
-// The files that are no longer as the step left them, in record order.
+// The files that are no longer as the step left them, in record order. A folder counts as changed
+// only when it is gone or another stands in its place: its time and size follow its files.
 QList<ChangedFile> changedSince(FileSystem &fileSystem, const RenameStep &step);
 
 struct TakeBackResult
@@ -101,7 +106,8 @@ using BatchFollower = std::function<BatchObserver &(BatchObserver &record)>;
 
 // Takes the step back through the batch engine, with its checks, its journal and its
 // all-or-nothing moves. The files are looked at again just before the first move; when one has
-// changed, the batch is refused whole. Once every file has its former name, the step is turned
+// changed, the batch is refused whole. A folder's step is one move of the folder, which never
+// replaces anything, after the same look. Once every file has its former name, the step is turned
 // round in its place: an undo becomes a redo and the other way. A step that cannot be turned
 // round is removed, and after an undo so are the steps after it, which could no longer be redone
 // in order.
@@ -109,6 +115,6 @@ TakeBackResult takeBackStep(FileSystem &fileSystem, const QString &programFolder
                             const NameFilter &filter, const BatchFollower &follow = {});
 
 // The words of the take-back: the confirmation's detailed text (every file, name now → name
-// after) and the refusal that names the changed files.
+// after) and the refusal that names the changed files (or the folder).
 QString takeBackText(const RenameStep &step);
 QString changedFilesMessage(const RenameStep &step, const QList<ChangedFile> &changed);

@@ -134,12 +134,21 @@ private:
     {
         QStringList messages;
         FsResult recorded;
+        // Where the lists end instead of the sequence's folder: after a folder's own name changed,
+        // the folder they showed, under its path now.
+        QString listsOn{};
     };
     // The one sequence of every batch and of undo/redo: a busy mouse (and a progress window for a
     // long batch) and closing refused while `run` moves the files, following them through the
-    // observer it is handed; then the lists on `folder`, read once, and one box of what was said.
+    // observer it is handed; then the lists on `folder` (or where `run` says), read once, and one
+    // box of what was said.
     void runSequence(const QString &folder, const std::function<BatchSaid(const BatchFollower &)> &run);
     void emptyNameBoxes();
+    // Says why a folder that holds the program's own folder keeps its name; true then.
+    bool refusedAsProgramFolder(const QString &folder);
+    // Where `path` is once the folder `folder` is `renamed`: itself, or under the new name where
+    // it lay in the folder.
+    static QString pathAfterFolderRename(const QString &path, const QString &folder, const QString &renamed);
     void renameCaseOnly(const QString &folder, const QString &chosenName, const QString &newName);
 
     PlatformContext m_platform;

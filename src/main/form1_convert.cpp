@@ -73,22 +73,23 @@ void Form1::convertFolderName(const QString &folder)
         messages.show(unexplainedNamesText({name}), MsgButtons::Ok);
         return;
     }
-    // The program's own folder keeps its path while the program runs: its lock, work folder and records live there.
-    const QString program = QDir::cleanPath(m_platform.programFolder);
-    if (program == folder || program.startsWith(folder + QLatin1Char('/'))) {
-        messages.show(QStringLiteral("このフォルダにはプログラムのフォルダがあるため、名前を変えられません。\n%1").arg(displayPath(folder)),
-                      MsgButtons::Ok);
+    if (refusedAsProgramFolder(folder))
         return;
-    }
     const QString newName = old.text();
     const QString renamed = joinPath(parent, newName);
+    // Judged as any new name: the filesystem's characters, reserved names and length in its own units.
+    const NameRules rules = fileSystem.nameRules(parent);
     const int maxNameBytes = fileSystem.maxNameLength(parent);
-    if (newName.toUtf8().size() > maxNameBytes) {
+    if (!rules.utf16Length && bytesOfName(newName).size() > maxNameBytes) {
         messages.show(QStringLiteral("UTF-8 では名前が長すぎます（%1 バイト、このフォルダでは %2 バイトまで）。\n%3")
-                          .arg(newName.toUtf8().size())
+                          .arg(bytesOfName(newName).size())
                           .arg(maxNameBytes)
                           .arg(displayPath(folder)),
                       MsgButtons::Ok);
+        return;
+    }
+    if (const NameVerdict verdict = checkName(rules, newName); verdict.refused()) {
+        messages.show(QStringLiteral("%1。\n%2").arg(nameRefusalReason(rules, verdict, newName), displayPath(folder)), MsgButtons::Ok);
         return;
     }
     const QString lookAlike = lookAlikeAmong(fileSystem.entryNames(parent), newName, name, fileSystem.ignoresCase(parent));
@@ -98,7 +99,7 @@ void Form1::convertFolderName(const QString &folder)
         return;
     }
     const QString details = QStringLiteral("%1\n%2 → %3\nCP932 の名前を、同じ文字のまま UTF-8 の名前に書き換えます。"
-                                           "フォルダの中のファイルの名前は変わりません。この変換は Ctrl+Z では元に戻せません。")
+                                           "フォルダの中のファイルの名前は変わりません。この変換は Ctrl+Z で元に戻せます。")
                                 .arg(displayPath(parent), displayName(name), newName);
     if (!confirmBatch(QStringLiteral("フォルダ名を UTF-8 に変換します"), details))
         return;
@@ -111,11 +112,31 @@ void Form1::convertFolderName(const QString &folder)
                       MsgButtons::Ok);
         return;
     }
-    // The lists stay on the folder they showed, under its new path where it lay in the renamed one.
-    const QString shown = Dir1->path();
-    const bool within = shown == folder || shown.startsWith(folder + QLatin1Char('/'));
-    const ListsRefreshOnce once(Dir1, File1);
-    if (!setDir1Path(within ? renamed + shown.sliced(folder.size()) : shown))
-        emptyNameBoxes();
-    File1->refresh();
+    {
+        // The lists stay on the folder they showed, under its new path where it lay in the renamed one.
+        const ListsRefreshOnce once(Dir1, File1);
+        if (!setDir1Path(pathAfterFolderRename(Dir1->path(), folder, renamed)))
+            emptyNameBoxes();
+        File1->refresh();
+    }
+    // The newest step of the history, which Ctrl+Z takes back as any rename.
+    recordRename(parent, {{name, newName}});
+}
+
+bool Form1::refusedAsProgramFolder(const QString &folder)
+{
+    // The program's own folder keeps its path while the program runs: its lock, work folder and records live there.
+    const QString program = QDir::cleanPath(m_platform.programFolder);
+    if (program != folder && !program.startsWith(folder + QLatin1Char('/')))
+        return false;
+    m_platform.messages.show(QStringLiteral("このフォルダにはプログラムのフォルダがあるため、名前を変えられません。\n%1").arg(displayPath(folder)),
+                             MsgButtons::Ok);
+    return true;
+}
+
+QString Form1::pathAfterFolderRename(const QString &path, const QString &folder, const QString &renamed)
+{
+    if (path == folder || path.startsWith(folder + QLatin1Char('/')))
+        return renamed + path.sliced(folder.size());
+    return path;
 }

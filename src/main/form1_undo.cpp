@@ -50,10 +50,21 @@ QString oneFileFailure(TakeBack direction, const BatchReport &report)
     return failed + QStringLiteral("ファイルの名前は変わっていません。\n%1\n%2").arg(displayPath(report.folder), why);
 }
 
+// A folder's name that could not change back, in the words of the folder's conversion.
+QString folderFailure(TakeBack direction, const BatchReport &report)
+{
+    const BatchFileProblem &problem = report.problems.constFirst();
+    return (direction == TakeBack::Undo ? QStringLiteral("フォルダ名を元に戻せませんでした。フォルダの名前は変わっていません。\n%1 → %2\n%3")
+                                        : QStringLiteral("フォルダ名の変更をやり直せませんでした。フォルダの名前は変わっていません。\n%1 → %2\n%3"))
+        .arg(displayPath(joinPath(report.folder, problem.oldName)), shownName(problem.newName), problem.detail);
+}
+
 QString takeBackMessage(const RenameStep &step, const TakeBackResult &result)
 {
     if (!result.changed.isEmpty())
         return changedFilesMessage(step, result.changed);
+    if (step.renamesFolder() && result.report.outcome != BatchOutcome::Done && !result.report.problems.isEmpty())
+        return folderFailure(step.direction, result.report);
     if (step.files.size() == 1 && result.report.outcome != BatchOutcome::Done && !result.report.problems.isEmpty())
         return oneFileFailure(step.direction, result.report);
     return batchMessage(result.report);
@@ -134,14 +145,25 @@ void Form1::takeBackLastRename(TakeBack direction)
         messages.show(changedFilesMessage(step, changed), MsgButtons::Ok);
         return;
     }
+    // A folder's step moves the folder itself, which the program's own folder keeps where it is.
+    const RenamedFile &first = step.files.constFirst();
+    if (step.renamesFolder() && refusedAsProgramFolder(joinPath(step.folder, first.name)))
+        return;
     const QString prompt = undo ? QStringLiteral("直前のリネームを元に戻します") : QStringLiteral("元に戻したリネームをやり直します");
     if (messages.show(prompt, MsgButtons::OkCancel, QStringLiteral("確認メッセージ"), takeBackText(step)) != MsgAnswer::Ok)
         return;
 
+    const QString shown = Dir1->path();
     runSequence(step.folder, [&](const BatchFollower &follow) {
         const TakeBackResult result = ::takeBackStep(m_platform.fileSystem, m_platform.programFolder, found,
                                                      NameFilter(File1->pattern()), follow);
         BatchSaid said{{takeBackMessage(step, result)}, FsResult::success()};
+        // The lists follow a folder's name as they do after its conversion.
+        if (step.renamesFolder()) {
+            said.listsOn = result.report.outcome != BatchOutcome::Done
+                ? shown
+                : pathAfterFolderRename(shown, joinPath(step.folder, first.name), joinPath(step.folder, first.formerName));
+        }
         if (!result.recorded.ok())
             said.messages.append(unrecorded(result.recorded, false));
         return said;
@@ -157,7 +179,7 @@ void Form1::runSequence(const QString &folder, const std::function<BatchSaid(con
         // Whatever happened, the lists end on the folder of the batch, read afresh, with the boxes
         // empty; the batch's plan is gone before they read it.
         const ListsRefreshOnce once(Dir1, File1);
-        if (!setDir1Path(folder))
+        if (!setDir1Path(said.listsOn.isEmpty() ? folder : said.listsOn))
             emptyNameBoxes();
         File1->refresh();
     }

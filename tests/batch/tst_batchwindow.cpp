@@ -691,11 +691,36 @@ void TestBatchWindow::undoGivesRawNamesTheirBytesBack()
     m_messages.clear();
     m_form->Dir1->setCurrentRow(m_form->Dir1->count() - 1);
     QCOMPARE(m_form->Dir1->actions().constFirst(), m_form->convertFolderAction);
+    // The new name is judged by the filesystem's rules, its length in the units that filesystem
+    // counts: 写真 is 6 bytes in UTF-8 but 2 UTF-16 units, and refused only for its characters there.
+    m_fs->setMaxNameLength(5);
+    for (const bool utf16Length : {false, true}) {
+        NameRules rules;
+        rules.asciiOnly = true;
+        rules.utf16Length = utf16Length;
+        m_fs->setNameRules(rules);
+        m_form->convertFolderAction->trigger();
+    }
+    QCOMPARE(m_messages.shown().size(), 2);
+    QVERIFY2(m_messages.shown().at(0).prompt.startsWith(QStringLiteral("UTF-8 では名前が長すぎます（6 バイト、このフォルダでは 5 バイトまで）")),
+             qPrintable(m_messages.shown().at(0).prompt));
+    QVERIFY2(m_messages.shown().at(1).prompt.startsWith(QStringLiteral("「写」はこのフォルダのファイルシステムでは名前に使えません。")),
+             qPrintable(m_messages.shown().at(1).prompt));
+    m_fs->setMaxNameLength(255);
+    m_fs->setNameRules(NameRules());
+    m_messages.clear();
     m_form->convertFolderAction->trigger();
     QCOMPARE(m_messages.shown().size(), 1);
     QVERIFY(m_real.exists(joinPath(folder(), QStringLiteral("写真"))));
     QVERIFY(!m_real.exists(cp932Folder));
     QCOMPARE(m_form->Dir1->path(), joinPath(folder(), QStringLiteral("写真")));
+    // Ctrl+Z gives the folder its CP932 bytes back, after asking, and the lists follow it.
+    m_messages.clear();
+    press(m_form->File1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_messages.shown().size(), 1);
+    QVERIFY2(m_messages.shown().first().details.endsWith(QStringLiteral("フォルダ名\n写真 → 写真")), qPrintable(m_messages.shown().first().details));
+    QVERIFY(m_real.exists(cp932Folder));
+    QCOMPARE(m_form->Dir1->path(), cp932Folder);
     clearFolder(folder());
 }
 

@@ -77,6 +77,7 @@ private slots:
     void namesSurviveTheTextForm_data();
     void namesSurviveTheTextForm();
     void historyKeepsTheNewestWithinItsBound();
+    void folderStepUndoneAndRedone();
     void journalOnDiskBeforeFirstMove();
     void endedBatchLeavesNoJournal_data();
     void endedBatchLeavesNoJournal();
@@ -287,6 +288,58 @@ void TestJournal::historyKeepsTheNewestWithinItsBound()
     QCOMPARE(QDir(renameHistoryPathOf(prog())).entryList(QDir::Files).size(), 1);
     QVERIFY(nextStep(prog(), TakeBack::Undo, found, problem));
     QCOMPARE(found.step.files.constFirst().formerName, QStringLiteral("a2.txt"));
+}
+
+void TestJournal::folderStepUndoneAndRedone()
+{
+    // 写真 in CP932, holding a file, given its UTF-8 name by the folder list's conversion.
+    const QString cp932Name = nameFromBytes("\x8e\xca\x90\x5e");
+    const QString cp932 = joinPath(folder(), cp932Name);
+    const QString utf8 = joinPath(folder(), QStringLiteral("写真"));
+    QVERIFY(m_real.makeFolder(cp932).ok());
+    writeFile(joinPath(cp932, QStringLiteral("a.jpg")), "a");
+    QVERIFY(m_real.move(cp932, utf8).ok());
+    QVERIFY(recordInHistory(m_real, prog(), folder(), {{cp932Name, QStringLiteral("写真")}}).ok());
+    // A file written in the folder since changes its time and size, not the folder's own name.
+    writeFile(joinPath(utf8, QStringLiteral("b.jpg")), "b");
+
+    // Every step is read from the disk again, as after a restart.
+    HistoryStep found;
+    QString problem;
+    const auto take = [&](TakeBack direction) {
+        if (!nextStep(prog(), direction, found, problem))
+            return TakeBackResult();
+        return takeBackStep(m_real, prog(), found, NameFilter());
+    };
+    TakeBackResult result = take(TakeBack::Undo);
+    QVERIFY(found.step.renamesFolder());
+    QCOMPARE(result.report.outcome, BatchOutcome::Done);
+    QVERIFY(result.recorded.ok());
+    QVERIFY(!m_real.exists(utf8));
+    QCOMPARE(readFile(joinPath(cp932, QStringLiteral("b.jpg"))), QByteArray("b"));
+    QVERIFY(!nextStep(prog(), TakeBack::Undo, found, problem) && problem.isEmpty());
+
+    // Another folder under the name the redo gives: the move refuses, nothing is replaced.
+    QVERIFY(QDir().mkpath(utf8));
+    result = take(TakeBack::Redo);
+    QCOMPARE(result.report.outcome, BatchOutcome::Refused);
+    QVERIFY(m_real.exists(joinPath(cp932, QStringLiteral("a.jpg"))));
+    QVERIFY(QDir().rmdir(utf8));
+    // Another folder under the step's own name is not the one it left: refused whole, and said so.
+    QVERIFY(m_real.move(cp932, cp932 + QStringLiteral(".moved")).ok());
+    QVERIFY(m_real.makeFolder(cp932).ok());
+    result = take(TakeBack::Redo);
+    QCOMPARE(result.changed.size(), 1);
+    QCOMPARE(result.changed.constFirst().change, FileChange::Replaced);
+    QVERIFY(changedFilesMessage(found.step, result.changed).startsWith(QStringLiteral("次のフォルダは元に戻した後に変わったため、やり直せません。")));
+    QVERIFY(m_real.removeFolder(cp932).ok());
+    QVERIFY(m_real.move(cp932 + QStringLiteral(".moved"), cp932).ok());
+
+    result = take(TakeBack::Redo);
+    QCOMPARE(result.report.outcome, BatchOutcome::Done);
+    QCOMPARE(snapshot(utf8).keys(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    QVERIFY(nextStep(prog(), TakeBack::Undo, found, problem) && found.step.renamesFolder());
+    clearFolder(folder());
 }
 
 void TestJournal::journalOnDiskBeforeFirstMove()
