@@ -421,7 +421,8 @@ private:
     }
 
     // The engine alone, or as the window runs it: journal written before the first move and
-    // removed at the end; then, timed apart, the record that Ctrl+Z reads.
+    // removed at the end; then, timed apart, the record that Ctrl+Z reads, from the stamps the
+    // batch took as the window passes them.
     double engine(Rule rule, bool journaled, Figure *record = nullptr)
     {
         BatchJournal journal(m_fs, m_programFolder);
@@ -436,7 +437,7 @@ private:
             fail("the journal outlived its batch");
         if (record) {
             record->times.push_back(timed([&] {
-                if (!recordInHistory(m_fs, m_programFolder, m_folder, batch->moves()).ok())
+                if (!recordInHistory(m_fs, m_programFolder, m_folder, batch->moves(), batch->plannedFiles()).ok())
                     fail("cannot record the batch for its undo");
             }));
         }

@@ -577,11 +577,15 @@ FsResult BatchJournal::planned(const BatchMover &batch)
         if (!stamps.at(i).id.valid())
             return refusal(QStringLiteral("ファイルが見つかりません。"), joinPath(batch.folder(), moves.at(i).oldName), FsResult::failure(ENOENT));
     }
-    const FsResult written = write([&](JournalWriter &writer) {
-        writeHead(writer, journal, moves.size());
-        for (qsizetype i = 0; i < moves.size(); ++i)
-            writeFile(writer, {moves.at(i).oldName, moves.at(i).newName, stamps.at(i).id, stamps.at(i)});
-    });
+    // Where the moves commit no earlier than the journal's own name, that name needs no wait of its own.
+    const bool ordered = ordersWithJournal(batch.folder()) && ordersWithJournal(batch.holdingFolder());
+    const FsResult written = write(
+        [&](JournalWriter &writer) {
+            writeHead(writer, journal, moves.size());
+            for (qsizetype i = 0; i < moves.size(); ++i)
+                writeFile(writer, {moves.at(i).oldName, moves.at(i).newName, stamps.at(i).id, stamps.at(i)});
+        },
+        !ordered);
     if (!written.ok())
         return refusal(QStringLiteral("作業の記録を書き込めません。"), m_path, written);
     m_lastIndex = int(moves.size()) - 1;
@@ -590,8 +594,8 @@ FsResult BatchJournal::planned(const BatchMover &batch)
 }
 
 // Written whole beside the journal, on disk, then renamed into place: a journal is either
-// absent or complete, never half written.
-FsResult BatchJournal::write(const std::function<void(JournalWriter &)> &compose)
+// absent or complete, never half written. `syncName`: wait until the new name is on disk too.
+FsResult BatchJournal::write(const std::function<void(JournalWriter &)> &compose, bool syncName)
 {
     const QString temporary = temporaryPathOf(m_path);
     const QByteArray temporaryName = native(temporary);
@@ -616,7 +620,8 @@ FsResult BatchJournal::write(const std::function<void(JournalWriter &)> &compose
         ::unlink(temporaryName.constData());
         return result;
     }
-    result = syncFolder(m_programFolder);
+    if (syncName)
+        result = syncFolder(m_programFolder);
     if (!result.ok()) {
         ::close(fd);
         ::unlink(native(m_path).constData());
@@ -691,8 +696,9 @@ void BatchJournal::moved(const BatchMove &move, const FsResult &result)
         mark(CompleteMarker);
 }
 
-// Whether changes to the folder reach the disk no later than the removal of the journal that
-// follows them: on the journal's own filesystem, where that one commits its changes in order.
+// Whether changes to the folder and to the journal's name reach the disk in the order they were
+// made (the journal's name before the first move, the moves before the journal's removal): on the
+// journal's own filesystem, where that one commits its changes in order.
 bool BatchJournal::ordersWithJournal(const QString &folder)
 {
     // ext4, XFS and Btrfs commit their metadata in order; tmpfs keeps nothing over a crash.

@@ -175,7 +175,7 @@ public:
     QString path() const { return m_path; }
 
 private:
-    FsResult write(const std::function<void(JournalWriter &)> &compose);
+    FsResult write(const std::function<void(JournalWriter &)> &compose, bool syncName);
     bool ordersWithJournal(const QString &folder);
     void mark(const char *marker);
     void making(Step step, const QByteArray &from, const QByteArray &to) override;

@@ -652,6 +652,21 @@ void TestTwoPhaseMove::plannedLooksMatchEachName()
     }
     real.fileStamps(joinPath(folder(), QStringLiteral("missing")), names, &looked);
     QCOMPARE(looked.error, ENOENT);
+
+    // A move takes its own names, whatever name the pair looked at last: an equal text held
+    // elsewhere, another name, and one text as both names of a move.
+    const std::unique_ptr<FolderPair> pair = real.openFolderPair(folder(), work());
+    const QString first = names.at(0);
+    QVERIFY(pair->stamp(FolderPair::First, first).exists());
+    const QString copy(first.constData(), first.size());
+    QVERIFY(pair->move(FolderPair::First, copy, FolderPair::Second, QStringLiteral("写真 1.jpg")).ok());
+    QVERIFY(pair->stamp(FolderPair::First, names.at(1)).exists());
+    QVERIFY(pair->move(FolderPair::First, names.at(2), FolderPair::Second, names.at(2)).ok());
+    QVERIFY(pair->move(FolderPair::Second, names.at(2), FolderPair::First, names.at(2)).ok());
+    QCOMPARE(readFile(joinPath(work(), QStringLiteral("写真 1.jpg"))).size(), 0);
+    QCOMPARE(readFile(joinPath(folder(), names.at(2))).size(), 2);
+    QVERIFY(QFile::exists(joinPath(folder(), names.at(1))));
+    QVERIFY(!QFile::exists(joinPath(folder(), first)));
 }
 
 void TestTwoPhaseMove::refusedUndoStrandsWithoutLoss_data()
