@@ -61,7 +61,10 @@ fill() {
 judge() {
     local wrong=0 missing=0 renamed=0 empty staged extra name
     declare -A held=()
-    while IFS= read -r name; do held[$name]=$(cat "$d/$name" 2>/dev/null); done < <(find "$d" -maxdepth 1 -type f -printf '%f\n')
+    local content
+    while IFS= read -r name; do
+        content=; IFS= read -r content <"$d/$name" 2>/dev/null; held[$name]=$content
+    done < <(find "$d" -maxdepth 1 -type f -printf '%f\n')
     empty=$(find "$d" -type f -empty | wc -l)
     staged=$(find "$d/.xxxxxxx" "$work/prog/xxxxxxx" -mindepth 1 2>/dev/null | wc -l)
     extra=$(( ${#held[@]} - files ))
