@@ -19,7 +19,10 @@ victim=${MIVOT_BUILD_DIR:-$here/../../build}/tests/crashvictim
 [ -x "$victim" ] || { echo "build the tests first: $victim" >&2; exit 2; }
 work=$(mktemp -d)
 d=$work/m/mnt/photos
-trap '"$here/realmount.sh" unmount "$kind" "$work/m" >/dev/null 2>&1; rm -rf "$work"' EXIT
+# Stopping a campaign (kill its script by its id) ends its batch too, before the image goes: no
+# victim is left to be found and killed by name, which would kill every test's victim as well.
+trap 'kill -9 $(jobs -p) 2>/dev/null; wait; "$here/realmount.sh" unmount "$kind" "$work/m" >/dev/null 2>&1; rm -rf "$work"' EXIT
+trap 'exit 143' TERM INT HUP
 
 plug() {
     [ "$kind" = local ] && { mkdir -p "$work/m/mnt"; return; }

@@ -102,6 +102,9 @@ smb)
   guest ok = yes
   force user = $(id -un)
 CONF
+    # A second smbd on port 445 starts without a word and shares the port: each connection
+    # reaches one of the two, and the mount may show the other server's share.
+    (exec 3<>/dev/tcp/127.0.0.1/445) 2>/dev/null && unusable "port 445 of the loopback is taken by another SMB server"
     smbd -D -s "$dir/smb/smb.conf" 2>"$dir/log" || unusable "smbd did not start"
     sleep 0.5
     cp /etc/smbnetfs.conf "$dir/home/.smb/smbnetfs.conf"
@@ -111,6 +114,15 @@ CONF
     HOME=$dir/home timeout 20 smbnetfs "$dir/fuse" >/dev/null 2>>"$dir/log"
     for _ in 1 2 3 4 5 6 7 8 9 10; do [ -d "$dir/fuse/127.0.0.1/share" ] && break; sleep 0.3; done
     mount --bind "$dir/fuse/127.0.0.1/share" "$mnt" 2>>"$dir/log"
+    # Ours, and not a share that another smbd started at the same moment answers for.
+    mark=.realmount-$$
+    touch "$dir/remote/$mark"
+    if mounted && [ ! -e "$mnt/$mark" ]; then
+        rm -f "$dir/remote/$mark"
+        "$0" unmount "$kind" "$dir"
+        unusable "the share on port 445 of the loopback is another SMB server's"
+    fi
+    rm -f "$dir/remote/$mark"
     ;;
 *)
     echo "unknown kind $kind" >&2; exit 2
