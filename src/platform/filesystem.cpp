@@ -89,29 +89,15 @@ public:
         if (m_openError != 0)
             return FsResult::failure(m_openError);
         const FileIdentity known{dev_t(seen ? seen->id.device : 0), ino_t(seen ? seen->id.inode : 0)};
-        // A batch moves the name it just looked at, and moves a file back under the name it
-        // went out with: each text goes into bytes once.
-        const QByteArray &nameBytes = bytesOf(name, m_name);
-        const QByteArray &newNameBytes = sameText(newName, name) ? nameBytes : bytesOf(newName, m_newName);
-        const int error = safeMoveAt(m_dirs[from], nameBytes, m_dirs[to], newNameBytes, seen ? &known : nullptr);
+        writeBytesOfName(name, m_name);
+        writeBytesOfName(newName, m_newName);
+        const int error = safeMoveAt(m_dirs[from], m_name, m_dirs[to], m_newName, seen ? &known : nullptr);
         return error == 0 ? FsResult::success() : FsResult::failure(error);
     }
 
 private:
-    // One text, not merely equal ones: the same characters in the same place.
-    static bool sameText(const QString &a, const QString &b) { return a.constData() == b.constData() && a.size() == b.size(); }
-    const QByteArray &bytesOf(const QString &name, QByteArray &buffer)
-    {
-        if (sameText(name, m_lookedText))
-            return m_lookedName;
-        writeBytesOfName(name, buffer);
-        return buffer;
-    }
-
     int m_dirs[2];
     int m_openError;
-    // The last name looked at, and its bytes; the text is held, so its characters stay where they are.
-    QString m_lookedText;
     QByteArray m_lookedName;
     QByteArray m_name;
     QByteArray m_newName;
@@ -219,7 +205,6 @@ FileStamp OpenFolderPair::stamp(Side side, const QString &name)
 {
     struct stat st;
     writeBytesOfName(name, m_lookedName);
-    m_lookedText = name;
     if (m_openError != 0 || ::fstatat(m_dirs[side], m_lookedName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return {};
     return stampOf(st);
