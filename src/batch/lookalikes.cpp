@@ -15,10 +15,7 @@ QList<std::pair<qsizetype, BatchFileProblem>> lookAlikeProblems(const QList<Plan
     if (std::none_of(moves.cbegin(), moves.cend(), [&](const PlannedMove &move) { return encoded(move.newName); })
         && std::none_of(unlistedNames.cbegin(), unlistedNames.cend(), encoded))
         return found;
-    const auto shownKey = [foldCase](const QString &name) {
-        const QString shown = displayName(name);
-        return foldCase ? shown.toCaseFolded() : shown;
-    };
+    const auto shownKey = [foldCase](const QString &name) { return nameKey(displayName(name), foldCase); };
     // The first file whose new name shows so: filled backwards, the earliest writes last.
     QHash<QString, qsizetype> firstShowing;
     for (qsizetype i = moves.size() - 1; i >= 0; --i)

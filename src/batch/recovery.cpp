@@ -83,17 +83,16 @@ public:
         const QString &folder = m_journal.folder;
         // On a case-blind card "f2.JPG" stands on the name "F2.JPG" as much as the same spelling would.
         const bool foldCase = m_fs.ignoresCase(folder);
-        const auto key = [foldCase](const QString &name) { return foldCase ? name.toCaseFolded() : name; };
         QSet<QString> wanted;
         for (qsizetype i = 0; i < files.size(); ++i) {
             if (m_where.at(i).found() && !isHome(i))
-                wanted.insert(key(files.at(i).oldName));
+                wanted.insert(nameKey(files.at(i).oldName, foldCase));
         }
         const QString &aside = m_journal.holdingFolder;
         bool asideReady = m_fs.exists(aside);
         for (qsizetype i = 0; i < files.size(); ++i) {
             const Place &place = m_where.at(i);
-            if (!place.found() || place.folder != folder || isHome(i) || !wanted.contains(key(place.name)))
+            if (!place.found() || place.folder != folder || isHome(i) || !wanted.contains(nameKey(place.name, foldCase)))
                 continue;
             if (!asideReady)
                 asideReady = m_fs.makeFolder(aside).ok();

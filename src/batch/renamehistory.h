@@ -48,12 +48,13 @@ struct RenameStep
 };
 
 // Records the moves just made in `folder` as the newest step, each file found under its new
-// name, or the one move of a folder's own name, the folder found under its new name; a move that kept its name is left out, and a rename of no file leaves the history as it
-// was. The steps that an undo took back are cut first: they no longer follow from the files. When
-// the step cannot be written, or the files cannot all be found, the whole history goes: an older
-// rename is never offered before this one. `planned`: what stood at each old name when the batch
-// was planned, in the moves' order, which stands for the files under their new names where a
-// rename keeps a file's number, size and time.
+// name, or the one move of a folder's own name, the folder found under its new name; a move that
+// kept its name is left out, and a rename of no file leaves the history as it was. The steps that
+// an undo took back are cut first: they no longer follow from the files. When the step cannot be
+// written, or the files cannot all be found, the whole history goes: an older rename is never
+// offered before this one. `planned`: what stood at each old name when the batch was planned, in
+// the moves' order, which stands for the files under their new names where a rename keeps a
+// file's number, size and time.
 FsResult recordInHistory(FileSystem &fileSystem, const QString &programFolder, const QString &folder,
                          const QList<PlannedMove> &moves, const QList<FileStamp> &planned = {},
                          const HistoryBound &bound = {});

@@ -167,10 +167,10 @@ FsResult BatchPlan::listedFromNames(FileSystem &fs)
                 respelt.append(std::pair(i, first - 1));
         }
         const FsResult read = fs.readFolder(m_request.folder, [&](const QString &name, EntryKind kind) {
-            QString nameKey = key(name);
-            const auto entry = listedAt.constFind(nameKey);
+            QString entryKey = key(name);
+            const auto entry = listedAt.constFind(entryKey);
             if (entry == listedAt.cend()) {
-                m_unlisted.insert(std::move(nameKey));
+                m_unlisted.insert(std::move(entryKey));
                 m_unlistedNames.append(name);
             } else {
                 m_listed[entry.value() - 1] = kind == EntryKind::Folder ? Listed::Folder : Listed::Present;
@@ -381,13 +381,13 @@ const FileStamp *BatchMover::knownAfterOut(qsizetype index) const
 // Whether a name is taken in the folder once every planned file is back.
 bool BatchMover::takenAfterBatch(const QString &name)
 {
-    const QString nameKey = m_plan.key(name);
+    const QString entryKey = m_plan.key(name);
     if (m_newNames.isEmpty()) {
         m_newNames.reserve(moves().size());
         for (const PlannedMove &move : moves())
             m_newNames.insert(m_plan.key(move.newName));
     }
-    return m_plan.m_unlisted.contains(nameKey) || m_newNames.contains(nameKey) || m_swept.contains(nameKey);
+    return m_plan.m_unlisted.contains(entryKey) || m_newNames.contains(entryKey) || m_swept.contains(entryKey);
 }
 
 bool BatchMover::refuse(BatchProblem problem, const QString &detail)

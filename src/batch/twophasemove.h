@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batch/namerule.h"
+#include "platform/filename.h"
 #include "platform/filesystem.h"
 #include "platform/listing.h"
 
@@ -169,7 +170,7 @@ private:
     FsResult listedFromNames(FileSystem &fs);
     bool readHoldingFolder(FileSystem &fs, QSet<QString> &inHolding, int &limit);
     void checkNames(const QSet<QString> &inHolding, int limit, const NameRules &rules);
-    QString key(const QString &name) const { return m_foldCase ? name.toCaseFolded() : name; }
+    QString key(const QString &name) const { return nameKey(name, m_foldCase); }
 
     BatchRequest m_request;
     BatchReport m_report;

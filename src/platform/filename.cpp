@@ -320,11 +320,10 @@ QString displayPath(const QString &path)
 
 QString lookAlikeAmong(const QStringList &entries, const QString &name, const QString &except, bool foldCase)
 {
-    const auto folded = [foldCase](const QString &text) { return foldCase ? text.toCaseFolded() : text; };
-    const QString nameKey = folded(name);
-    const QString shown = folded(displayName(name));
+    const QString key = nameKey(name, foldCase);
+    const QString shown = nameKey(displayName(name), foldCase);
     for (const QString &entry : entries) {
-        if (entry != except && folded(entry) != nameKey && folded(displayName(entry)) == shown)
+        if (entry != except && nameKey(entry, foldCase) != key && nameKey(displayName(entry), foldCase) == shown)
             return entry;
     }
     return QString();

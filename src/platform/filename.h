@@ -64,6 +64,13 @@ QString displayName(const QString &name);
 QString decodeCp932(QByteArrayView bytes);
 QString displayPath(const QString &path);
 
+// What a name is compared by in a folder: the name itself, or its case folded where the folder's
+// filesystem takes two spellings for one name.
+inline QString nameKey(const QString &name, bool foldCase)
+{
+    return foldCase ? name.toCaseFolded() : name;
+}
+
 // Among `entries`, a name other than `except` that shows as `name` does (case folded where the
 // filesystem folds it) but is another name, in other bytes: a UTF-8 and a CP932 spelling of one
 // text, which nobody could tell apart. Empty when there is none.
